@@ -1,0 +1,76 @@
+#include "io/file_reader.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace asfinspect::io {
+
+FileReader::FileReader(int fd, std::int64_t size) : fd_(fd), size_(size < 0 ? 0 : size) {}
+
+FileReader::FileReader(std::span<const std::uint8_t> bytes)
+    : size_(static_cast<std::int64_t>(bytes.size())), bytes_(bytes) {}
+
+std::size_t FileReader::read_at(std::int64_t offset, std::span<std::uint8_t> dst) {
+    std::fill(dst.begin(), dst.end(), std::uint8_t{0});
+    const auto n = static_cast<std::int64_t>(dst.size());
+    // Clip [offset, offset + n) to [0, size_) without overflowing near the int64 limits.
+    if (n == 0 || offset >= size_ || (offset < 0 && offset + n <= 0))
+        return 0;
+    const std::int64_t first = std::max<std::int64_t>(offset, 0);
+    const std::int64_t last = offset > size_ - n ? size_ : offset + n;
+    auto inside = dst.subspan(static_cast<std::size_t>(first - offset),
+                              static_cast<std::size_t>(last - first));
+    copy_from_file(first, inside);
+    return inside.size();
+}
+
+void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst) {
+    if (fd_ < 0) {
+        std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
+        return;
+    }
+    if (dst.size() > kBlockSize / 2) {
+        // Large reads (a stream-properties payload) bypass the block; a short
+        // read leaves zeros, as if the file had ended there.
+        std::size_t done = 0;
+        while (done < dst.size()) {
+            const ssize_t got = ::pread(fd_, dst.data() + done, dst.size() - done,
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        return;
+    }
+    const auto end = offset + static_cast<std::int64_t>(dst.size());
+    if (offset < block_offset_ || end > block_offset_ + static_cast<std::int64_t>(block_len_)) {
+        load_block(offset);
+    }
+    const auto avail =
+        std::clamp<std::int64_t>(block_offset_ + static_cast<std::int64_t>(block_len_) - offset, 0,
+                                 static_cast<std::int64_t>(dst.size()));
+    std::memcpy(dst.data(), block_.data() + (offset - block_offset_),
+                static_cast<std::size_t>(avail));
+}
+
+void FileReader::load_block(std::int64_t offset) {
+    block_.resize(kBlockSize);
+    block_offset_ = offset;
+    block_len_ = 0;
+    while (block_len_ < kBlockSize) {
+        const ssize_t got = ::pread(fd_, block_.data() + block_len_, kBlockSize - block_len_,
+                                    static_cast<off_t>(offset + block_len_));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        block_len_ += static_cast<std::size_t>(got);
+    }
+}
+
+}  // namespace asfinspect::io

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace asfinspect::io {
+
+// The one way the engine reads its input: positioned reads at 64-bit offsets
+// that deliver the file's bytes where they exist and zero bytes before offset
+// 0 and past the end. Reads are served from one cached block, so the many
+// small reads of a packet dump cost one system call per block, not per field.
+class FileReader {
+  public:
+    // fd: an open, seekable file of `size` bytes; not owned.
+    FileReader(int fd, std::int64_t size);
+    // Reads from a byte buffer instead of a file (tests, fuzzing); not copied.
+    explicit FileReader(std::span<const std::uint8_t> bytes);
+
+    std::int64_t size() const { return size_; }
+
+    // Fills `dst` with the bytes at [offset, offset + dst.size()); returns how
+    // many of them lie inside the file (the rest are zeros).
+    std::size_t read_at(std::int64_t offset, std::span<std::uint8_t> dst);
+
+    // True when all of [offset, offset + n) lies inside the file.
+    bool holds(std::int64_t offset, std::int64_t n) const {
+        return offset >= 0 && n >= 0 && offset <= size_ && n <= size_ - offset;
+    }
+
+  private:
+    void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
+    void load_block(std::int64_t offset);
+
+    static constexpr std::size_t kBlockSize = 1 << 16;
+
+    int fd_ = -1;
+    std::int64_t size_ = 0;
+    std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
+    std::vector<std::uint8_t> block_;
+    std::int64_t block_offset_ = 0;
+    std::size_t block_len_ = 0;
+};
+
+}  // namespace asfinspect::io
