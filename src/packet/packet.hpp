@@ -1,0 +1,99 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "io/file_reader.hpp"
+#include "io/le.hpp"
+#include "io/output.hpp"
+
+namespace asfinspect::packet {
+
+// Data packet header. A first byte of 0x82 (error correction present, two
+// bytes of it) marks the standard form, decoded through the Length Type Flags;
+// any other first byte is dumped in the fixed-position "other" form.
+namespace packet_layout {
+inline constexpr std::uint8_t kStandardFormMarker = 0x82;
+inline constexpr std::size_t kLengthTypeFlags = 3;
+inline constexpr std::size_t kPropertyFlags = 4;
+inline constexpr std::size_t kFirstOptionalField = 5;
+// Length Type Flags bits that select optional fields, in field order.
+inline constexpr std::uint8_t kExplicitPacketLength = 0x40;  // 16-bit Packet Length
+inline constexpr std::uint8_t kPaddingWord = 0x10;           // 16-bit Padding Length
+inline constexpr std::uint8_t kPaddingByte = 0x08;           // 8-bit Padding Length
+inline constexpr std::uint8_t kMultiplePayloads = 0x01;      // Payload Flags byte follows
+// Payload Flags.
+inline constexpr std::uint8_t kPayloadCountMask = 0x3f;
+inline constexpr std::uint8_t kPayloadLengthTypeMask = 0xc0;
+inline constexpr std::uint8_t kByteLengths = 0x40;  // payload lengths are one byte
+inline constexpr std::uint8_t kWordLengths = 0x80;  // payload lengths are two bytes
+// Other form.
+inline constexpr std::size_t kOtherSequence = 5;
+inline constexpr std::size_t kOtherPadLength = 6;
+inline constexpr std::size_t kOtherSegmentCount = 14;  // stored as count - 0x80
+inline constexpr std::uint8_t kOtherSegmentCountBias = 0x80;
+inline constexpr std::int32_t kOtherHeaderLength = 15;
+// The dump shows 16 header bytes; with every optional field present the
+// Payload Flags are the 17th.
+inline constexpr std::size_t kDumpedHeaderBytes = 16;
+inline constexpr std::size_t kLongestHeader = 17;
+}  // namespace packet_layout
+
+// What the payload walk needs of a packet's header.
+struct PacketHeader {
+    std::int64_t offset = 0;  // file offset of the packet
+    bool standard_form = false;
+    std::uint8_t length_type_flags = 0;
+    std::uint8_t segment_format = 0;  // the Property Flags byte
+    std::int32_t packet_size = 0;     // the caller's size, or the explicit Packet Length
+    std::uint16_t padding_length = 0;
+    std::uint8_t segment_count = 0;
+    std::uint8_t payload_length_type = 0;  // 0x00, 0x40, 0x80 or 0xc0
+    std::int32_t header_length = 0;
+
+    bool multiple_payloads() const {
+        return (length_type_flags & packet_layout::kMultiplePayloads) != 0;
+    }
+    std::int64_t end() const { return offset + packet_size; }
+};
+
+// The packet header as the dump shows it: the decoded header plus the fields
+// that are only printed.
+struct PacketHeaderFields {
+    PacketHeader header;
+    // standard form; the optional fields are printed only when present
+    bool has_explicit_length = false;
+    bool has_padding_word = false;
+    bool has_padding_byte = false;
+    std::uint16_t explicit_length = 0;
+    std::uint16_t padding_word = 0;
+    std::uint8_t padding_byte = 0;
+    std::int32_t send_time_ms = 0;
+    std::int16_t duration_ms = 0;
+    // other form
+    std::uint8_t sequence = 0;
+    std::int16_t pad_length = 0;
+};
+
+// Walk state of one packet's payloads.
+struct PayloadCursor {
+    std::int64_t position = 0;   // file offset of the next payload
+    std::int64_t remaining = 0;  // payload-area bytes not yet consumed; may go negative
+};
+
+// Decodes the first 17 bytes of a packet.
+using RawPacketHeader = std::array<std::uint8_t, packet_layout::kLongestHeader>;
+
+PacketHeaderFields decode_packet_header(const RawPacketHeader& bytes, std::int64_t offset,
+                                        std::int32_t packet_size);
+
+// Prints one packet: title, byte dump, header fields and every payload.
+// Leaves the Output in decimal with fill '0'.
+void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
+                 std::int32_t packet_size);
+
+// Two lowercase hex digits and a space per byte; leaves the Output in decimal
+// with fill '0'.
+void print_byte_dump(io::Output& out, io::Bytes bytes);
+
+}  // namespace asfinspect::packet
