@@ -1,0 +1,7 @@
+#include "io/output.hpp"
+
+#include <gtest/gtest.h>
+
+TEST(Output, Placeholder) {
+    SUCCEED();
+}
