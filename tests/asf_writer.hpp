@@ -124,8 +124,8 @@ struct StreamProps {
     std::int64_t time_offset = 0;
     std::uint16_t flags = 1;  // stream number in bits 0-6
     std::uint32_t reserved = 0;
-    Bytes type_specific;
-    Bytes error_correction_data;
+    Bytes type_specific{};
+    Bytes error_correction_data{};
 };
 
 inline Bytes stream_properties_payload(const StreamProps& s) {

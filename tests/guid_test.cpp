@@ -1,0 +1,45 @@
+#include "asf/guid.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace asfinspect::asf;
+using asfinspect::io::Output;
+
+namespace {
+
+std::string printed(const Guid& g, bool hex = true) {
+    auto out = Output::memory();
+    if (hex)
+        out.hex();
+    print_guid(out, g);
+    return out.text_so_far();
+}
+
+}  // namespace
+
+TEST(Guid, StoredFormHasLittleEndianGroups) {
+    const Guid header = kObjectGuids[0].guid;
+    const std::array<std::uint8_t, 16> stored{0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    EXPECT_EQ(header.bytes, stored);
+}
+
+TEST(Guid, LookupMatchesAllSixteenBytesInTableOrder) {
+    for (std::size_t i = 0; i < kObjectGuids.size(); ++i) {
+        EXPECT_EQ(static_cast<std::size_t>(lookup_guid(kObjectGuids[i].guid)), i + 1);
+    }
+    Guid almost = kObjectGuids[0].guid;
+    almost.bytes[15] ^= 1;
+    EXPECT_EQ(lookup_guid(almost), ObjectKind::none);
+    EXPECT_EQ(lookup_guid(Guid{}), ObjectKind::none);
+    for (const Guid& type :
+         {kAudioMedia, kVideoMedia, kNoErrorCorrection, kSignatureErrorMasking, kAudioSpread}) {
+        EXPECT_EQ(lookup_guid(type), ObjectKind::none);
+    }
+}
+
+TEST(Guid, PrintsGroupsAndSingleBytesWithoutLeadingZeros) {
+    EXPECT_EQ(printed(kObjectGuids[0].guid), "75b22630-668e-11cf-a6d90aa062ce6c");
+    EXPECT_EQ(printed(Guid{}), "0-0-0-00000000");
+    EXPECT_EQ(printed(kObjectGuids[0].guid, false), "1974609456-26254-4559-1662170170098206108");
+}
