@@ -1,0 +1,183 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/driver.hpp"
+#include "asf_writer.hpp"
+
+using namespace asftest;
+using asfinspect::asf::ObjectKind;
+using asfinspect::io::Output;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult run_cli(std::vector<std::string> args) {
+    std::vector<const char*> argv{"asfinspect"};
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    auto out = Output::memory();
+    auto err = Output::memory();
+    RunResult r;
+    r.status = asfinspect::app::run(static_cast<int>(argv.size() - 1), argv.data(), out, err);
+    r.out = out.text_so_far();
+    r.err = err.text_so_far();
+    return r;
+}
+
+// A file with a file header, `streams` stream headers and a data object of
+// `packets` zero-filled packets of `packet_size` bytes.
+Bytes file_with_packets(std::int64_t count, std::uint32_t packet_size, int streams,
+                        std::size_t packets_present) {
+    FileProps props;
+    props.packets = count;
+    props.min_packet = packet_size;
+    props.max_packet = packet_size;
+    Bytes header_payload{static_cast<std::uint8_t>(1 + streams), 0, 0, 0, 1, 2};
+    put(header_payload, file_properties(props));
+    for (int i = 0; i < streams; ++i)
+        put(header_payload, stream_properties(StreamProps{}));
+    return cat(
+        {object(ObjectKind::header, header_payload),
+         data_object(Bytes(packets_present * packet_size, 0), static_cast<std::uint64_t>(count))});
+}
+
+const Guid kUnknown = asfinspect::asf::make_guid(0x75B22633, 0x668E, 0x11CF,
+                                                 {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C});
+
+int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
+    const RunResult none = run_cli({});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "usage: asfinspect FILE\n");
+    EXPECT_EQ(none.out, "");
+
+    const RunResult missing = run_cli({"/nonexistent/file.wmv"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err,
+              "asfinspect: cannot open '/nonexistent/file.wmv': No such file or directory\n");
+    EXPECT_EQ(missing.out, "");
+
+    const RunResult directory = run_cli({"/tmp"});
+    EXPECT_EQ(directory.status, 1);
+    EXPECT_EQ(directory.err, "asfinspect: cannot read '/tmp': Is a directory\n");
+    EXPECT_EQ(directory.out, "");
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string pipe_path = "/dev/fd/" + std::to_string(fds[0]);
+    const RunResult piped = run_cli({pipe_path});
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_EQ(piped.err, "asfinspect: cannot read '" + pipe_path + "': Illegal seek\n");
+    EXPECT_EQ(piped.out, "");
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(Cli, HelpAndVersionGoToStdout) {
+    const RunResult help = run_cli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: asfinspect FILE\n", 0), 0u);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+
+    const RunResult version = run_cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("asfinspect ", 0), 0u);
+}
+
+TEST(Cli, ProblemsInsideTheFileStillExitZero) {
+    TempFile empty;
+    const RunResult r = run_cli({empty.path(), "ignored"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Data chunk not found\n"), std::string::npos);
+}
+
+TEST(Driver, FirstPacketOffsetPrintsInTheBaseTheReportsLeft) {
+    // No stream report: still hexadecimal from the object listing.
+    const std::string none = dump(file_with_packets(0, 100, 0, 0));
+    EXPECT_EQ(after_line(none, "Unknown field:  0 "), "First data packet: offset b8\n");
+    // A stream report switches to decimal; a count of 0 dumps no packet.
+    const std::string two = dump(file_with_packets(0, 100, 2, 0));
+    EXPECT_TRUE(two.ends_with(" No data concealment\nFirst data packet: offset 340\n"));
+    // Without a data object.
+    EXPECT_EQ(after_line(dump(header_object({file_properties(FileProps{})})), "Unknown field:  0 "),
+              "Data chunk not found\n");
+}
+
+TEST(Driver, PacketLoopDumpsTheCountedPacketsAndStopsAtTheEndOfTheFile) {
+    const std::string all = dump(file_with_packets(3, 100, 0, 3));
+    EXPECT_EQ(count_of(all, " Dumping packet at offset "), 3);
+    // The first title follows the base left by the listing (hex), later ones are decimal.
+    EXPECT_NE(all.find("\n Dumping packet at offset b8\n"), std::string::npos);
+    EXPECT_NE(all.find("\n Dumping packet at offset 284\n"), std::string::npos);
+    EXPECT_NE(all.find("\n Dumping packet at offset 384\n"), std::string::npos);
+
+    const std::string truncated = dump(file_with_packets(5, 100, 0, 2));
+    EXPECT_EQ(count_of(truncated, " Dumping packet at offset "), 2);
+    EXPECT_TRUE(truncated.ends_with("\nTruncated file: 2 of 5 packets present\n"));
+
+    // A count far beyond the file, in hexadecimal base: both numbers stay decimal.
+    const std::string huge = dump(file_with_packets(std::int64_t{1} << 62, 100, 0, 0));
+    EXPECT_TRUE(
+        huge.ends_with("First data packet: offset b8\n"
+                       "Truncated file: 0 of 4611686018427387904 packets present\n"));
+
+    const std::string zero_size = dump(cat({file_with_packets(1000, 0, 0, 0), Bytes(64, 0)}));
+    EXPECT_EQ(count_of(zero_size, " Dumping packet at offset "), 1);
+    EXPECT_TRUE(zero_size.ends_with("\nPacket size is 0: later packets repeat the first\n"));
+}
+
+TEST(Driver, PositionsBeyondFourGibibytesStay64Bit) {
+    // A sparse file: header, an unrecognised object of 5 GiB, then a data object
+    // with two packets of 100 bytes.
+    constexpr std::int64_t kBig = std::int64_t{5} << 30;
+    FileProps props;
+    props.packets = 2;
+    props.min_packet = 100;
+    props.max_packet = 100;
+    const Bytes head =
+        cat({header_object({file_properties(props)}), object_with_size(kUnknown, kBig)});
+    Bytes packet =
+        padded(packet_head(PacketHead{.length_type_flags = 0, .property_flags = 0x5d}), 11);
+    put(packet, single_payload(1, 7, 89, 1000, 0));
+    const Bytes tail = data_object(cat({padded(packet, 100), padded(packet, 100)}), 2);
+
+    TempFile file(head);
+    const int fd = ::open(file.path().c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const std::int64_t data_at = static_cast<std::int64_t>(head.size()) - 24 + kBig;
+    ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), data_at), static_cast<ssize_t>(tail.size()));
+    ::close(fd);
+
+    const RunResult r = run_cli({file.path()});
+    EXPECT_EQ(r.status, 0);
+    // 0x86 + 5 GiB = 0x140000086.
+    EXPECT_NE(r.out.find("\n86: Unknown GUID 75b22633-668e-11cf-a6d90aa062ce6c, size "
+                         "0x5.36871e+09\n140000086: data chunk, size 226\n"),
+              std::string::npos)
+        << r.out.substr(0, 400);
+    EXPECT_NE(
+        r.out.find("First data packet: offset 1400000b8\n\n Dumping packet at offset 1400000b8\n"),
+        std::string::npos);
+    EXPECT_NE(r.out.find("\n Dumping packet at offset 5368709404\n"), std::string::npos);
+    EXPECT_NE(r.out.find(" Segment 0 at offset 5368709315:\n"), std::string::npos);
+}
