@@ -13,7 +13,7 @@ FileReader::FileReader(int fd, std::int64_t size) : fd_(fd), size_(size < 0 ? 0 
 FileReader::FileReader(std::span<const std::uint8_t> bytes)
     : size_(static_cast<std::int64_t>(bytes.size())), bytes_(bytes) {}
 
-std::size_t FileReader::read_at(std::int64_t offset, std::span<std::uint8_t> dst) {
+std::size_t FileReader::read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst) {
     std::fill(dst.begin(), dst.end(), std::uint8_t{0});
     const auto n = static_cast<std::int64_t>(dst.size());
     // Clip [offset, offset + n) to [0, size_) without overflowing near the int64 limits.
@@ -62,8 +62,12 @@ void FileReader::load_block(std::int64_t offset) {
     block_.resize(kBlockSize);
     block_offset_ = offset;
     block_len_ = 0;
-    while (block_len_ < kBlockSize) {
-        const ssize_t got = ::pread(fd_, block_.data() + block_len_, kBlockSize - block_len_,
+    // Bytes past size_ (a file growing while it is read) stay out of the block,
+    // so the inline path of read_at sees the file as the slow path does.
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, size_ - offset));
+    while (block_len_ < wanted) {
+        const ssize_t got = ::pread(fd_, block_.data() + block_len_, wanted - block_len_,
                                     static_cast<off_t>(offset + block_len_));
         if (got < 0 && errno == EINTR)
             continue;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -22,7 +23,15 @@ class FileReader {
 
     // Fills `dst` with the bytes at [offset, offset + dst.size()); returns how
     // many of them lie inside the file (the rest are zeros).
-    std::size_t read_at(std::int64_t offset, std::span<std::uint8_t> dst);
+    std::size_t read_at(std::int64_t offset, std::span<std::uint8_t> dst) {
+        // The common case, a few bytes inside the cached block, stays inline.
+        if (!dst.empty() && offset >= block_offset_ && dst.size() <= block_len_ &&
+            offset - block_offset_ <= static_cast<std::int64_t>(block_len_ - dst.size())) {
+            std::memcpy(dst.data(), block_.data() + (offset - block_offset_), dst.size());
+            return dst.size();
+        }
+        return read_at_slow(offset, dst);
+    }
 
     // True when all of [offset, offset + n) lies inside the file.
     bool holds(std::int64_t offset, std::int64_t n) const {
@@ -30,6 +39,7 @@ class FileReader {
     }
 
   private:
+    std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
     void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
     void load_block(std::int64_t offset);
 
@@ -40,7 +50,7 @@ class FileReader {
     std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
     std::vector<std::uint8_t> block_;
     std::int64_t block_offset_ = 0;
-    std::size_t block_len_ = 0;
+    std::size_t block_len_ = 0;  // never reaches past size_
 };
 
 }  // namespace asfinspect::io

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,12 +31,27 @@ class Output {
     Output& operator=(Output&&) = delete;
     ~Output();
 
-    Output& text(std::string_view s);
+    Output& text(std::string_view s) {
+        if (s.size() > kBlockSize - len_)
+            return text_slow(s);
+        std::memcpy(block_ + len_, s.data(), s.size());
+        len_ += s.size();
+        return *this;
+    }
     Output& i32(std::int32_t v);
     Output& i64(std::int64_t v);
     Output& u64(std::uint64_t v);
     Output& real(double v);  // printf %g, six significant digits
-    Output& end_line();
+    // Each byte as two lowercase hexadecimal digits and a space, whatever the
+    // base, width and fill.
+    Output& hex_bytes(std::span<const std::uint8_t> bytes);
+    Output& end_line() {
+        reserve(1);
+        block_[len_++] = '\n';
+        if (line_flushed_)
+            drain();
+        return *this;
+    }
 
     Output& hex() {
         base_ = Base::hexadecimal;
@@ -71,16 +88,21 @@ class Output {
     enum class Sink { fd, memory, counting };
     Output(Sink sink, int fd);
 
-    void put_number(const char* digits, std::size_t n);  // applies width and fill
+    Output& text_slow(std::string_view s);
+    void put_fill(std::size_t n);
     void put_unsigned(std::uint64_t magnitude, bool negative);
+    void put_unsigned_slow(std::uint64_t magnitude, bool negative);
+    // Makes room for n <= kBlockSize bytes in the block.
     void reserve(std::size_t n) {
-        if (len_ + n > kBlockSize)
+        if (n > kBlockSize - len_)
             drain();
     }
     void drain();
     void write_to_fd(const char* p, std::size_t n);
 
     static constexpr std::size_t kBlockSize = 1 << 16;
+    // 20 digits of a 64-bit value and a sign.
+    static constexpr std::size_t kMaxNumberChars = 21;
 
     Sink sink_;
     int fd_ = -1;
