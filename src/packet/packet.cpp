@@ -107,10 +107,7 @@ PacketHeaderFields decode_packet_header(const RawPacketHeader& bytes, std::int64
 }
 
 void print_byte_dump(io::Output& out, io::Bytes bytes) {
-    out.hex().fill('0');
-    for (const std::uint8_t byte : bytes)
-        out.width(2).u64(byte).text(" ");
-    out.dec().end_line();
+    out.fill('0').hex_bytes(bytes).dec().end_line();
 }
 
 void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
