@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# Measures asfinspect's full dump: against ffprobe -show_packets and against
+# the floor of reading the input and the dump once (cat), then throughput and
+# peak memory on a ~100 MB ffmpeg-made file and on generated 1 GiB and 5 GiB
+# files. Prints a table and writes it into bench/RESULTS.md.
+#
+# Environment: BENCH_BUILD_DIR (default build/bench-run), BENCH_RUNS (timed
+# runs per command on the small inputs, default 10), BENCH_REGENERATE=1 to
+# rebuild the cached inputs in bench/data/.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build/bench-run}
+data=$root/bench/data
+results=$root/bench/RESULTS.md
+runs=${BENCH_RUNS:-10}
+big_runs=3
+
+ffmpeg_input=$data/ffmpeg-720p-40s.wmv
+gen_1g=$data/gen-1g-3200.asf
+gen_5g=$data/gen-5g-3200.asf
+# Lines the dump prints only for malformed files; the generated ones have none.
+warnings='UNKNOWN LFLAGS|Unknown segsize|overruns|Truncated|Unexpected end|Illegal length|YS packet|\( Unknown \)'
+
+say() { printf '%s\n' "$*" >&2; }
+die() {
+    say "bench: $*"
+    exit 1
+}
+
+require_tools() {
+    for tool in cmake hyperfine ffmpeg ffprobe awk; do
+        command -v "$tool" >/dev/null || die "$tool is missing (Debian: apt-get install -y $tool)"
+    done
+    if [[ ! -x /usr/bin/time ]]; then
+        if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
+            apt-get install -y time >/dev/null || die "cannot install GNU time"
+        else
+            die "/usr/bin/time is missing (apt-get install -y time)"
+        fi
+    fi
+}
+
+build_binaries() {
+    say "building release binaries in $build"
+    cmake --preset release -B "$build" -DASFINSPECT_TESTS=OFF >/dev/null
+    cmake --build "$build" -j2 --target asfinspect asfgen >/dev/null
+    asfinspect=$build/asfinspect
+    asfgen=$build/tools/asfgen
+}
+
+# 40 s of 1280x720 test pattern at 20 Mbit/s (noise keeps the encoder at its
+# bitrate), WMV2 video and WMA2 audio in 3200-byte packets: about 100 MB.
+make_ffmpeg_input() {
+    [[ -s $ffmpeg_input && -z ${BENCH_REGENERATE:-} ]] && return
+    say "making $ffmpeg_input with ffmpeg (about a minute)"
+    ffmpeg -hide_banner -loglevel error -y \
+        -f lavfi -i testsrc=size=1280x720:rate=30:duration=40 \
+        -f lavfi -i sine=frequency=440:sample_rate=44100:duration=40 \
+        -vf noise=alls=20:allf=t -c:v wmv2 -b:v 20M -c:a wmav2 -b:a 128k \
+        -packet_size 3200 "$ffmpeg_input.part"
+    mv "$ffmpeg_input.part" "$ffmpeg_input"
+}
+
+make_generated_input() { # file size
+    local file=$1 size=$2
+    [[ -s $file && -z ${BENCH_REGENERATE:-} ]] && return
+    say "generating $file"
+    "$asfgen" "$file.part" "$size" 3200 >&2
+    mv "$file.part" "$file"
+}
+
+# Saves the dump next to the input (the cat floor reads it) and checks that a
+# generated file dumps without any warning line.
+save_dump() { # file expect_clean
+    local file=$1 clean=$2 dump=$1.dump
+    if [[ ! -s $dump || $dump -ot $file || $dump -ot $asfinspect ]]; then
+        say "dumping $file"
+        "$asfinspect" "$file" >"$dump"
+    fi
+    if [[ $clean == yes ]]; then
+        local found
+        found=$(grep -cE "$warnings" "$dump" || true)
+        [[ $found -eq 0 ]] || die "$file: $found warning lines in its dump"
+    fi
+}
+
+# hyperfine's mean wall time in seconds of the command named $2 in CSV $1.
+mean_of() {
+    awk -F, -v name="$2" '$1 == name { print $2 }' "$1"
+}
+
+# Peak RSS in KiB of a dump to /dev/null.
+peak_rss_kib() {
+    /usr/bin/time -v "$asfinspect" "$1" 2>&1 >/dev/null |
+        awk -F': ' '/Maximum resident set size/ { print $2 }'
+}
+
+file_bytes() { stat -c %s "$1"; }
+
+# Runs hyperfine on one input; leaves the CSV in $data/NAME.csv.
+time_input() { # name file runs with_ffprobe
+    local name=$1 file=$2 n=$3 with_ffprobe=$4 csv=$data/$1.csv
+    local -a commands=(
+        -n dump-null "'$asfinspect' '$file' > /dev/null"
+        -n dump-file "'$asfinspect' '$file' > '$data/$name.out'"
+        -n cat-floor "cat '$file' '$file.dump' > /dev/null"
+    )
+    if [[ $with_ffprobe == yes ]]; then
+        commands+=(-n ffprobe "ffprobe -v error -show_packets '$file' > /dev/null")
+    fi
+    say "timing $name"
+    hyperfine --style basic --warmup 1 --runs "$n" --export-csv "$csv" "${commands[@]}" >&2
+    rm -f "$data/$name.out"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+per_second() { awk -v n="$1" -v s="$2" -v unit="$3" 'BEGIN { printf "%.0f", n / unit / s }'; }
+
+main() {
+    require_tools
+    mkdir -p "$data"
+    build_binaries
+    make_ffmpeg_input
+    make_generated_input "$gen_1g" 1G
+    make_generated_input "$gen_5g" 5G
+    save_dump "$ffmpeg_input" no
+    save_dump "$gen_1g" yes
+    save_dump "$gen_5g" yes
+
+    local load_before
+    load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+    time_input ffmpeg "$ffmpeg_input" "$runs" yes
+    time_input gen-1g "$gen_1g" "$runs" no
+    time_input gen-5g "$gen_5g" "$big_runs" no
+    local load_after
+    load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+    local csv=$data/ffmpeg.csv
+    local t_null t_file t_probe t_cat
+    t_null=$(mean_of "$csv" dump-null)
+    t_file=$(mean_of "$csv" dump-file)
+    t_probe=$(mean_of "$csv" ffprobe)
+    t_cat=$(mean_of "$csv" cat-floor)
+
+    local table rows="" rss_small="" rss_big="" worst_cat=0
+    for entry in "ffmpeg 100 MB|ffmpeg|$ffmpeg_input" "generated 1 GiB|gen-1g|$gen_1g" \
+        "generated 5 GiB|gen-5g|$gen_5g"; do
+        IFS='|' read -r label name file <<<"$entry"
+        local t cat_t in_bytes out_bytes packets rss
+        t=$(mean_of "$data/$name.csv" dump-null)
+        cat_t=$(mean_of "$data/$name.csv" cat-floor)
+        in_bytes=$(file_bytes "$file")
+        out_bytes=$(file_bytes "$file.dump")
+        packets=$(grep -c '^ Dumping packet at offset ' "$file.dump")
+        rss=$(peak_rss_kib "$file")
+        [[ $name == ffmpeg ]] && rss_small=$rss
+        [[ $name == gen-5g ]] && rss_big=$rss
+        worst_cat=$(awk -v a="$worst_cat" -v b="$(ratio "$t" "$cat_t")" 'BEGIN { print (b > a ? b : a) }')
+        rows+=$(printf '| %s | %.1f MB | %.1f MB | %s | %.3f s | %s | %s | %s | %s | %s KiB |' \
+            "$label" "$(awk -v b="$in_bytes" 'BEGIN { print b / 1e6 }')" \
+            "$(awk -v b="$out_bytes" 'BEGIN { print b / 1e6 }')" "$packets" "$t" \
+            "$(ratio "$t" "$cat_t")" "$(per_second "$in_bytes" "$t" 1e6)" \
+            "$(per_second "$out_bytes" "$t" 1e6)" "$(per_second "$packets" "$t" 1)" "$rss")
+        rows+=$'\n'
+    done
+
+    local verdict_probe verdict_cat verdict_rss
+    verdict_probe=$(awk -v r="$(ratio "$t_null" "$t_probe")" 'BEGIN { print (r <= 0.5 ? "met" : "NOT met") }')
+    verdict_cat=$(awk -v r="$worst_cat" 'BEGIN { print (r <= 3 ? "met" : "NOT met") }')
+    verdict_rss=$(awk -v a="$rss_small" -v b="$rss_big" \
+        'BEGIN { d = a - b; if (d < 0) d = -d; print (a < 6144 && b < 6144 && d <= 256 ? "met" : "NOT met") }')
+
+    table=$(
+        cat <<EOF
+Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) CPUs ($(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)), Linux $(uname -r); load average $load_before before the timed runs, $load_after after.
+Files are in the page cache (hyperfine runs a warmup first); times are hyperfine means of wall-clock time.
+
+On the ffmpeg-made file ($(file_bytes "$ffmpeg_input") bytes):
+
+| Command | Mean time | Ratio |
+|---|---|---|
+| \`asfinspect FILE > /dev/null\` | $(printf '%.3f' "$t_null") s | $(ratio "$t_null" "$t_probe") of ffprobe |
+| \`asfinspect FILE > DUMP\` | $(printf '%.3f' "$t_file") s | $(ratio "$t_file" "$t_probe") of ffprobe |
+| \`ffprobe -v error -show_packets FILE > /dev/null\` | $(printf '%.3f' "$t_probe") s | 1.00 |
+| \`cat FILE DUMP > /dev/null\` | $(printf '%.3f' "$t_cat") s | dump is $(ratio "$t_null" "$t_cat")x this floor |
+
+Full dump to /dev/null on each input:
+
+| Input | Size | Dump | Packets | Time | x cat floor | Input MB/s | Output MB/s | Packets/s | Peak RSS |
+|---|---|---|---|---|---|---|---|---|---|
+${rows}
+Targets: dump <= 0.5 of ffprobe: $verdict_probe; within 3x of the cat floor: $verdict_cat; peak RSS under 6 MiB and the same for 100 MB and 5 GiB: $verdict_rss.
+EOF
+    )
+    printf '%s\n' "$table"
+    write_results "$table"
+}
+
+# Replaces the measured section of RESULTS.md, keeping the notes around it.
+write_results() {
+    local begin='<!-- measured by bench/run.sh: begin -->' end='<!-- measured by bench/run.sh: end -->'
+    if [[ ! -f $results ]]; then
+        printf '# Benchmark results\n\n%s\n%s\n' "$begin" "$end" >"$results"
+    fi
+    local section
+    section=$(mktemp)
+    printf '%s\n' "$1" >"$section"
+    awk -v begin="$begin" -v end="$end" -v section="$section" '
+        $0 == begin { print; while ((getline line < section) > 0) print line; skip = 1; next }
+        $0 == end { skip = 0 }
+        !skip { print }
+    ' "$results" >"$results.new"
+    mv "$results.new" "$results"
+    rm -f "$section"
+    say "wrote $results"
+}
+
+main "$@"
