@@ -62,11 +62,6 @@ void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offs
     }
 }
 
-void print_error(io::Output& err, std::string_view what, const char* path, int error) {
-    err.text("asfinspect: ").text(what).text(" '").text(path).text("': ");
-    err.text(std::strerror(error)).end_line();
-}
-
 }  // namespace
 
 void dump_file(io::FileReader& file, io::Output& out) {
@@ -86,6 +81,47 @@ void dump_file(io::FileReader& file, io::Output& out) {
                  report::decode_file_properties(state.file_properties));
 }
 
+namespace {
+
+// The length of an open file that can be read at any position, or -1 with
+// errno set (a directory, a pipe).
+off_t seekable_length(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return -1;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
+    return ::lseek(fd, 0, SEEK_END);
+}
+
+int fail(io::Output& err, std::string_view what, const char* path, int error) {
+    err.text("asfinspect: ").text(what).text(" '").text(path).text("': ");
+    err.text(std::strerror(error)).end_line();
+    err.flush();
+    return kExitFailure;
+}
+
+// Dumps the file at `path`; nothing reaches `out` when it can't be read.
+int dump_path(const char* path, io::Output& out, io::Output& err) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(err, "cannot open", path, errno);
+    const off_t size = seekable_length(fd);
+    if (size < 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(err, "cannot read", path, error);
+    }
+    io::FileReader file(fd, size);
+    dump_file(file, out);
+    ::close(fd);
+    return kExitOk;
+}
+
+}  // namespace
+
 int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
     if (argc < 2) {
         err.text(kUsage).end_line();
@@ -97,32 +133,8 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
         out.text(kHelp);
     } else if (arg == "--version") {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
-    } else {
-        const char* path = argv[1];
-        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            print_error(err, "cannot open", path, errno);
-            err.flush();
-            return kExitFailure;
-        }
-        struct stat st {};
-        off_t size = -1;
-        if (::fstat(fd, &st) != 0) {
-            size = -1;
-        } else if (S_ISDIR(st.st_mode)) {
-            errno = EISDIR;
-        } else {
-            size = ::lseek(fd, 0, SEEK_END);
-        }
-        if (size < 0) {
-            print_error(err, "cannot read", path, errno);
-            err.flush();
-            ::close(fd);
-            return kExitFailure;
-        }
-        io::FileReader file(fd, size);
-        dump_file(file, out);
-        ::close(fd);
+    } else if (const int status = dump_path(argv[1], out, err); status != kExitOk) {
+        return status;
     }
     if (!out.flush()) {
         err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
