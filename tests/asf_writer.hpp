@@ -284,6 +284,14 @@ inline std::string after_line(const std::string& text, std::string_view marker) 
     return text.substr(at + marker.size() + 1);
 }
 
+// How many times `what` occurs in `text`.
+inline std::size_t count_of(std::string_view text, std::string_view what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
 // A file on disk holding the bytes, removed at the end of the test.
 class TempFile {
   public:

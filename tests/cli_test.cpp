@@ -54,13 +54,6 @@ Bytes file_with_packets(std::int64_t count, std::uint32_t packet_size, int strea
 const Guid kUnknown = asfinspect::asf::make_guid(0x75B22633, 0x668E, 0x11CF,
                                                  {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C});
 
-int count_of(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 }  // namespace
 
 TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
@@ -125,14 +118,14 @@ TEST(Driver, FirstPacketOffsetPrintsInTheBaseTheReportsLeft) {
 
 TEST(Driver, PacketLoopDumpsTheCountedPacketsAndStopsAtTheEndOfTheFile) {
     const std::string all = dump(file_with_packets(3, 100, 0, 3));
-    EXPECT_EQ(count_of(all, " Dumping packet at offset "), 3);
+    EXPECT_EQ(count_of(all, " Dumping packet at offset "), 3u);
     // The first title follows the base left by the listing (hex), later ones are decimal.
     EXPECT_NE(all.find("\n Dumping packet at offset b8\n"), std::string::npos);
     EXPECT_NE(all.find("\n Dumping packet at offset 284\n"), std::string::npos);
     EXPECT_NE(all.find("\n Dumping packet at offset 384\n"), std::string::npos);
 
     const std::string truncated = dump(file_with_packets(5, 100, 0, 2));
-    EXPECT_EQ(count_of(truncated, " Dumping packet at offset "), 2);
+    EXPECT_EQ(count_of(truncated, " Dumping packet at offset "), 2u);
     EXPECT_TRUE(truncated.ends_with("\nTruncated file: 2 of 5 packets present\n"));
 
     // A count far beyond the file, in hexadecimal base: both numbers stay decimal.
@@ -142,7 +135,7 @@ TEST(Driver, PacketLoopDumpsTheCountedPacketsAndStopsAtTheEndOfTheFile) {
                        "Truncated file: 0 of 4611686018427387904 packets present\n"));
 
     const std::string zero_size = dump(cat({file_with_packets(1000, 0, 0, 0), Bytes(64, 0)}));
-    EXPECT_EQ(count_of(zero_size, " Dumping packet at offset "), 1);
+    EXPECT_EQ(count_of(zero_size, " Dumping packet at offset "), 1u);
     EXPECT_TRUE(zero_size.ends_with("\nPacket size is 0: later packets repeat the first\n"));
 }
 

@@ -31,13 +31,6 @@ std::string header_lines(const std::string& text) {
     return text.substr(0, text.find(" Segment 0 at offset"));
 }
 
-std::size_t count_of(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 // A standard-form packet header as the payload walk sees it.
 PacketHeader header_for(std::uint8_t segment_format, std::uint8_t payload_length_type,
                         bool multiple_payloads = true) {

@@ -23,6 +23,7 @@
 #include "app/driver.hpp"
 #include "asf/scan_state.hpp"
 #include "asf/walker.hpp"
+#include "asf_writer.hpp"
 #include "io/file_reader.hpp"
 #include "io/le.hpp"
 #include "io/output.hpp"
@@ -34,6 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace asfinspect;
+using asftest::count_of;
 
 const fs::path kSourceDir = ASFINSPECT_SOURCE_DIR;
 const fs::path kExample = kSourceDir / "examples" / "testsrc.wmv";
@@ -89,13 +91,6 @@ std::string dump_of(const fs::path& path) {
     auto out = io::Output::memory();
     app::dump_file(reader, out);
     return out.text_so_far();
-}
-
-std::size_t count_of(std::string_view text, std::string_view what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
 }
 
 // The dump up to and including the line `last`.

@@ -7,16 +7,19 @@
 #include <string_view>
 
 #include "app/driver.hpp"
+#include "asf_writer.hpp"
 #include "io/file_reader.hpp"
 #include "io/le.hpp"
 #include "io/output.hpp"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using asfinspect::io::le16;
 using asfinspect::io::le32;
 using asfinspect::io::le64;
+using asftest::Bytes;
+using asftest::count_of;
+using asftest::dump;
 
 Bytes generate(std::uint64_t size, std::uint32_t packet_size = asfgen::kDefaultPacketSize) {
     const auto layout = asfgen::plan_file(size, packet_size);
@@ -24,20 +27,6 @@ Bytes generate(std::uint64_t size, std::uint32_t packet_size = asfgen::kDefaultP
     asfgen::MemorySink sink;
     asfgen::generate(*layout, sink);
     return sink.bytes();
-}
-
-std::string dump(const Bytes& file) {
-    asfinspect::io::FileReader reader(file);
-    auto out = asfinspect::io::Output::memory();
-    asfinspect::app::dump_file(reader, out);
-    return out.text_so_far();
-}
-
-std::size_t count(std::string_view text, std::string_view what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
 }
 
 // What a packet walk found, counted independently of the dump.
@@ -117,8 +106,8 @@ TEST(Generator, DumpsWithoutWarningsAndAgreesOnCountsAndSizes) {
         ASSERT_TRUE(layout);
         const std::string text = dump(generate(3'000'000, packet_size));
         for (const auto warning : kWarnings)
-            EXPECT_EQ(count(text, warning), 0u) << warning;
-        EXPECT_EQ(count(text, " Dumping packet at offset "), layout->packets);
+            EXPECT_EQ(count_of(text, warning), 0u) << warning;
+        EXPECT_EQ(count_of(text, " Dumping packet at offset "), layout->packets);
         EXPECT_NE(text.find("Number of packets: "), std::string::npos);
         EXPECT_NE(text.find("First data packet: offset " +
                             std::to_string(layout->first_packet_offset) + "\n"),
@@ -127,10 +116,10 @@ TEST(Generator, DumpsWithoutWarningsAndAgreesOnCountsAndSizes) {
         EXPECT_NE(text.find(" Interleave data concealment\n"), std::string::npos);
         EXPECT_NE(text.find(" Video stream\n"), std::string::npos);
         EXPECT_NE(text.find(" fourcc WMV2\n"), std::string::npos);
-        EXPECT_GT(count(text, "( Multiple fragments )"), 0u);
-        EXPECT_GT(count(text, "( Single fragment )"), 0u);
-        EXPECT_GT(count(text, "Key frame\n"), 0u);
-        EXPECT_GT(count(text, "Padding size [word] "), 0u);
+        EXPECT_GT(count_of(text, "( Multiple fragments )"), 0u);
+        EXPECT_GT(count_of(text, "( Single fragment )"), 0u);
+        EXPECT_GT(count_of(text, "Key frame\n"), 0u);
+        EXPECT_GT(count_of(text, "Padding size [word] "), 0u);
     }
 }
 
