@@ -59,8 +59,25 @@ const Guid kUnknown = asfinspect::asf::make_guid(0x75B22633, 0x668E, 0x11CF,
 TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
     const RunResult none = run_cli({});
     EXPECT_EQ(none.status, 2);
-    EXPECT_EQ(none.err, "usage: asfinspect FILE\n");
+    EXPECT_EQ(none.err, "usage: asfinspect [OPTION]... FILE\n");
     EXPECT_EQ(none.out, "");
+
+    // Each malformed command line names its fault, then gives the usage line.
+    const std::pair<std::vector<std::string>, std::string> bad[] = {
+        {{"--frobnicate", "x.wmv"}, "unknown option '--frobnicate'"},
+        {{"--packets=3-1", "x.wmv"}, "invalid packet range '3-1'"},
+        {{"--packets=x", "x.wmv"}, "invalid packet range 'x'"},
+        {{"--tree", "--json", "x.wmv"}, "--tree can't be used with --json or --check"},
+        {{"--check", "--packets=1", "x.wmv"}, "--packets can't be used with it"},
+        {{"--tree"}, "no FILE given"},
+    };
+    for (const auto& [args, fault] : bad) {
+        const RunResult r = run_cli(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find(fault), std::string::npos) << r.err;
+        EXPECT_TRUE(r.err.ends_with("\nusage: asfinspect [OPTION]... FILE\n")) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
 
     const RunResult missing = run_cli({"/nonexistent/file.wmv"});
     EXPECT_EQ(missing.status, 1);
@@ -87,7 +104,9 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
 TEST(Cli, HelpAndVersionGoToStdout) {
     const RunResult help = run_cli({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("usage: asfinspect FILE\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("usage: asfinspect [OPTION]... FILE\n", 0), 0u);
+    for (const char* option : {"--tree", "--json", "--check", "--packets=SPEC"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
     EXPECT_EQ(help.err, "");
 

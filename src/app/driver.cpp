@@ -4,15 +4,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "asf/scan_state.hpp"
 #include "asf/walker.hpp"
+#include "check/check_view.hpp"
+#include "decode/decoder.hpp"
 #include "packet/packet.hpp"
 #include "report/file_properties.hpp"
 #include "report/stream_properties.hpp"
+#include "view/json_view.hpp"
+#include "view/tree_view.hpp"
 
 #ifndef ASFINSPECT_VERSION
 #define ASFINSPECT_VERSION "0.0.0"
@@ -22,33 +28,68 @@ namespace asfinspect::app {
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: asfinspect FILE";
-
 constexpr std::string_view kHelp =
-    "usage: asfinspect FILE\n"
+    "usage: asfinspect [OPTION]... FILE\n"
     "\n"
-    "Dumps the structure of an ASF file (.asf, .wma, .wmv): the object list with\n"
-    "offsets, the file and stream properties, and every data packet and payload\n"
-    "with raw bytes, field by field. Problems in the file are reported as warning\n"
-    "lines in the dump.\n"
+    "Shows the structure of an ASF file (.asf, .wma, .wmv). Without an option it\n"
+    "writes the classic dump: the object list with offsets, the file and stream\n"
+    "properties, and every data packet and payload with raw bytes, field by field.\n"
     "\n"
-    "Exit status: 0 when the dump was written (whatever the file holds),\n"
-    "1 when the file can't be opened or read or the dump can't be written,\n"
-    "2 on a usage error.\n"
+    "  --tree           decode every object, field, stream, tag, index and packet\n"
+    "                   by ASF's rules, as indented text\n"
+    "  --json           the same decode as one JSON document\n"
+    "  --check          check the file through: one line per problem found, then a\n"
+    "                   count; with --json, the findings as JSON\n"
+    "  --packets=SPEC   the data packets to show, by index from 0: all (the\n"
+    "                   default), none, N, N-M or N-; also applies to the dump\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n"
     "\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n";
+    "Options come before FILE; -- ends them. Problems in the file are warning\n"
+    "lines, not failures.\n"
+    "\n"
+    "Exit status: 0 when the output was written (for --check: no error found),\n"
+    "1 when the file can't be opened or read or the output can't be written,\n"
+    "2 on a usage error, 3 when --check found an error.\n";
 
 // Packets are laid end to end from the first packet offset, spaced by the
 // minimum packet size; the loop stops at the end of the file so that a
 // truncated recording, or a damaged count, can't make it run on for ever.
+// The offset of packet i, or the largest offset when it is beyond any file.
+std::int64_t packet_offset(std::int64_t first_offset, std::int64_t i, std::int64_t spacing) {
+    std::int64_t product = 0;
+    std::int64_t offset = 0;
+    if (__builtin_mul_overflow(i, spacing, &product) ||
+        __builtin_add_overflow(first_offset, product, &offset)) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return offset;
+}
+
+// A selection starts at packet `first`; packet numbers are reached by
+// computing their offsets, never by reading the packets before them.
 void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offset,
-                  const report::FilePropertiesFields& props) {
+                  const report::FilePropertiesFields& props, const decode::PacketRange& packets) {
     const std::int64_t count = props.data_packets;
     const std::int64_t spacing = props.min_packet_size;  // unsigned 32-bit, in 64-bit arithmetic
     const auto packet_size = static_cast<std::int32_t>(props.min_packet_size);
-    for (std::int64_t i = 0; i < count && !out.failed(); ++i) {
-        const std::int64_t offset = first_offset + i * spacing;
+    if (packets.empty || count <= 0)
+        return;
+    const std::int64_t last =
+        packets.last < static_cast<std::uint64_t>(count) ? static_cast<std::int64_t>(packets.last)
+                                                         : count - 1;
+    const std::int64_t first = static_cast<std::int64_t>(
+        std::min<std::uint64_t>(packets.first, static_cast<std::uint64_t>(count)));
+    // After packet 0 the dump prints in decimal, whatever base the reports left.
+    if (first > 0)
+        out.dec();
+    // With a packet size of 0 every packet repeats the first, which alone is
+    // shown; and the dump stops at the first packet past the end of the file.
+    if (first > 0 &&
+        (spacing == 0 || packet_offset(first_offset, first - 1, spacing) >= file.size()))
+        return;
+    for (std::int64_t i = first; i <= last && !out.failed(); ++i) {
+        const std::int64_t offset = packet_offset(first_offset, i, spacing);
         if (offset >= file.size()) {
             out.dec().text("Truncated file: ").i64(i).text(" of ").i64(count);
             out.text(" packets present").end_line();
@@ -64,7 +105,7 @@ void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offs
 
 }  // namespace
 
-void dump_file(io::FileReader& file, io::Output& out) {
+void dump_file(io::FileReader& file, io::Output& out, const decode::PacketRange& packets) {
     asf::ScanState state;
     out.hex();
     asf::walk_objects(file, out, state, 0, file.size(), 0);
@@ -78,7 +119,35 @@ void dump_file(io::FileReader& file, io::Output& out) {
     }
     out.text("First data packet: offset ").i64(state.first_packet_offset).end_line();
     dump_packets(file, out, state.first_packet_offset,
-                 report::decode_file_properties(state.file_properties));
+                 report::decode_file_properties(state.file_properties), packets);
+}
+
+int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
+                 std::string_view path) {
+    decode::DecodeOptions decode_options;
+    decode_options.packets = options.packets;
+    switch (options.mode) {
+        case Mode::tree: {
+            view::TreeView tree(out);
+            decode::decode_file(file, tree, path, decode_options);
+            return kExitOk;
+        }
+        case Mode::json: {
+            view::JsonView json(out);
+            decode::decode_file(file, json, path, decode_options);
+            return kExitOk;
+        }
+        case Mode::check: {
+            check::CheckView verdict(out, options.check_json ? check::CheckView::Format::json
+                                                             : check::CheckView::Format::text);
+            decode::decode_file(file, verdict, path, decode_options);
+            return verdict.errors() == 0 ? kExitOk : kExitInconsistent;
+        }
+        case Mode::dump:
+            break;
+    }
+    dump_file(file, out, options.packets);
+    return kExitOk;
 }
 
 namespace {
@@ -103,8 +172,17 @@ int fail(io::Output& err, std::string_view what, const char* path, int error) {
     return kExitFailure;
 }
 
-// Dumps the file at `path`; nothing reaches `out` when it can't be read.
-int dump_path(const char* path, io::Output& out, io::Output& err) {
+int usage_error(io::Output& err, std::string_view what) {
+    if (!what.empty())
+        err.text("asfinspect: ").text(what).end_line();
+    err.text(kUsage).end_line();
+    err.flush();
+    return kExitUsage;
+}
+
+// Inspects the file at `path`; nothing reaches `out` when it can't be read.
+int inspect_path(const Options& options, io::Output& out, io::Output& err) {
+    const char* path = options.path;
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return fail(err, "cannot open", path, errno);
@@ -115,33 +193,36 @@ int dump_path(const char* path, io::Output& out, io::Output& err) {
         return fail(err, "cannot read", path, error);
     }
     io::FileReader file(fd, size);
-    dump_file(file, out);
+    const int status = inspect_file(file, out, options, path);
     ::close(fd);
-    return kExitOk;
+    return status;
 }
 
 }  // namespace
 
 int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
-    if (argc < 2) {
-        err.text(kUsage).end_line();
-        err.flush();
-        return kExitUsage;
-    }
-    const std::string_view arg = argv[1];
-    if (arg == "--help") {
+    if (argc < 2)
+        return usage_error(err, "");
+    const ParsedOptions parsed = parse_options(argc, argv);
+    if (!parsed.error.empty())
+        return usage_error(err, parsed.error);
+    const Options& options = parsed.options;
+    int status = kExitOk;
+    if (options.help) {
         out.text(kHelp);
-    } else if (arg == "--version") {
+    } else if (options.version) {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
-    } else if (const int status = dump_path(argv[1], out, err); status != kExitOk) {
-        return status;
+    } else {
+        status = inspect_path(options, out, err);
+        if (status != kExitOk && status != kExitInconsistent)
+            return status;
     }
     if (!out.flush()) {
         err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
         err.flush();
         return kExitFailure;
     }
-    return kExitOk;
+    return status;
 }
 
 }  // namespace asfinspect::app

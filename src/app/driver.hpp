@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string_view>
+
+#include "app/options.hpp"
+#include "decode/packet_range.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 
@@ -9,9 +13,17 @@ namespace asfinspect::app {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the file can't be read, or the dump can't be written
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInconsistent = 3;  // --check found an error
 
-// The whole dump of one file: object list, header reports, every packet.
-void dump_file(io::FileReader& file, io::Output& out);
+// The whole dump of one file: object list, header reports, and the packets
+// in `packets` (all of them by default), each exactly as the full dump shows it.
+void dump_file(io::FileReader& file, io::Output& out,
+               const decode::PacketRange& packets = decode::PacketRange::all());
+
+// The complete decode of one file as the options ask: a tree, JSON, or the
+// findings of a check. Returns the exit status.
+int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
+                 std::string_view path);
 
 // The command line: arguments as main receives them, the dump to `out`,
 // messages to `err`. Returns the exit status.

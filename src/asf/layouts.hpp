@@ -1,0 +1,57 @@
+#pragma once
+
+// The layout of each object the decoder knows, one function each; shared
+// between the files that define them and the table in object_layouts.cpp.
+
+#include "decode/field_reader.hpp"
+
+namespace asfinspect::asf::layouts {
+
+using decode::FieldReader;
+
+// Top level and the Header Object.
+void header(FieldReader& r);
+void file_properties(FieldReader& r);
+void header_extension(FieldReader& r);
+void padding(FieldReader& r);
+void opaque(FieldReader& r);
+
+// Streams.
+void stream_properties(FieldReader& r);
+void extended_stream_properties(FieldReader& r);
+void stream_bitrate_properties(FieldReader& r);
+
+// Descriptions, tags and lists.
+void codec_list(FieldReader& r);
+void script_command(FieldReader& r);
+void marker(FieldReader& r);
+void content_description(FieldReader& r);
+void extended_content_description(FieldReader& r);
+void content_branding(FieldReader& r);
+void metadata(FieldReader& r);
+void metadata_library(FieldReader& r);
+void language_list(FieldReader& r);
+void compatibility(FieldReader& r);
+
+// Mutual exclusion, priorities, bandwidth, error correction, protection.
+void bitrate_mutual_exclusion(FieldReader& r);
+void advanced_mutual_exclusion(FieldReader& r);
+void group_mutual_exclusion(FieldReader& r);
+void stream_prioritization(FieldReader& r);
+void bandwidth_sharing(FieldReader& r);
+void error_correction(FieldReader& r);
+void content_encryption(FieldReader& r);
+void extended_content_encryption(FieldReader& r);
+void advanced_content_encryption(FieldReader& r);
+void digital_signature(FieldReader& r);
+
+// Indexes and their parameters.
+void index_parameters(FieldReader& r);
+void media_object_index_parameters(FieldReader& r);
+void timecode_index_parameters(FieldReader& r);
+void simple_index(FieldReader& r);
+void index(FieldReader& r);
+void media_object_index(FieldReader& r);
+void timecode_index(FieldReader& r);
+
+}  // namespace asfinspect::asf::layouts

@@ -1,0 +1,240 @@
+#include "asf/object_layouts.hpp"
+
+#include "asf/layouts.hpp"
+#include "decode/decoder.hpp"
+#include "decode/findings.hpp"
+#include "decode/text.hpp"
+
+namespace asfinspect::asf {
+
+namespace codes = decode::codes;
+using decode::FieldReader;
+using decode::Hex;
+using decode::message;
+using decode::Severity;
+using decode::Unit;
+
+namespace {
+
+constexpr std::uint8_t kHeaderReserved1 = 0x01;
+constexpr std::uint8_t kHeaderReserved2 = 0x02;
+constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
+// The Header Extension Object's own fields: 16 + 2 + 4 bytes after its header.
+constexpr std::uint64_t kHeaderExtensionFields = 22;
+constexpr std::uint16_t kDataObjectReserved = 0x0101;
+
+constexpr decode::FlagName kFilePropertiesFlags[] = {
+    {0x1, "Broadcast"},
+    {0x2, "Seekable"},
+};
+
+}  // namespace
+
+namespace layouts {
+
+void header(FieldReader& r) {
+    const auto count = r.u32("Number of Header Objects");
+    const auto reserved1 = r.u8("Reserved1");
+    const auto reserved2 = r.u8("Reserved2");
+    if (reserved1 && *reserved1 != kHeaderReserved1) {
+        r.finding(Severity::warning, codes::kReservedValue,
+                  message("Reserved1 is ", *reserved1, ", not 1"), r.position() - 2);
+    }
+    if (reserved2 && *reserved2 != kHeaderReserved2) {
+        r.finding(Severity::error, codes::kReservedValue,
+                  message("Reserved2 is ", *reserved2,
+                          ", not 2: ASF tells readers to refuse such a file"),
+                  r.position() - 1);
+    }
+    const std::uint32_t found = r.children(Placement::header);
+    if (count && *count != found) {
+        r.finding(Severity::error, codes::kHeaderCount,
+                  message("Number of Header Objects is ", *count, ", but the header holds ", found),
+                  r.start());
+    }
+}
+
+void file_properties(FieldReader& r) {
+    decode::FilePropertiesFacts& fp = r.facts().file_properties;
+    if (fp.present) {
+        r.finding(Severity::error, codes::kDuplicateObject,
+                  "a second ASF_File_Properties_Object; its values replace the first's");
+    }
+    fp = {};
+    fp.offset = r.start() - decode::kObjectHeaderSize;
+    const auto file_id = r.guid("File ID");
+    const auto file_size = r.u64("File Size");
+    r.date("Creation Date");
+    const auto packets = r.u64("Data Packets Count");
+    const auto play = r.u64("Play Duration", Unit::hundred_nanoseconds);
+    const auto send = r.u64("Send Duration", Unit::hundred_nanoseconds);
+    const auto preroll = r.u64("Preroll", Unit::milliseconds);
+    const auto flags = r.flags("Flags", 4, kFilePropertiesFlags);
+    const auto minimum = r.u32("Minimum Data Packet Size");
+    const auto maximum = r.u32("Maximum Data Packet Size");
+    r.u32("Maximum Bitrate");
+    if (!r.ok())
+        return;  // without its sizes the packets can't be found
+    fp.present = true;
+    fp.file_id = *file_id;
+    fp.file_size = *file_size;
+    fp.data_packets_count = *packets;
+    fp.play_duration = *play;
+    fp.send_duration = *send;
+    fp.preroll = *preroll;
+    fp.flags = static_cast<std::uint32_t>(*flags);
+    fp.minimum_packet_size = *minimum;
+    fp.maximum_packet_size = *maximum;
+    if (*minimum != *maximum) {
+        r.finding(Severity::error, codes::kPacketSize,
+                  message("Minimum Data Packet Size ", *minimum,
+                          " differs from Maximum Data Packet Size ", *maximum,
+                          "; ASF makes them equal, and packets are taken as ", fp.packet_size(),
+                          " bytes"),
+                  fp.offset);
+    }
+}
+
+void header_extension(FieldReader& r) {
+    r.facts().header_extension_seen = true;
+    const auto reserved1 = r.guid("Reserved Field 1");
+    const auto reserved2 = r.u16("Reserved Field 2");
+    const auto size = r.u32("Header Extension Data Size");
+    if (!r.ok())
+        return;
+    if (*reserved1 != kReserved1) {
+        r.finding(Severity::warning, codes::kReservedValue,
+                  "Reserved Field 1 is not ASF_Reserved_1", r.start());
+    }
+    if (*reserved2 != kHeaderExtensionReserved2) {
+        r.finding(Severity::warning, codes::kReservedValue,
+                  message("Reserved Field 2 is ", *reserved2, ", not 6"), r.start() + 16);
+    }
+    const auto left = static_cast<std::uint64_t>(r.left());
+    if (*size != left) {
+        r.finding(Severity::error, codes::kExtensionSize,
+                  message("Header Extension Data Size is ", *size, ", but the object holds ", left,
+                          " bytes after its ", kHeaderExtensionFields, " bytes of fields"),
+                  r.start() + 18);
+    }
+    FieldReader data(r, *size, "Header Extension Data");
+    data.children(Placement::header_extension);
+    r.seek(r.end());
+}
+
+void padding(FieldReader& r) {
+    r.show_unsigned("Padding Data Length", static_cast<std::uint64_t>(r.left()));
+    r.seek(r.end());
+}
+
+void opaque(FieldReader& r) {
+    r.blob("Data", static_cast<std::uint64_t>(r.left()));
+}
+
+}  // namespace layouts
+
+void decode_data_object_head(FieldReader& r) {
+    decode::Facts& facts = r.facts();
+    const auto file_id = r.guid("File ID");
+    const auto total = r.u64("Total Data Packets");
+    const auto reserved = r.u16("Reserved");
+    if (!r.ok())
+        return;
+    facts.data.file_id = *file_id;
+    facts.data.total_data_packets = *total;
+    if (*reserved != kDataObjectReserved) {
+        r.finding(Severity::warning, codes::kReservedValue,
+                  message("Reserved is ", Hex{*reserved}, ", not 0x101"), r.position() - 2);
+    }
+    if (facts.file_properties.present && *file_id != facts.file_properties.file_id) {
+        r.finding(Severity::error, codes::kFileId,
+                  "the File ID differs from the File Properties Object's", r.start());
+    }
+}
+
+ObjectLayout layout_of(ObjectType type) {
+    using T = ObjectType;
+    namespace l = layouts;
+    switch (type) {
+        case T::header:
+            return l::header;
+        case T::file_properties:
+            return l::file_properties;
+        case T::stream_properties:
+            return l::stream_properties;
+        case T::header_extension:
+            return l::header_extension;
+        case T::codec_list:
+            return l::codec_list;
+        case T::script_command:
+            return l::script_command;
+        case T::marker:
+            return l::marker;
+        case T::bitrate_mutual_exclusion:
+            return l::bitrate_mutual_exclusion;
+        case T::error_correction:
+            return l::error_correction;
+        case T::content_description:
+            return l::content_description;
+        case T::extended_content_description:
+            return l::extended_content_description;
+        case T::content_branding:
+            return l::content_branding;
+        case T::stream_bitrate_properties:
+            return l::stream_bitrate_properties;
+        case T::content_encryption:
+            return l::content_encryption;
+        case T::extended_content_encryption:
+            return l::extended_content_encryption;
+        case T::digital_signature:
+            return l::digital_signature;
+        case T::padding:
+        case T::index_placeholder:
+            return l::padding;
+        case T::extended_stream_properties:
+            return l::extended_stream_properties;
+        case T::advanced_mutual_exclusion:
+            return l::advanced_mutual_exclusion;
+        case T::group_mutual_exclusion:
+            return l::group_mutual_exclusion;
+        case T::stream_prioritization:
+            return l::stream_prioritization;
+        case T::bandwidth_sharing:
+            return l::bandwidth_sharing;
+        case T::language_list:
+            return l::language_list;
+        case T::metadata:
+            return l::metadata;
+        case T::metadata_library:
+            return l::metadata_library;
+        case T::index_parameters:
+            return l::index_parameters;
+        case T::media_object_index_parameters:
+            return l::media_object_index_parameters;
+        case T::timecode_index_parameters:
+            return l::timecode_index_parameters;
+        case T::compatibility:
+            return l::compatibility;
+        case T::advanced_content_encryption:
+            return l::advanced_content_encryption;
+        case T::simple_index:
+            return l::simple_index;
+        case T::index:
+            return l::index;
+        case T::media_object_index:
+            return l::media_object_index;
+        case T::timecode_index:
+            return l::timecode_index;
+        case T::xmp:
+        case T::content_protection:
+            return l::opaque;
+        case T::data:
+        case T::header_v2_draft:
+        case T::data_v2_draft:
+        case T::unknown:
+            break;
+    }
+    return nullptr;
+}
+
+}  // namespace asfinspect::asf

@@ -1,0 +1,346 @@
+// Stream Properties, Extended Stream Properties and Stream Bitrate Properties.
+
+#include <algorithm>
+
+#include "asf/guid.hpp"
+#include "asf/guid_registry.hpp"
+#include "asf/layouts.hpp"
+#include "decode/decoder.hpp"
+#include "decode/findings.hpp"
+#include "decode/text.hpp"
+
+namespace asfinspect::asf::layouts {
+
+namespace codes = decode::codes;
+using decode::EnumName;
+using decode::FlagName;
+using decode::message;
+using decode::Severity;
+using decode::StreamKind;
+using decode::StreamReference;
+using decode::Unit;
+
+namespace {
+
+// Stream Properties: the bytes before the type-specific data.
+constexpr std::uint64_t kStreamPropertiesFields = 54;
+constexpr std::uint16_t kStreamNumberMask = 0x7F;
+constexpr std::uint16_t kHighestStreamNumber = 127;
+// WAVEFORMATEX without its codec specific data; BITMAPINFOHEADER likewise.
+constexpr std::uint64_t kWaveFormatSize = 18;
+constexpr std::uint64_t kBitmapInfoHeaderSize = 40;
+
+constexpr FlagName kStreamFlags[] = {
+    {0x8000, "Encrypted Content"},
+};
+
+constexpr FlagName kExtendedStreamFlags[] = {
+    {0x1, "Reliable"},
+    {0x2, "Seekable"},
+    {0x4, "No Cleanpoints"},
+    {0x8, "Resend Live Cleanpoints"},
+};
+
+// Common format tags of audio in ASF files.
+constexpr EnumName kFormatTags[] = {
+    {0x0001, "PCM"},
+    {0x0002, "Microsoft ADPCM"},
+    {0x0003, "IEEE float"},
+    {0x0006, "A-law"},
+    {0x0007, "mu-law"},
+    {0x000A, "Windows Media Audio Voice"},
+    {0x0011, "IMA ADPCM"},
+    {0x0050, "MPEG"},
+    {0x0055, "MPEG Layer 3"},
+    {0x0160, "Windows Media Audio 1"},
+    {0x0161, "Windows Media Audio 2"},
+    {0x0162, "Windows Media Audio Professional"},
+    {0x0163, "Windows Media Audio Lossless"},
+    {0x2000, "AC-3"},
+    {0x2001, "DTS"},
+    {0xFFFE, "WAVEFORMATEXTENSIBLE"},
+};
+
+StreamKind kind_of(const Guid& type) {
+    if (type == kAudioMedia)
+        return StreamKind::audio;
+    if (type == kVideoMedia)
+        return StreamKind::video;
+    return StreamKind::other;
+}
+
+void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
+    if (stream == 0 || stream > kHighestStreamNumber) {
+        r.finding(Severity::error, codes::kStreamNumber,
+                  message("stream number ", stream, " is outside 1 to 127"), at);
+    }
+}
+
+void waveformatex(FieldReader& r) {
+    r.enumerated("Format Tag", 2, kFormatTags);
+    r.u16("Number of Channels");
+    r.u32("Samples Per Second");
+    r.u32("Average Number of Bytes Per Second");
+    r.u16("Block Alignment");
+    r.u16("Bits Per Sample");
+    const std::int64_t at = r.position();
+    const auto cb_size = r.u16("Codec Specific Data Size");
+    if (!cb_size)
+        return;
+    if (*cb_size > static_cast<std::uint64_t>(r.left())) {
+        r.finding(Severity::error, codes::kCbSize,
+                  message("Codec Specific Data Size ", *cb_size, " is more than the ", r.left(),
+                          " bytes left of the type-specific data"),
+                  at);
+        r.blob("Codec Specific Data", static_cast<std::uint64_t>(r.left()));
+        return;
+    }
+    r.blob("Codec Specific Data", *cb_size);
+}
+
+void bitmapinfoheader(FieldReader& r) {
+    const auto size = r.u32("Format Data Size");
+    r.i32("Image Width");
+    r.i32("Image Height");
+    r.u16("Reserved");
+    r.u16("Bits Per Pixel Count");
+    r.fourcc("Compression ID");
+    r.u32("Image Size");
+    r.i32("Horizontal Pixels Per Meter");
+    r.i32("Vertical Pixels Per Meter");
+    r.u32("Colors Used Count");
+    r.u32("Important Colors Count");
+    if (!size)
+        return;
+    // Writers disagree on whether this size or the video format's own counts
+    // the codec data; whatever is left of the format data is shown.
+    r.blob("Codec Specific Data", static_cast<std::uint64_t>(r.left()));
+}
+
+void video_format(FieldReader& r) {
+    r.u32("Encoded Image Width");
+    r.u32("Encoded Image Height");
+    r.u8("Reserved Flags");
+    const auto size = r.u16("Format Data Size");
+    if (!size)
+        return;
+    if (*size < kBitmapInfoHeaderSize) {
+        r.blob("Format Data", std::min<std::uint64_t>(*size, static_cast<std::uint64_t>(r.left())));
+        return;
+    }
+    r.begin_group("Format Data");
+    FieldReader bitmap(r, *size, "Format Data");
+    bitmapinfoheader(bitmap);
+    r.seek(bitmap.position());
+    r.end_group();
+    if (!bitmap.ok())
+        r.seek(r.end());
+}
+
+void binary_format(FieldReader& r) {
+    r.guid("Major Media Type");
+    r.guid("Media Subtype");
+    r.u32("Fixed-size Samples");
+    r.u32("Temporal Compression");
+    r.u32("Sample Size");
+    r.guid("Format Type");
+    const auto size = r.u32("Format Data Size");
+    if (size)
+        r.blob("Format Data", *size);
+}
+
+void jfif_format(FieldReader& r) {
+    r.u32("Image Width");
+    r.u32("Image Height");
+    r.u32("Reserved");
+}
+
+void degradable_jpeg_format(FieldReader& r) {
+    r.u32("Image Width");
+    r.u32("Image Height");
+    r.u16("Reserved1");
+    r.u16("Reserved2");
+    r.u16("Reserved3");
+    const auto length = r.u16("Interchange Data Length");
+    if (length)
+        r.blob("Interchange Data", *length);
+}
+
+void type_specific_data(FieldReader& r, const Guid& type) {
+    if (type == kAudioMedia) {
+        waveformatex(r);
+    } else if (type == kVideoMedia) {
+        video_format(r);
+    } else if (type == kBinaryMedia || type == kFileTransferMedia) {
+        binary_format(r);
+    } else if (type == kJfifMedia) {
+        jfif_format(r);
+    } else if (type == kDegradableJpegMedia) {
+        degradable_jpeg_format(r);
+    }
+    if (r.ok() && r.left() > 0)
+        r.blob("Remaining Data", static_cast<std::uint64_t>(r.left()));
+}
+
+void error_correction_data(FieldReader& r, const Guid& type) {
+    if (type == kAudioSpread) {
+        r.u8("Span");
+        r.u16("Virtual Packet Length");
+        r.u16("Virtual Chunk Length");
+        const auto silence = r.u16("Silence Data Length");
+        if (silence)
+            r.blob("Silence Data", std::min<std::uint64_t>(*silence, static_cast<std::uint64_t>(r.left())));
+    }
+    if (r.ok() && r.left() > 0)
+        r.blob("Remaining Data", static_cast<std::uint64_t>(r.left()));
+}
+
+// A structure of `length` bytes inside the object, decoded by `layout`.
+template <typename Layout>
+void nested(FieldReader& r, const decode::Key& key, std::uint64_t length, Layout layout) {
+    if (length == 0)
+        return;
+    r.begin_group(key);
+    FieldReader part(r, length, key.label());
+    layout(part);
+    r.end_group();
+    r.seek(r.position() + static_cast<std::int64_t>(std::min<std::uint64_t>(
+                              length, static_cast<std::uint64_t>(r.left()))));
+}
+
+}  // namespace
+
+void stream_properties(FieldReader& r) {
+    const std::int64_t object = r.start() - decode::kObjectHeaderSize;
+    const auto type = r.guid("Stream Type");
+    const auto correction = r.guid("Error Correction Type");
+    r.u64("Time Offset", Unit::hundred_nanoseconds);
+    const auto type_length = r.u32("Type-Specific Data Length");
+    const auto correction_length = r.u32("Error Correction Data Length");
+    const std::int64_t flags_at = r.position();
+    const auto flags = r.flags("Flags", 2, kStreamFlags);
+    if (!flags)
+        return;
+    const std::uint16_t stream = static_cast<std::uint16_t>(*flags) & kStreamNumberMask;
+    r.show_unsigned("Stream Number", stream);
+    r.u32("Reserved");
+    if (!r.ok())
+        return;
+
+    decode::Facts& facts = r.facts();
+    ++facts.stream_properties_objects;
+    check_stream_number(r, stream, flags_at);
+    decode::StreamFacts& s = facts.streams[stream];
+    if (stream != 0) {
+        if (s.declared) {
+            r.finding(Severity::error, codes::kDuplicateStream,
+                      message("stream number ", stream, " is declared again (first at ",
+                              decode::Hex{static_cast<std::uint64_t>(s.offset)}, ")"),
+                      flags_at);
+        } else {
+            s.declared = true;
+            s.offset = object;
+            s.kind = kind_of(*type);
+        }
+    }
+    const std::uint64_t declared = *type_length + std::uint64_t{*correction_length};
+    const auto left = static_cast<std::uint64_t>(r.left());
+    if (declared != left) {
+        r.finding(Severity::error, codes::kStreamLengths,
+                  message("Type-Specific Data Length ", *type_length,
+                          " and Error Correction Data Length ", *correction_length, " add up to ",
+                          declared, ", but the object holds ", left, " bytes after its ",
+                          kStreamPropertiesFields, " bytes of fields"),
+                  r.start() + 40);
+    }
+    nested(r, "Type-Specific Data", *type_length,
+           [&](FieldReader& part) { type_specific_data(part, *type); });
+    nested(r, "Error Correction Data", *correction_length,
+           [&](FieldReader& part) { error_correction_data(part, *correction); });
+    r.seek(r.end());
+}
+
+void extended_stream_properties(FieldReader& r) {
+    r.u64("Start Time", Unit::milliseconds);
+    r.u64("End Time", Unit::milliseconds);
+    r.u32("Data Bitrate");
+    r.u32("Buffer Size", Unit::milliseconds);
+    r.u32("Initial Buffer Fullness", Unit::milliseconds);
+    r.u32("Alternate Data Bitrate");
+    r.u32("Alternate Buffer Size", Unit::milliseconds);
+    r.u32("Alternate Initial Buffer Fullness", Unit::milliseconds);
+    r.u32("Maximum Object Size");
+    r.flags("Flags", 4, kExtendedStreamFlags);
+    const std::int64_t stream_at = r.position();
+    const auto stream = r.u16("Stream Number");
+    const std::int64_t language_at = r.position();
+    const auto language = r.u16("Stream Language ID Index");
+    r.u64("Average Time Per Frame", Unit::hundred_nanoseconds);
+    const auto names = r.u16("Stream Name Count");
+    const auto systems = r.u16("Payload Extension System Count");
+    if (!r.ok())
+        return;
+    decode::Facts& facts = r.facts();
+    check_stream_number(r, *stream, stream_at);
+    facts.reference(StreamReference::extended_stream_properties, *stream, stream_at);
+    facts.language_index(*language, language_at);
+
+    r.begin_list("Stream Names", "Stream Name");
+    for (std::uint32_t i = 0; i < *names && r.ok(); ++i) {
+        r.begin_item(i);
+        const std::int64_t at = r.position();
+        const auto index = r.u16("Language ID Index");
+        const auto length = r.u16("Stream Name Length");
+        if (length)
+            r.utf16("Stream Name", *length);
+        if (index)
+            facts.language_index(*index, at);
+        r.end_item();
+    }
+    r.end_list();
+
+    decode::StreamFacts* s = *stream < decode::kStreamNumbers ? &facts.streams[*stream] : nullptr;
+    if (s != nullptr) {
+        s->extended = true;
+        s->extensions.clear();
+    }
+    r.begin_list("Payload Extension Systems", "Payload Extension System");
+    for (std::uint32_t i = 0; i < *systems && r.ok(); ++i) {
+        r.begin_item(i);
+        const auto id = r.guid("Extension System ID");
+        const auto size = r.u16("Extension Data Size");
+        const auto info = r.u32("Extension System Info Length");
+        if (info)
+            r.blob("Extension System Info", *info);
+        if (r.ok() && s != nullptr && s->extensions.size() < decode::kMaxPayloadExtensions)
+            s->extensions.push_back({*id, *size});
+        r.end_item();
+    }
+    r.end_list();
+    // A Stream Properties Object may follow, for a stream declared only here.
+    if (r.ok() && r.left() > 0)
+        r.children(Placement::header);
+}
+
+void stream_bitrate_properties(FieldReader& r) {
+    const auto count = r.u16("Bitrate Records Count");
+    if (!count)
+        return;
+    r.begin_list("Bitrate Records", "Bitrate Record");
+    for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
+        r.begin_item(i);
+        const std::int64_t at = r.position();
+        const auto flags = r.u16("Flags");
+        if (flags) {
+            const std::uint16_t stream = *flags & kStreamNumberMask;
+            r.show_unsigned("Stream Number", stream);
+            check_stream_number(r, stream, at);
+            r.facts().reference(StreamReference::bitrate_record, stream, at);
+        }
+        r.u32("Average Bitrate");
+        r.end_item();
+    }
+    r.end_list();
+}
+
+}  // namespace asfinspect::asf::layouts

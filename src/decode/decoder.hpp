@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "asf/guid_registry.hpp"
+#include "decode/facts.hpp"
+#include "decode/packet_range.hpp"
+#include "decode/view.hpp"
+#include "io/file_reader.hpp"
+
+namespace asfinspect::decode {
+
+struct DecodeOptions {
+    PacketRange packets = PacketRange::all();
+};
+
+// Decodes the whole file by ASF's rules and reports it to the view.
+void decode_file(io::FileReader& file, View& view, std::string_view path,
+                 const DecodeOptions& options = {});
+
+inline constexpr std::int64_t kObjectHeaderSize = 24;  // GUID and 64-bit size
+// Objects nested deeper than this are listed, their contents skipped.
+inline constexpr int kMaxObjectDepth = 8;
+
+// The walk over a file's objects; object layouts reach it through their
+// FieldReader.
+class Decoder {
+  public:
+    Decoder(io::FileReader& file, View& view, const DecodeOptions& options);
+
+    void decode(std::string_view path);
+
+    io::FileReader& file() { return file_; }
+    View& view() { return view_; }
+    Facts& facts() { return facts_; }
+    const DecodeOptions& options() const { return options_; }
+
+    void report(std::int64_t offset, Severity severity, std::string_view code,
+                std::string_view message);
+
+    // Decodes the objects in [start, end), placed as `where`, `depth` levels
+    // below the top; returns how many there were.
+    std::uint32_t walk(std::int64_t start, std::int64_t end, asf::Placement where, int depth);
+
+    // Reusable buffers for text and bytes, so that fields don't allocate.
+    std::string& text_buffer() { return text_; }
+    std::vector<std::uint8_t>& byte_buffer() { return bytes_; }
+
+  private:
+    ObjectHead read_head(std::int64_t offset);
+    // Returns where the walk goes on.
+    std::int64_t decode_object(const ObjectHead& head, std::int64_t end, asf::Placement where,
+                               int depth);
+    bool placed_well(const ObjectHead& head, asf::Placement where);
+    std::int64_t decode_data_object(const ObjectHead& head, std::int64_t end, int depth);
+    void finish_header(std::int64_t offset);
+    void finish_file();
+
+    io::FileReader& file_;
+    View& view_;
+    DecodeOptions options_;
+    Facts facts_;
+    std::string text_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace asfinspect::decode

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "asf/guid.hpp"
+
+namespace asfinspect::decode {
+
+inline constexpr std::size_t kStreamNumbers = 128;  // 7 bits; 0 is invalid
+// More payload extension systems than replicated data can carry (255 bytes)
+// are not kept.
+inline constexpr std::size_t kMaxPayloadExtensions = 64;
+inline constexpr std::uint16_t kVariableExtensionSize = 0xFFFF;
+
+struct FilePropertiesFacts {
+    bool present = false;
+    std::int64_t offset = 0;
+    asf::Guid file_id;
+    std::uint64_t file_size = 0;
+    std::uint64_t data_packets_count = 0;
+    std::uint64_t play_duration = 0;  // 100 ns, preroll included
+    std::uint64_t send_duration = 0;
+    std::uint64_t preroll = 0;  // ms
+    std::uint32_t flags = 0;
+    std::uint32_t minimum_packet_size = 0;
+    std::uint32_t maximum_packet_size = 0;
+
+    static constexpr std::uint32_t kBroadcast = 0x1;
+    bool broadcast() const { return (flags & kBroadcast) != 0; }
+    // The size every packet takes: the minimum, which ASF sets equal to the
+    // maximum; when they differ, the maximum.
+    std::uint32_t packet_size() const {
+        return minimum_packet_size == maximum_packet_size || maximum_packet_size == 0
+                   ? minimum_packet_size
+                   : maximum_packet_size;
+    }
+};
+
+struct PayloadExtensionFacts {
+    asf::Guid system;
+    std::uint16_t size = 0;  // kVariableExtensionSize: a 16-bit length precedes each item
+};
+
+enum class StreamKind : std::uint8_t { other, audio, video };
+
+struct StreamFacts {
+    bool declared = false;  // by a Stream Properties Object
+    std::int64_t offset = 0;
+    StreamKind kind = StreamKind::other;
+    bool extended = false;  // an Extended Stream Properties Object names it
+    std::vector<PayloadExtensionFacts> extensions;
+};
+
+// Where a record names a stream, kept until the header has been read, since
+// ASF allows the objects of the header in any order.
+enum class StreamReference : std::uint8_t {
+    bitrate_record,
+    extended_stream_properties,
+    metadata_record,
+    metadata_library_record,
+    exclusion,
+    prioritization,
+    bandwidth_sharing,
+    index_specifier,
+    count,
+};
+
+struct DataFacts {
+    bool present = false;
+    std::int64_t offset = 0;
+    std::int64_t size = 0;
+    asf::Guid file_id;
+    std::uint64_t total_data_packets = 0;
+    std::int64_t first_packet = 0;
+    std::uint32_t packet_size = 0;
+    std::uint64_t packets = 0;  // packets the data holds, the last one possibly cut short
+    std::int64_t end = 0;       // where the packets end
+    std::uint64_t decoded = 0;  // packets decoded
+};
+
+// What the decoder has learnt of the file so far, for the objects and
+// packets after it.
+struct Facts {
+    FilePropertiesFacts file_properties;
+    std::array<StreamFacts, kStreamNumbers> streams{};
+    std::uint32_t stream_properties_objects = 0;
+    bool header_seen = false;
+    bool header_extension_seen = false;
+    DataFacts data;
+    std::uint32_t languages = 0;
+    bool language_list_seen = false;
+    // First offset at which each kind of record names each stream number.
+    std::array<std::array<std::int64_t, kStreamNumbers>,
+               static_cast<std::size_t>(StreamReference::count)>
+        references{};
+    std::int64_t highest_language_index_offset = -1;
+    std::uint32_t highest_language_index = 0;
+
+    void reference(StreamReference kind, std::uint16_t stream, std::int64_t offset) {
+        if (stream == 0 || stream >= kStreamNumbers)
+            return;  // reported where it is read
+        auto& first = references[static_cast<std::size_t>(kind)][stream];
+        if (first == 0)
+            first = offset;
+    }
+    void language_index(std::uint32_t index, std::int64_t offset) {
+        if (highest_language_index_offset < 0 || index > highest_language_index) {
+            highest_language_index = index;
+            highest_language_index_offset = offset;
+        }
+    }
+};
+
+}  // namespace asfinspect::decode

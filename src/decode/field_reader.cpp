@@ -1,0 +1,304 @@
+#include "decode/field_reader.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "decode/decoder.hpp"
+#include "decode/findings.hpp"
+#include "decode/text.hpp"
+#include "io/le.hpp"
+
+namespace asfinspect::decode {
+
+namespace {
+
+// Text fields longer than this are shown cut; every length ASF stores in 16
+// bits fits.
+constexpr std::uint64_t kMaxTextBytes = 1 << 16;
+
+}  // namespace
+
+std::string_view name_of(std::uint64_t v, EnumNames names) {
+    for (const EnumName& n : names) {
+        if (n.value == v)
+            return n.name;
+    }
+    return {};
+}
+
+FieldReader::FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end, int depth,
+                         std::string_view extent)
+    : decoder_(decoder),
+      view_(decoder.view()),
+      shows_fields_(decoder.view().wants_fields()),
+      start_(start),
+      position_(start),
+      end_(std::max(start, end)),
+      depth_(depth),
+      extent_(extent) {}
+
+FieldReader::FieldReader(FieldReader& outer, std::uint64_t length, std::string_view extent)
+    : FieldReader(outer.decoder_, outer.position_,
+                  outer.position_ + static_cast<std::int64_t>(
+                                        std::min<std::uint64_t>(length, outer.left())),
+                  outer.depth_, extent) {
+    ok_ = outer.ok_;
+}
+
+Facts& FieldReader::facts() {
+    return decoder_.facts();
+}
+
+bool FieldReader::need(const Key& key, std::uint64_t bytes) {
+    if (!ok_)
+        return false;
+    const auto available = static_cast<std::uint64_t>(end_ - position_);
+    io::FileReader& file = decoder_.file();
+    const std::int64_t file_left = std::max<std::int64_t>(file.size() - position_, 0);
+    if (bytes <= available && bytes <= static_cast<std::uint64_t>(file_left))
+        return true;
+    ok_ = false;
+    const bool object_ends_first = available <= static_cast<std::uint64_t>(file_left);
+    decoder_.report(position_, Severity::error, codes::kTruncatedField,
+                    message("truncated: ", key.label(), " needs ", bytes, " bytes at ",
+                            Hex{static_cast<std::uint64_t>(position_)}, ", but the ",
+                            object_ends_first ? extent_ : "file", " ends after ",
+                            object_ends_first ? available : static_cast<std::uint64_t>(file_left)));
+    return false;
+}
+
+std::uint64_t FieldReader::read_uint(int width) {
+    std::array<std::uint8_t, 8> raw{};
+    decoder_.file().read_at(position_, std::span(raw).first(static_cast<std::size_t>(width)));
+    position_ += width;
+    std::uint64_t v = 0;
+    for (int i = width - 1; i >= 0; --i)
+        v = v << 8 | raw[static_cast<std::size_t>(i)];
+    return v;
+}
+
+std::optional<std::uint64_t> FieldReader::peek_uint(int width) {
+    if (!need("value", static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    return read_uint(width);
+}
+
+std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit unit) {
+    if (!need(key, static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    const std::uint64_t v = read_uint(width);
+    if (shows_fields_)
+        view_.unsigned_value(key, v, unit);
+    return v;
+}
+
+std::optional<std::uint8_t> FieldReader::u8(const Key& key, Unit unit) {
+    const auto v = uint(key, 1, unit);
+    return v ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*v)) : std::nullopt;
+}
+
+std::optional<std::uint16_t> FieldReader::u16(const Key& key, Unit unit) {
+    const auto v = uint(key, 2, unit);
+    return v ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*v)) : std::nullopt;
+}
+
+std::optional<std::uint32_t> FieldReader::u32(const Key& key, Unit unit) {
+    const auto v = uint(key, 4, unit);
+    return v ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*v)) : std::nullopt;
+}
+
+std::optional<std::uint64_t> FieldReader::u64(const Key& key, Unit unit) {
+    return uint(key, 8, unit);
+}
+
+std::optional<std::int32_t> FieldReader::i32(const Key& key) {
+    if (!need(key, 4))
+        return std::nullopt;
+    const auto v = static_cast<std::int32_t>(static_cast<std::uint32_t>(read_uint(4)));
+    if (shows_fields_)
+        view_.signed_value(key, v, Unit::none);
+    return v;
+}
+
+std::optional<std::int64_t> FieldReader::i64(const Key& key) {
+    if (!need(key, 8))
+        return std::nullopt;
+    const auto v = static_cast<std::int64_t>(read_uint(8));
+    if (shows_fields_)
+        view_.signed_value(key, v, Unit::none);
+    return v;
+}
+
+std::optional<std::uint64_t> FieldReader::enumerated(const Key& key, int width, EnumNames names) {
+    if (!need(key, static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    const std::uint64_t v = read_uint(width);
+    show_enum(key, v, names);
+    return v;
+}
+
+std::optional<std::uint64_t> FieldReader::flags(const Key& key, int width, FlagNames names) {
+    if (!need(key, static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    const std::uint64_t v = read_uint(width);
+    if (shows_fields_)
+        view_.flags_value(key, v, names);
+    return v;
+}
+
+std::optional<asf::Guid> FieldReader::guid(const Key& key) {
+    if (!need(key, 16))
+        return std::nullopt;
+    asf::Guid g;
+    decoder_.file().read_at(position_, g.bytes);
+    position_ += 16;
+    if (shows_fields_)
+        view_.guid_value(key, g);
+    return g;
+}
+
+std::optional<std::uint64_t> FieldReader::date(const Key& key) {
+    if (!need(key, 8))
+        return std::nullopt;
+    const std::uint64_t v = read_uint(8);
+    if (shows_fields_)
+        view_.date_value(key, v);
+    return v;
+}
+
+std::optional<std::uint32_t> FieldReader::fourcc(const Key& key) {
+    if (!need(key, 4))
+        return std::nullopt;
+    const auto v = static_cast<std::uint32_t>(read_uint(4));
+    if (shows_fields_)
+        view_.fourcc_value(key, v);
+    return v;
+}
+
+bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16) {
+    if (!need(key, bytes))
+        return false;
+    if (shows_fields_) {
+        const std::uint64_t shown = std::min(bytes, kMaxTextBytes);
+        auto& raw = decoder_.byte_buffer();
+        raw.resize(static_cast<std::size_t>(shown));
+        decoder_.file().read_at(position_, raw);
+        std::string& utf8 = decoder_.text_buffer();
+        utf8.clear();
+        if (utf16) {
+            append_utf8_from_utf16le(raw, utf8);
+        } else {
+            append_utf8_from_latin1(raw, utf8);
+        }
+        view_.text_value(key, utf8);
+        if (shown < bytes) {
+            decoder_.report(position_, Severity::warning, codes::kLongText,
+                            message(key.label(), " holds ", bytes, " bytes; the first ", shown,
+                                    " are shown"));
+        }
+    }
+    position_ += static_cast<std::int64_t>(bytes);
+    return true;
+}
+
+bool FieldReader::utf16(const Key& key, std::uint64_t bytes) {
+    return text(key, bytes, true);
+}
+
+bool FieldReader::ascii(const Key& key, std::uint64_t bytes) {
+    return text(key, bytes, false);
+}
+
+bool FieldReader::blob(const Key& key, std::uint64_t bytes) {
+    if (!need(key, bytes))
+        return false;
+    if (shows_fields_) {
+        std::array<std::uint8_t, kBlobHeadBytes> head{};
+        const auto shown = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, head.size()));
+        decoder_.file().read_at(position_, std::span(head).first(shown));
+        view_.bytes_value(key, io::Bytes(head).first(shown), bytes);
+    }
+    position_ += static_cast<std::int64_t>(bytes);
+    return true;
+}
+
+bool FieldReader::skip(std::uint64_t bytes) {
+    if (!need("skipped bytes", bytes))
+        return false;
+    position_ += static_cast<std::int64_t>(bytes);
+    return true;
+}
+
+void FieldReader::seek(std::int64_t to) {
+    position_ = std::clamp(to, start_, end_);
+}
+
+void FieldReader::begin_group(const Key& key) {
+    if (shows_fields_)
+        view_.begin_group(key);
+}
+
+void FieldReader::end_group() {
+    if (shows_fields_)
+        view_.end_group();
+}
+
+void FieldReader::begin_list(const Key& key, std::string_view item) {
+    if (shows_fields_)
+        view_.begin_list(key, item);
+}
+
+void FieldReader::end_list() {
+    if (shows_fields_)
+        view_.end_list();
+}
+
+void FieldReader::begin_item(std::uint64_t index, std::int64_t offset) {
+    if (shows_fields_)
+        view_.begin_item(index, offset);
+}
+
+void FieldReader::end_item() {
+    if (shows_fields_)
+        view_.end_item();
+}
+
+void FieldReader::show_unsigned(const Key& key, std::uint64_t v, Unit unit) {
+    if (shows_fields_)
+        view_.unsigned_value(key, v, unit);
+}
+
+void FieldReader::show_bool(const Key& key, bool v) {
+    if (shows_fields_)
+        view_.bool_value(key, v);
+}
+
+void FieldReader::show_enum(const Key& key, std::uint64_t v, EnumNames names) {
+    if (shows_fields_)
+        view_.enum_value(key, v, name_of(v, names));
+}
+
+void FieldReader::show_guid(const Key& key, const asf::Guid& v) {
+    if (shows_fields_)
+        view_.guid_value(key, v);
+}
+
+void FieldReader::show_text(const Key& key, std::string_view utf8) {
+    if (shows_fields_)
+        view_.text_value(key, utf8);
+}
+
+void FieldReader::finding(Severity severity, std::string_view code, std::string_view text,
+                          std::int64_t offset) {
+    decoder_.report(offset < 0 ? position_ : offset, severity, code, text);
+}
+
+std::uint32_t FieldReader::children(asf::Placement where) {
+    std::uint32_t count = 0;
+    if (ok_ && position_ < end_)
+        count = decoder_.walk(position_, end_, where, depth_ + 1);
+    position_ = end_;
+    return count;
+}
+
+}  // namespace asfinspect::decode

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "asf/guid.hpp"
+#include "asf/guid_registry.hpp"
+#include "decode/facts.hpp"
+#include "decode/key.hpp"
+#include "decode/view.hpp"
+
+namespace asfinspect::decode {
+
+class Decoder;
+
+// Reads the fields of one object (or of a part of one) in order, from its
+// position up to its end, and reports each to the view. A field that the end
+// of the object or of the file cuts short is reported as truncated and is not
+// decoded; every read after it fails quietly, so a layout can read on without
+// testing each field, and a loop over records ends at the first that fails.
+class FieldReader {
+  public:
+    // `extent` names what ends at `end` in truncation messages.
+    FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end, int depth,
+                std::string_view extent = "object");
+    // A reader of the next `length` bytes of `outer` (a structure inside a
+    // field, with a length of its own), cut at the end of `outer`.
+    FieldReader(FieldReader& outer, std::uint64_t length, std::string_view extent);
+
+    Decoder& decoder() { return decoder_; }
+    Facts& facts();
+    View& view() { return view_; }
+    bool shows_fields() const { return shows_fields_; }
+
+    std::int64_t start() const { return start_; }
+    std::int64_t position() const { return position_; }
+    std::int64_t end() const { return end_; }
+    std::int64_t left() const { return end_ - position_; }
+    int depth() const { return depth_; }
+    // False once a field was cut short.
+    bool ok() const { return ok_; }
+
+    // Unsigned little-endian integers of 1, 2, 4 or 8 bytes.
+    std::optional<std::uint64_t> uint(const Key& key, int width, Unit unit = Unit::none);
+    std::optional<std::uint8_t> u8(const Key& key, Unit unit = Unit::none);
+    std::optional<std::uint16_t> u16(const Key& key, Unit unit = Unit::none);
+    std::optional<std::uint32_t> u32(const Key& key, Unit unit = Unit::none);
+    std::optional<std::uint64_t> u64(const Key& key, Unit unit = Unit::none);
+    std::optional<std::int32_t> i32(const Key& key);
+    std::optional<std::int64_t> i64(const Key& key);
+    // An integer with named values or named bits.
+    std::optional<std::uint64_t> enumerated(const Key& key, int width, EnumNames names);
+    std::optional<std::uint64_t> flags(const Key& key, int width, FlagNames names);
+    std::optional<asf::Guid> guid(const Key& key);
+    std::optional<std::uint64_t> date(const Key& key);
+    std::optional<std::uint32_t> fourcc(const Key& key);
+    // Text of `bytes` bytes: UTF-16LE, or 8-bit.
+    bool utf16(const Key& key, std::uint64_t bytes);
+    bool ascii(const Key& key, std::uint64_t bytes);
+    // Bytes shown as hex, cut after their first kBlobHeadBytes.
+    bool blob(const Key& key, std::uint64_t bytes);
+
+    // Reads without reporting, for fields that are shown in a way of their own.
+    std::optional<std::uint64_t> peek_uint(int width);
+    bool skip(std::uint64_t bytes);
+    // Moves to `to` (within the object), as a layout that knows its own
+    // extent does.
+    void seek(std::int64_t to);
+
+    void begin_group(const Key& key);
+    void end_group();
+    void begin_list(const Key& key, std::string_view item);
+    void end_list();
+    void begin_item(std::uint64_t index, std::int64_t offset = -1);
+    void end_item();
+
+    // Reports values that were read with peek_uint or computed.
+    void show_unsigned(const Key& key, std::uint64_t v, Unit unit = Unit::none);
+    void show_bool(const Key& key, bool v);
+    void show_enum(const Key& key, std::uint64_t v, EnumNames names);
+    void show_guid(const Key& key, const asf::Guid& v);
+    void show_text(const Key& key, std::string_view utf8);
+
+    // A finding at `offset` (the reader's position when negative).
+    void finding(Severity severity, std::string_view code, std::string_view message,
+                 std::int64_t offset = -1);
+
+    // Decodes the objects from the position to the end as children of the
+    // current object, placed as `where` says; moves to the end. Returns how
+    // many objects there were.
+    std::uint32_t children(asf::Placement where);
+
+  private:
+    // True when `bytes` more bytes can be read; reports the truncation otherwise.
+    bool need(const Key& key, std::uint64_t bytes);
+    std::uint64_t read_uint(int width);
+    bool text(const Key& key, std::uint64_t bytes, bool utf16);
+
+    Decoder& decoder_;
+    View& view_;
+    bool shows_fields_;
+    std::int64_t start_;
+    std::int64_t position_;
+    std::int64_t end_;
+    int depth_;
+    std::string_view extent_;
+    bool ok_ = true;
+};
+
+// The name of an enumerated value, or "" when it has none.
+std::string_view name_of(std::uint64_t v, EnumNames names);
+
+}  // namespace asfinspect::decode

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "asf/guid.hpp"
+#include "asf/guid_registry.hpp"
+#include "decode/key.hpp"
+#include "io/le.hpp"
+
+namespace asfinspect::decode {
+
+// How a view shows an integer: as it is, as a time, or as a file offset.
+enum class Unit : std::uint8_t {
+    none,
+    milliseconds,
+    hundred_nanoseconds,  // ASF's 100 ns ticks
+    file_offset,
+};
+
+enum class Severity : std::uint8_t { warning, error };
+
+// A departure from the format, or something it allows but that is suspect,
+// at the file offset of the object, packet, payload or field at fault. `code`
+// names the kind of finding and stays the same from release to release.
+struct Finding {
+    std::int64_t offset = 0;
+    Severity severity = Severity::warning;
+    std::string_view code;
+    std::string_view message;
+};
+
+struct ObjectHead {
+    std::int64_t offset = 0;
+    std::int64_t size = 0;  // as the object says, its 24-byte header included
+    asf::Guid guid;
+    const asf::GuidInfo* known = nullptr;  // nullptr: a GUID the decoder doesn't know
+};
+
+// One named bit (or group of bits) of a flags field.
+struct FlagName {
+    std::uint64_t mask;
+    std::string_view name;
+};
+using FlagNames = std::span<const FlagName>;
+
+// One named value of an enumerated field.
+struct EnumName {
+    std::uint64_t value;
+    std::string_view name;
+};
+using EnumNames = std::span<const EnumName>;
+
+struct FileSummary {
+    std::uint64_t packets = 0;  // data packets decoded
+};
+
+// What the decoder reports, in file order, as it walks a file: objects with
+// their fields, nested groups and counted records, the data packets with their
+// payloads, and findings where they are met. Fields of an object come before
+// its children and packets. A view only writes; it knows nothing of the format.
+class View {
+  public:
+    virtual ~View() = default;
+
+    // False when the view shows findings only: the decoder then spares the
+    // work of making field values (text conversion and the like).
+    virtual bool wants_fields() const { return true; }
+
+    virtual void begin_file(std::string_view path, std::int64_t size) = 0;
+    virtual void end_file(const FileSummary& summary) = 0;
+
+    virtual void begin_object(const ObjectHead& head) = 0;
+    virtual void end_object() = 0;
+    // The data packets of the Data Object, each an item.
+    virtual void begin_packets() = 0;
+    virtual void end_packets() = 0;
+
+    // A structure inside a field list (a WAVEFORMATEX, say).
+    virtual void begin_group(const Key& key) = 0;
+    virtual void end_group() = 0;
+    // Counted records, each an item; `item` names one record ("Codec Entry").
+    virtual void begin_list(const Key& key, std::string_view item) = 0;
+    virtual void end_list() = 0;
+    // offset < 0: the item has no position of its own worth showing.
+    virtual void begin_item(std::uint64_t index, std::int64_t offset) = 0;
+    virtual void end_item() = 0;
+
+    virtual void unsigned_value(const Key& key, std::uint64_t v, Unit unit) = 0;
+    virtual void signed_value(const Key& key, std::int64_t v, Unit unit) = 0;
+    virtual void bool_value(const Key& key, bool v) = 0;
+    virtual void enum_value(const Key& key, std::uint64_t v, std::string_view meaning) = 0;
+    virtual void flags_value(const Key& key, std::uint64_t v, FlagNames names) = 0;
+    virtual void guid_value(const Key& key, const asf::Guid& v) = 0;
+    // Valid UTF-8.
+    virtual void text_value(const Key& key, std::string_view v) = 0;
+    // The first bytes of a blob of `length` bytes (all of it when short).
+    virtual void bytes_value(const Key& key, io::Bytes head, std::uint64_t length) = 0;
+    // 100 ns ticks since 1601-01-01 00:00 UTC.
+    virtual void date_value(const Key& key, std::uint64_t filetime) = 0;
+    // Four characters stored as a little-endian 32-bit value.
+    virtual void fourcc_value(const Key& key, std::uint32_t v) = 0;
+
+    virtual void finding(const Finding& f) = 0;
+};
+
+// Blobs are shown up to this many bytes.
+inline constexpr std::size_t kBlobHeadBytes = 64;
+
+}  // namespace asfinspect::decode

@@ -1,0 +1,216 @@
+#include "view/format.hpp"
+
+#include <array>
+
+#include "asf/guid_registry.hpp"
+
+namespace asfinspect::view {
+
+namespace {
+
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::uint64_t kMillisecondsPerSecond = 1000;
+constexpr std::uint64_t kSecondsPerDay = 86'400;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
+
+void write_fraction(io::Output& out, std::uint64_t fraction, int digits) {
+    if (fraction == 0)
+        return;
+    char buf[8];
+    for (int i = digits - 1; i >= 0; --i) {
+        buf[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    int n = digits;
+    while (n > 0 && buf[n - 1] == '0')
+        --n;
+    out.text(".").text(std::string_view(buf, static_cast<std::size_t>(n)));
+}
+
+void write_two_digits(io::Output& out, std::uint64_t v) {
+    const char buf[2] = {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
+    out.text(std::string_view(buf, 2));
+}
+
+// Year, month and day of a count of days since 1970-01-01, in the
+// proleptic Gregorian calendar.
+struct CivilDate {
+    std::int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+CivilDate civil_from_days(std::int64_t z) {
+    z += 719'468;
+    const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
+    const auto doe = static_cast<std::uint64_t>(z - era * 146'097);
+    const std::uint64_t yoe = (doe - doe / 1460 + doe / 36'524 - doe / 146'096) / 365;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
+    const std::uint64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::uint64_t mp = (5 * doy + 2) / 153;
+    const auto d = static_cast<unsigned>(doy - (153 * mp + 2) / 5 + 1);
+    const auto m = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
+    return {y + (m <= 2 ? 1 : 0), m, d};
+}
+
+}  // namespace
+
+void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
+    if (unit == decode::Unit::milliseconds) {
+        out.u64(v / kMillisecondsPerSecond);
+        write_fraction(out, v % kMillisecondsPerSecond, 3);
+    } else {
+        out.u64(v / kTicksPerSecond);
+        write_fraction(out, v % kTicksPerSecond, 7);
+    }
+}
+
+void write_filetime(io::Output& out, std::uint64_t filetime, char separator) {
+    const std::uint64_t seconds = filetime / kTicksPerSecond;
+    const auto days = static_cast<std::int64_t>(seconds / kSecondsPerDay);
+    const std::uint64_t in_day = seconds % kSecondsPerDay;
+    const CivilDate date = civil_from_days(days - kDaysFrom1601To1970);
+    out.i64(date.year).text("-");
+    write_two_digits(out, date.month);
+    out.text("-");
+    write_two_digits(out, date.day);
+    out.text(std::string_view(&separator, 1));
+    write_two_digits(out, in_day / 3600);
+    out.text(":");
+    write_two_digits(out, in_day / 60 % 60);
+    out.text(":");
+    write_two_digits(out, in_day % 60);
+    write_fraction(out, filetime % kTicksPerSecond, 7);
+}
+
+void write_guid(io::Output& out, const asf::Guid& guid) {
+    out.text(asf::as_view(asf::registry_form(guid)));
+}
+
+void fourcc_chars(std::uint32_t v, char (&chars)[4]) {
+    for (int i = 0; i < 4; ++i)
+        chars[i] = static_cast<char>(v >> (8 * i));
+}
+
+void write_quoted(io::Output& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.text("\"");
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != 0x7f && c != '"' && c != '\\')
+            continue;
+        out.text(text.substr(run, i - run));
+        run = i + 1;
+        switch (c) {
+            case '"':
+                out.text("\\\"");
+                break;
+            case '\\':
+                out.text("\\\\");
+                break;
+            case '\n':
+                out.text("\\n");
+                break;
+            case '\t':
+                out.text("\\t");
+                break;
+            case '\r':
+                out.text("\\r");
+                break;
+            default: {
+                const char esc[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xf]};
+                out.text(std::string_view(esc, 4));
+                break;
+            }
+        }
+    }
+    out.text(text.substr(run)).text("\"");
+}
+
+namespace {
+
+// Length of the valid UTF-8 sequence at the start of `s`, or 0.
+std::size_t utf8_sequence(std::string_view s) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    std::size_t n = 0;
+    char32_t min = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        n = 2;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        n = 3;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        n = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() < n)
+        return 0;
+    char32_t c = b0 & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        c = c << 6 | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+}  // namespace
+
+void write_json_string(io::Output& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.text("\"");
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        if (c >= 0x80) {
+            const std::size_t n = utf8_sequence(text.substr(i));
+            if (n != 0) {
+                i += n;
+                continue;
+            }
+        }
+        out.text(text.substr(run, i - run));
+        switch (c) {
+            case '"':
+                out.text("\\\"");
+                break;
+            case '\\':
+                out.text("\\\\");
+                break;
+            case '\n':
+                out.text("\\n");
+                break;
+            case '\t':
+                out.text("\\t");
+                break;
+            case '\r':
+                out.text("\\r");
+                break;
+            default:
+                if (c >= 0x80) {
+                    out.text("\xEF\xBF\xBD");  // U+FFFD
+                } else {
+                    const char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]};
+                    out.text(std::string_view(esc, 6));
+                }
+                break;
+        }
+        ++i;
+        run = i;
+    }
+    out.text(text.substr(run)).text("\"");
+}
+
+}  // namespace asfinspect::view

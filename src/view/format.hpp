@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "decode/view.hpp"
+#include "io/output.hpp"
+
+// Value formatting shared by the views.
+namespace asfinspect::view {
+
+// A count of `unit` as exact seconds: 3100 ms is "3.1", 61460000 x 100 ns
+// is "6.146", 0 is "0".
+void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit);
+
+// A FILETIME (100 ns ticks since 1601-01-01 UTC) as an exact UTC date and
+// time: "2009-04-22 19:24:48" with `separator` ' ', or "2009-04-22T19:24:48"
+// with 'T'; a fraction of a second follows when there is one.
+void write_filetime(io::Output& out, std::uint64_t filetime, char separator);
+
+// The registry form of a GUID.
+void write_guid(io::Output& out, const asf::Guid& guid);
+
+// The four characters of a FourCC, in the order they are stored.
+void fourcc_chars(std::uint32_t v, char (&chars)[4]);
+
+// Text for a terminal: between double quotes, with quotes, backslashes and
+// control characters escaped, so that a line of the view stays one line.
+void write_quoted(io::Output& out, std::string_view text);
+
+// A JSON string: escaped, between double quotes; bytes that are not valid
+// UTF-8 become U+FFFD.
+void write_json_string(io::Output& out, std::string_view text);
+
+}  // namespace asfinspect::view

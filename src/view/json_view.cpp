@@ -1,0 +1,254 @@
+#include "view/json_view.hpp"
+
+#include "asf/guid_registry.hpp"
+#include "view/format.hpp"
+
+namespace asfinspect::view {
+
+JsonView::JsonView(io::Output& out) : out_(out) {
+    out_.dec();
+}
+
+JsonView::Level& JsonView::push(Frame frame) {
+    if (depth_ == levels_.size())
+        levels_.emplace_back();
+    Level& level = levels_[depth_++];
+    level.frame = frame;
+    level.part = ObjectPart::fields;
+    level.first = true;
+    level.packets = false;
+    level.warnings.clear();
+    level.dropped = 0;
+    return level;
+}
+
+void JsonView::pop() {
+    --depth_;
+}
+
+void JsonView::comma(Level& level) {
+    if (!level.first)
+        out_.text(",");
+    level.first = false;
+}
+
+void JsonView::member(const decode::Key& key) {
+    comma(levels_[depth_ - 1]);
+    out_.text("\"").text(key.json()).text("\":");
+}
+
+void JsonView::close_part(Level& object) {
+    switch (object.part) {
+        case ObjectPart::fields:
+            out_.text("}");
+            break;
+        case ObjectPart::children:
+        case ObjectPart::packets:
+            out_.text("]");
+            break;
+        case ObjectPart::done:
+            break;
+    }
+    object.part = ObjectPart::done;
+}
+
+void JsonView::write_warnings(Level& level) {
+    if (level.warnings.empty())
+        return;
+    out_.text(",\"warnings\":[");
+    for (std::size_t i = 0; i < level.warnings.size(); ++i) {
+        if (i != 0)
+            out_.text(",");
+        write_json_string(out_, level.warnings[i]);
+    }
+    if (level.dropped != 0)
+        out_.text(",\"").u64(level.dropped).text(" more warnings are not listed\"");
+    out_.text("]");
+}
+
+void JsonView::begin_file(std::string_view path, std::int64_t size) {
+    push(Frame::document);
+    out_.text("{\"file\":{\"path\":");
+    write_json_string(out_, path);
+    out_.text(",\"size\":").i64(size).text("},\"objects\":[");
+}
+
+void JsonView::end_file(const decode::FileSummary&) {
+    Level& document = levels_[0];
+    out_.text("\n]");
+    write_warnings(document);
+    out_.text("}").end_line();
+    depth_ = 0;
+}
+
+void JsonView::begin_object(const decode::ObjectHead& head) {
+    Level& parent = levels_[depth_ - 1];
+    if (parent.frame == Frame::object && parent.part != ObjectPart::children) {
+        close_part(parent);
+        out_.text(",\"children\":[");
+        parent.part = ObjectPart::children;
+        parent.first = true;
+    }
+    comma(parent);
+    out_.text(depth_ == 1 ? "\n{\"offset\":" : "{\"offset\":").i64(head.offset);
+    out_.text(",\"size\":").i64(head.size).text(",\"guid\":\"");
+    write_guid(out_, head.guid);
+    out_.text("\",\"name\":");
+    if (head.known != nullptr) {
+        out_.text("\"").text(head.known->name).text("\"");
+    } else {
+        out_.text("null");
+    }
+    out_.text(",\"fields\":{");
+    push(Frame::object);
+}
+
+void JsonView::end_object() {
+    Level& object = levels_[depth_ - 1];
+    close_part(object);
+    write_warnings(object);
+    out_.text("}");
+    pop();
+}
+
+void JsonView::begin_packets() {
+    Level& object = levels_[depth_ - 1];
+    close_part(object);
+    out_.text(",\"packets\":[");
+    object.part = ObjectPart::packets;
+    object.first = true;
+}
+
+void JsonView::end_packets() {
+    Level& object = levels_[depth_ - 1];
+    close_part(object);
+}
+
+void JsonView::begin_group(const decode::Key& key) {
+    member(key);
+    out_.text("{");
+    push(Frame::group);
+}
+
+void JsonView::end_group() {
+    out_.text("}");
+    pop();
+}
+
+void JsonView::begin_list(const decode::Key& key, std::string_view) {
+    member(key);
+    out_.text("[");
+    push(Frame::list);
+}
+
+void JsonView::end_list() {
+    out_.text("]");
+    pop();
+}
+
+void JsonView::begin_item(std::uint64_t index, std::int64_t offset) {
+    Level& parent = levels_[depth_ - 1];
+    const bool packet = parent.frame == Frame::object;
+    comma(parent);
+    // A packet a line, so that line tools can follow the packets.
+    out_.text(packet ? "\n{" : "{");
+    Level& item = push(Frame::item);
+    if (offset >= 0) {
+        out_.text("\"index\":").u64(index).text(",\"offset\":").i64(offset);
+        item.first = false;
+    }
+}
+
+void JsonView::end_item() {
+    write_warnings(levels_[depth_ - 1]);
+    out_.text("}");
+    pop();
+}
+
+void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {
+    member(key);
+    out_.u64(v);
+}
+
+void JsonView::signed_value(const decode::Key& key, std::int64_t v, decode::Unit) {
+    member(key);
+    out_.i64(v);
+}
+
+void JsonView::bool_value(const decode::Key& key, bool v) {
+    member(key);
+    out_.text(v ? "true" : "false");
+}
+
+void JsonView::enum_value(const decode::Key& key, std::uint64_t v, std::string_view) {
+    member(key);
+    out_.u64(v);
+}
+
+void JsonView::flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames) {
+    member(key);
+    out_.u64(v);
+}
+
+void JsonView::guid_value(const decode::Key& key, const asf::Guid& v) {
+    member(key);
+    out_.text("{\"guid\":\"");
+    write_guid(out_, v);
+    out_.text("\",\"name\":");
+    const std::string_view name = asf::guid_name(v);
+    if (name.empty()) {
+        out_.text("null}");
+    } else {
+        out_.text("\"").text(name).text("\"}");
+    }
+}
+
+void JsonView::text_value(const decode::Key& key, std::string_view v) {
+    member(key);
+    write_json_string(out_, v);
+}
+
+void JsonView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    member(key);
+    out_.text("{\"length\":").u64(length).text(",\"hex\":\"");
+    char buf[2 * decode::kBlobHeadBytes];
+    std::size_t n = 0;
+    for (const std::uint8_t b : head.first(std::min(head.size(), decode::kBlobHeadBytes))) {
+        buf[n++] = kHex[b >> 4];
+        buf[n++] = kHex[b & 0xf];
+    }
+    out_.text(std::string_view(buf, n)).text("\"}");
+}
+
+void JsonView::date_value(const decode::Key& key, std::uint64_t filetime) {
+    member(key);
+    out_.text("\"");
+    write_filetime(out_, filetime, 'T');
+    out_.text("Z\"");
+}
+
+void JsonView::fourcc_value(const decode::Key& key, std::uint32_t v) {
+    member(key);
+    char chars[4];
+    fourcc_chars(v, chars);
+    write_json_string(out_, std::string_view(chars, 4));
+}
+
+void JsonView::finding(const decode::Finding& f) {
+    for (std::size_t i = depth_; i-- > 0;) {
+        Level& level = levels_[i];
+        if (level.frame == Frame::group || level.frame == Frame::list)
+            continue;
+        if (level.warnings.size() >= kMaxWarnings) {
+            ++level.dropped;
+            return;
+        }
+        std::string& text = level.warnings.emplace_back(
+            f.severity == decode::Severity::error ? "error: " : "warning: ");
+        text.append(f.message);
+        return;
+    }
+}
+
+}  // namespace asfinspect::view

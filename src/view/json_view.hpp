@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "decode/view.hpp"
+#include "io/output.hpp"
+
+namespace asfinspect::view {
+
+// The decode as one JSON document, written as it is decoded:
+// {"file": {"path", "size"}, "objects": [OBJECT...], "warnings"?}, where an
+// OBJECT is {"offset", "size", "guid", "name", "fields": {...},
+// "children"?: [OBJECT...], "packets"?: [...], "warnings"?: [...]}.
+// doc/json.md describes every member.
+class JsonView final : public decode::View {
+  public:
+    explicit JsonView(io::Output& out);
+
+    void begin_file(std::string_view path, std::int64_t size) override;
+    void end_file(const decode::FileSummary& summary) override;
+    void begin_object(const decode::ObjectHead& head) override;
+    void end_object() override;
+    void begin_packets() override;
+    void end_packets() override;
+    void begin_group(const decode::Key& key) override;
+    void end_group() override;
+    void begin_list(const decode::Key& key, std::string_view item) override;
+    void end_list() override;
+    void begin_item(std::uint64_t index, std::int64_t offset) override;
+    void end_item() override;
+    void unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) override;
+    void signed_value(const decode::Key& key, std::int64_t v, decode::Unit unit) override;
+    void bool_value(const decode::Key& key, bool v) override;
+    void enum_value(const decode::Key& key, std::uint64_t v, std::string_view meaning) override;
+    void flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames names) override;
+    void guid_value(const decode::Key& key, const asf::Guid& v) override;
+    void text_value(const decode::Key& key, std::string_view v) override;
+    void bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) override;
+    void date_value(const decode::Key& key, std::uint64_t filetime) override;
+    void fourcc_value(const decode::Key& key, std::uint32_t v) override;
+    void finding(const decode::Finding& f) override;
+
+    // A container keeps at most this many warnings; a last one counts the rest.
+    static constexpr std::size_t kMaxWarnings = 256;
+
+  private:
+    enum class Frame : std::uint8_t {
+        document,  // in "objects"
+        object,    // in "fields", then in "children" or "packets"
+        group,
+        list,
+        item,
+    };
+    enum class ObjectPart : std::uint8_t { fields, children, packets, done };
+    struct Level {
+        Frame frame = Frame::document;
+        ObjectPart part = ObjectPart::fields;
+        bool first = true;  // nothing written in the current part yet
+        bool packets = false;  // a list of packets
+        std::vector<std::string> warnings;
+        std::uint64_t dropped = 0;
+    };
+
+    Level& top() { return levels_.back(); }
+    Level& push(Frame frame);
+    void pop();
+    void comma(Level& level);
+    // Starts a member of the innermost field container: `,"key":`.
+    void member(const decode::Key& key);
+    void close_part(Level& object);
+    void write_warnings(Level& level);
+
+    io::Output& out_;
+    std::vector<Level> levels_;
+    std::size_t depth_ = 0;  // levels in use; levels_ keeps the others for reuse
+};
+
+}  // namespace asfinspect::view

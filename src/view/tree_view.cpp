@@ -1,0 +1,199 @@
+#include "view/tree_view.hpp"
+
+#include "asf/guid_registry.hpp"
+#include "view/format.hpp"
+
+namespace asfinspect::view {
+
+namespace {
+
+constexpr int kIndentWidth = 2;
+
+bool printable(char c) {
+    return c >= 0x20 && c < 0x7f;
+}
+
+}  // namespace
+
+TreeView::TreeView(io::Output& out) : out_(out) {
+    out_.dec();
+}
+
+void TreeView::indent() {
+    static constexpr std::string_view kSpaces = "                                ";
+    std::size_t n = static_cast<std::size_t>(depth_ * kIndentWidth);
+    while (n > 0) {
+        const std::size_t chunk = std::min(n, kSpaces.size());
+        out_.text(kSpaces.substr(0, chunk));
+        n -= chunk;
+    }
+}
+
+void TreeView::label(const decode::Key& key) {
+    indent();
+    out_.text(key.label()).text(": ");
+}
+
+void TreeView::begin_file(std::string_view path, std::int64_t size) {
+    out_.text("File ");
+    write_quoted(out_, path);
+    out_.text(", ").i64(size).text(" bytes").end_line();
+}
+
+void TreeView::end_file(const decode::FileSummary&) {}
+
+void TreeView::begin_object(const decode::ObjectHead& head) {
+    indent();
+    out_.text("0x").hex().i64(head.offset).dec().text(" ");
+    if (head.known != nullptr) {
+        out_.text(head.known->name);
+    } else {
+        out_.text("unknown object ");
+        write_guid(out_, head.guid);
+    }
+    out_.text(", size ").i64(head.size).end_line();
+    ++depth_;
+}
+
+void TreeView::end_object() {
+    --depth_;
+}
+
+void TreeView::begin_packets() {
+    item_names_.push_back("Packet");
+}
+
+void TreeView::end_packets() {
+    item_names_.pop_back();
+}
+
+void TreeView::begin_group(const decode::Key& key) {
+    indent();
+    out_.text(key.label()).text(":").end_line();
+    ++depth_;
+}
+
+void TreeView::end_group() {
+    --depth_;
+}
+
+void TreeView::begin_list(const decode::Key&, std::string_view item) {
+    item_names_.push_back(item);
+}
+
+void TreeView::end_list() {
+    item_names_.pop_back();
+}
+
+void TreeView::begin_item(std::uint64_t index, std::int64_t offset) {
+    indent();
+    out_.text(item_names_.empty() ? std::string_view("Item") : item_names_.back());
+    out_.text(" ").u64(index);
+    if (offset >= 0)
+        out_.text(" at 0x").hex().i64(offset).dec();
+    out_.end_line();
+    ++depth_;
+}
+
+void TreeView::end_item() {
+    --depth_;
+}
+
+void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) {
+    label(key);
+    if (unit == decode::Unit::none) {
+        out_.u64(v);
+    } else if (unit == decode::Unit::file_offset) {
+        out_.text("0x").hex().u64(v).dec();
+    } else {
+        write_seconds(out_, v, unit);
+        out_.text(" s");
+    }
+    out_.end_line();
+}
+
+void TreeView::signed_value(const decode::Key& key, std::int64_t v, decode::Unit) {
+    label(key);
+    out_.i64(v).end_line();
+}
+
+void TreeView::bool_value(const decode::Key& key, bool v) {
+    label(key);
+    out_.text(v ? "yes" : "no").end_line();
+}
+
+void TreeView::enum_value(const decode::Key& key, std::uint64_t v, std::string_view meaning) {
+    label(key);
+    out_.u64(v);
+    if (!meaning.empty())
+        out_.text(" (").text(meaning).text(")");
+    out_.end_line();
+}
+
+void TreeView::flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames names) {
+    label(key);
+    out_.text("0x").hex().u64(v).dec();
+    bool first = true;
+    for (const decode::FlagName& n : names) {
+        if ((v & n.mask) == n.mask && n.mask != 0) {
+            out_.text(first ? " (" : ", ").text(n.name);
+            first = false;
+        }
+    }
+    if (!first)
+        out_.text(")");
+    out_.end_line();
+}
+
+void TreeView::guid_value(const decode::Key& key, const asf::Guid& v) {
+    label(key);
+    write_guid(out_, v);
+    const std::string_view name = asf::guid_name(v);
+    if (!name.empty())
+        out_.text(" (").text(name).text(")");
+    out_.end_line();
+}
+
+void TreeView::text_value(const decode::Key& key, std::string_view v) {
+    label(key);
+    write_quoted(out_, v);
+    out_.end_line();
+}
+
+void TreeView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) {
+    label(key);
+    if (length == 0) {
+        out_.text("(none)").end_line();
+        return;
+    }
+    out_.hex_bytes(head);
+    if (length > head.size())
+        out_.text("(").u64(length - head.size()).text(" more bytes, ").u64(length).text(" in all)");
+    out_.end_line();
+}
+
+void TreeView::date_value(const decode::Key& key, std::uint64_t filetime) {
+    label(key);
+    write_filetime(out_, filetime, ' ');
+    out_.text(" UTC").end_line();
+}
+
+void TreeView::fourcc_value(const decode::Key& key, std::uint32_t v) {
+    label(key);
+    char chars[4];
+    fourcc_chars(v, chars);
+    if (printable(chars[0]) && printable(chars[1]) && printable(chars[2]) && printable(chars[3])) {
+        write_quoted(out_, std::string_view(chars, 4));
+    } else {
+        out_.text("0x").hex().u64(v).dec();
+    }
+    out_.end_line();
+}
+
+void TreeView::finding(const decode::Finding& f) {
+    indent();
+    out_.text(f.severity == decode::Severity::error ? "! error at 0x" : "! warning at 0x");
+    out_.hex().i64(f.offset).dec().text(": ").text(f.message).end_line();
+}
+
+}  // namespace asfinspect::view
