@@ -370,27 +370,32 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
         }
     }
     const std::int64_t header_bytes = h.end - offset;
-    std::int64_t area_end = offset + length - static_cast<std::int64_t>(h.padding_length);
-    if (h.padding_length > u(length) || area_end < h.end) {
-        if (h.has_packet_length && length == static_cast<std::int64_t>(h.packet_length) &&
-            h.packet_length + h.padding_length <= u(size)) {
-            // Seen from muxers that write the last packet short: its padding
-            // follows the Packet Length instead of lying within it.
+    const auto padding = static_cast<std::int64_t>(h.padding_length);
+    std::int64_t area_end = offset + length - padding;
+    // Some muxers count the padding outside the Packet Length, which then
+    // plus the Padding Length makes the packet size; players read such
+    // packets, taking the payloads up to the Packet Length. When the padding
+    // can't even fit inside the Packet Length the lengths contradict each
+    // other, and players drop the packet.
+    const bool padding_after_length = h.has_packet_length && padding > 0 &&
+                                      length == static_cast<std::int64_t>(h.packet_length) &&
+                                      length + padding == size;
+    if (padding_after_length) {
+        area_end = offset + length;
+        if (padding > length - header_bytes) {
             problem(offset, Severity::error, codes::kPacketLength,
-                    message("Packet Length ", h.packet_length, " leaves out the ",
-                            h.padding_length, " bytes of padding (", h.packet_length, " + ",
-                            h.padding_length, " = ", h.packet_length + h.padding_length,
-                            ", the packet size is ", size,
-                            "); the payloads are read up to the Packet Length"));
-            area_end = offset + length;
-        } else {
-            problem(offset, Severity::error, codes::kPacketParse,
-                    message("Padding Length ", h.padding_length, " leaves no room for the ",
-                            header_bytes, "-byte header in a packet of ", length, " bytes"));
-            if (!quiet_)
-                view_.end_item();
-            return;
+                    message("Packet Length ", h.packet_length, " leaves out the ", padding,
+                            " bytes of padding (", h.packet_length, " + ", padding, " = ", size,
+                            ", the packet size), and the padding can't fit inside it; the "
+                            "payloads are read up to the Packet Length"));
         }
+    } else if (padding > length || area_end < h.end) {
+        problem(offset, Severity::error, codes::kPacketParse,
+                message("Padding Length ", padding, " leaves no room for the ", header_bytes,
+                        "-byte header in a packet of ", length, " bytes"));
+        if (!quiet_)
+            view_.end_item();
+        return;
     }
 
     if (!quiet_ && show_)
