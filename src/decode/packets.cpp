@@ -119,6 +119,17 @@ bool PacketDecoder::read(int width, std::uint64_t& v) {
 // ---------------------------------------------------------------------------
 // Where the packets are.
 
+bool PacketDecoder::top_level_object_at(std::int64_t at) {
+    std::array<std::uint8_t, kObjectHeaderSize> raw{};
+    if (file_.read_at(at, raw) < raw.size())
+        return false;
+    asf::Guid guid;
+    std::copy_n(raw.begin(), guid.bytes.size(), guid.bytes.begin());
+    const asf::GuidInfo* known = asf::find_guid(guid);
+    return known != nullptr && known->placement == asf::Placement::top_level &&
+           io::le64s(raw, guid.bytes.size()) >= kObjectHeaderSize;
+}
+
 std::uint64_t PacketDecoder::count_packets_by_scanning() {
     DataFacts& data = facts_.data;
     const std::int64_t size = data.packet_size;
@@ -127,19 +138,13 @@ std::uint64_t PacketDecoder::count_packets_by_scanning() {
     // Whole packets, up to the end of the file or to the first top-level
     // object that starts where a packet would.
     for (; at <= file_.size() - size; at += size, ++n) {
-        std::array<std::uint8_t, kObjectHeaderSize> raw{};
-        file_.read_at(at, raw);
-        asf::Guid guid;
-        std::copy_n(raw.begin(), guid.bytes.size(), guid.bytes.begin());
-        const asf::GuidInfo* known = asf::find_guid(guid);
-        if (known != nullptr && known->placement == asf::Placement::top_level &&
-            io::le64s(raw, guid.bytes.size()) >= kObjectHeaderSize) {
+        if (top_level_object_at(at)) {
             data.end = at;
             return n;
         }
     }
     data.end = at;
-    if (at < file_.size()) {
+    if (at < file_.size() && !top_level_object_at(at)) {
         problem(at, Severity::error, codes::kTruncatedFile,
                 message("the last packet is cut short: the file ends after ", file_.size() - at,
                         " of its ", size, " bytes"));
@@ -176,7 +181,13 @@ std::uint64_t PacketDecoder::locate_packets() {
     const std::uint64_t object_size = u(data.size);
     const bool size_matches = object_size >= kHead && (object_size - kHead) % size == 0 &&
                               (object_size - kHead) / size == count;
-    if (!fp.broadcast() && size_matches) {
+    // A count and size that agree still leave packets out when what follows
+    // the Data Object is no object, as in streamed files that write 0 for both.
+    const std::int64_t declared_end = data.offset + data.size;
+    const bool followed_by_object = declared_end >= file_.size() ||
+                                    top_level_object_at(declared_end) ||
+                                    !file_.holds(declared_end, size);
+    if (!fp.broadcast() && size_matches && followed_by_object) {
         data.packets = count;
         data.end = data.offset + data.size;
         const std::int64_t present = std::max<std::int64_t>(file_.size() - data.first_packet, 0);
@@ -191,14 +202,15 @@ std::uint64_t PacketDecoder::locate_packets() {
         }
         return data.packets;
     }
-    if (!fp.broadcast()) {
+    if (!fp.broadcast() && !size_matches) {
         problem(data.offset, Severity::error, codes::kDataSize,
                 message("the Data Object's size is ", data.size, ", not 50 + ", count, " × ",
                         size, " for its packets"));
     }
     const std::uint64_t n = count_packets_by_scanning();
     problem(data.offset, Severity::warning, codes::kBroadcastPackets,
-            message(fp.broadcast() ? "the Broadcast flag is set, so sizes and counts are not kept"
+            message(fp.broadcast()   ? "the Broadcast flag is set, so sizes and counts are not kept"
+                    : size_matches ? "packets follow the Data Object's end"
                                    : "the sizes and counts disagree",
                     ": the ", n, " packets of ", size, " bytes found up to ",
                     Hex{u(data.end)}, " are decoded"));

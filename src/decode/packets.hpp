@@ -39,6 +39,7 @@ class PacketDecoder {
 
     std::uint64_t locate_packets();
     std::uint64_t count_packets_by_scanning();
+    bool top_level_object_at(std::int64_t at);
     void decode_packet(std::uint64_t index, std::int64_t offset);
     bool read_header(Header& h);
     void show_header(const Header& h);

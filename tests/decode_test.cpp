@@ -1,0 +1,338 @@
+// The complete decoder: packets of every form, the findings of the check, the
+// packets it finds and selects, and output that stays valid on any input.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "../fuzz/output_bound.hpp"
+#include "decode_helpers.hpp"
+#include "json_check.hpp"
+
+using namespace asftest;
+
+namespace {
+
+bool has(const std::vector<std::string>& codes, const std::string& code) {
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The header of a stream 1 payload in 0x5d form, up to its Payload Length:
+// a whole media object of `size` bytes, with payload extension data.
+Bytes payload_5d(std::uint16_t size, const Bytes& extensions = {}) {
+    Bytes b{0x81, 0x00, 0x00, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(8 + extensions.size())};
+    put32(b, size);  // Media Object Size
+    put32(b, 1000);  // Presentation Time
+    put(b, extensions);
+    return b;
+}
+
+Bytes with_data(Bytes b, std::size_t length) {
+    b.resize(b.size() + length, 0xee);
+    return b;
+}
+
+// A file whose only packet is `packet`, padded to 256 bytes.
+Bytes file_with_packet(const Bytes& packet, Bytes extension_objects = {}) {
+    FileSpec spec;
+    spec.raw_packets = padded(packet, spec.packet_size);
+    spec.header_extension_data = std::move(extension_objects);
+    return build(spec);
+}
+
+// An Extended Stream Properties Object for stream 1 declaring payload
+// extension systems of the given sizes.
+Bytes extended_stream_properties(std::initializer_list<std::pair<Guid, std::uint16_t>> systems) {
+    Bytes b;
+    for (int i = 0; i < 2; ++i)
+        put64(b, 0);  // start and end time
+    for (int i = 0; i < 7; ++i)
+        put32(b, 0);  // bitrates, buffers, maximum object size
+    put32(b, 0);      // flags
+    put16(b, 1);      // stream number
+    put16(b, 0);      // language index
+    put64(b, 0);      // average time per frame
+    put16(b, 0);      // stream names
+    put16(b, systems.size());
+    for (const auto& [id, size] : systems) {
+        put(b, id);
+        put16(b, size);
+        put32(b, 0);
+    }
+    return object(registry_guid("14E6A5CB-C672-4332-8399-A96952065B5A"), b);
+}
+
+const Guid kSampleDuration = registry_guid("C6BD9450-867F-4907-83A3-C77921B733AD");
+const Guid kEncryptionSampleId = registry_guid("6698B84E-0AFA-4330-AEB2-1C0A98D7A44D");
+
+}  // namespace
+
+TEST(Decode, WellFormedFileChecksCleanAndTilesItsPackets) {
+    EXPECT_EQ(check_of(build({})), "0 errors, 0 warnings in 3 packets\n");
+    const std::string tree = tree_of(build({}));
+    EXPECT_TRUE(contains(tree, "  Packet 1 at 0x"));
+    EXPECT_TRUE(contains(tree, "      Offset Into Media Object: 150\n"));
+}
+
+// Every form of packet header and payload header: the lengths of every
+// field, error correction or none, single and several payloads, compressed
+// payloads and payload extensions. Each packet fills its 256 bytes exactly
+// unless the row expects a finding.
+TEST(Decode, PacketFormsByTheirLengthTypes) {
+    struct Row {
+        const char* name;
+        Bytes packet;
+        std::vector<std::string> lines;
+        std::vector<std::string> codes;
+        Bytes extension_objects{};
+    };
+    const auto head = [](std::initializer_list<std::uint8_t> bytes) { return Bytes(bytes); };
+    const Bytes times{0, 0, 0, 0, 0, 0};  // Send Time and Duration
+    // Sub-payloads of 10, 0 and 5 bytes.
+    Bytes subs{10};
+    subs.resize(11, 0xcc);
+    put8(subs, 0);
+    put8(subs, 5);
+    subs.resize(subs.size() + 5, 0xcc);
+    const Bytes compressed = cat({Bytes{0x81, 0, 0xd0, 0x07, 0, 0, 1, 40}, Bytes{18, 0}, subs});
+    const Bytes sample_duration_item{40, 0};
+    const Bytes variable_item{3, 0, 0xa1, 0xa2, 0xa3};
+
+    const Row rows[] = {
+        {"no error correction, byte Packet Length 200, the rest implicit padding",
+         cat({head({0x29, 0x5d, 200, 0}), times, {0x81}, payload_5d(172), {172, 0},
+              with_data({}, 172)}),
+         {"    Packet Length: 200\n", "      Payload Length: 172\n"},
+         {}},
+        {"error correction, word Sequence, dword Padding Length",
+         cat({head({0x82, 0, 0, 0x1d, 0x5d, 9, 0, 38, 0, 0, 0}), times, {0x81}, payload_5d(183),
+              {183, 0}, with_data({}, 183)}),
+         {"    Sequence: 9\n", "    Padding Length: 38\n", "      Payload Length: 183\n"},
+         {}},
+        {"single payload with word object numbers and offsets",
+         cat({head({0x82, 0, 0, 0x00, 0x69}), times,
+              Bytes{0x81, 7, 0, 0, 0, 8, 231, 0, 0, 0, 0xe8, 3, 0, 0}, with_data({}, 231)}),
+         {"      Media Object Number: 7\n", "      Payload Length: 231\n"},
+         {}},
+        {"byte Payload Lengths",
+         cat({head({0x82, 0, 0, 0x09, 0x5d, 2}), times, {0x41}, payload_5d(225), {225},
+              with_data({}, 225)}),
+         {"    Payload Length Type: 1\n", "      Payload Length: 225\n"},
+         {}},
+        {"dword Payload Lengths",
+         cat({head({0x82, 0, 0, 0x01, 0x5d}), times, {0xc1}, payload_5d(225), {225, 0, 0, 0},
+              with_data({}, 225)}),
+         {"      Payload Length: 225\n"},
+         {}},
+        {"compressed payload: sub-payloads and their times",
+         cat({head({0x82, 0, 0, 0x09, 0x5d, 215}), times, {0x81}, compressed}),
+         {"      Sub-Payload 2\n", "        Length: 5\n", "        Presentation Time: 2.08 s\n"},
+         {}},
+        {"payload extensions of fixed and variable size",
+         cat({head({0x82, 0, 0, 0x01, 0x5d}), times, {0x81},
+              payload_5d(220, cat({sample_duration_item, variable_item})), {220, 0},
+              with_data({}, 220)}),
+         {"        Sample Duration: 0.04 s\n", "        Extension Data: a1 a2 a3 \n"},
+         {},
+         extended_stream_properties({{kSampleDuration, 2}, {kEncryptionSampleId, 0xFFFF}})},
+        {"payload extension data that doesn't match the declared systems",
+         cat({head({0x82, 0, 0, 0x01, 0x5d}), times, {0x81},
+              payload_5d(221, cat({sample_duration_item, Bytes{0, 0, 0, 0}})), {221, 0},
+              with_data({}, 221)}),
+         {},
+         {"payload-extension"},
+         extended_stream_properties({{kSampleDuration, 2}})},
+        {"padding counted after the Packet Length",
+         cat({head({0x51, 0x5d, 246, 0, 10, 0}), times, {0x81}, payload_5d(216), {216, 0},
+              with_data({}, 216)}),
+         {"    Packet Length: 246\n", "      Payload Length: 216\n"},
+         {}},
+        {"padding that can't fit inside the Packet Length",
+         cat({head({0x51, 0x5d, 100, 0, 156, 0}), times, {0x81}, payload_5d(70), {70, 0},
+              with_data({}, 70)}),
+         {"      Payload Length: 70\n"},
+         {"packet-length"}},
+        {"Packet Length above the packet size",
+         cat({head({0x50, 0x5d, 0x2c, 1, 0, 0}), times, payload_5d(229), with_data({}, 229)}),
+         {"    Packet Length: 300\n"},
+         {"packet-length"}},
+        {"payloads that end before the padding",
+         cat({head({0x82, 0, 0, 0x09, 0x5d, 0}), times, {0x81}, payload_5d(200), {200, 0},
+              with_data({}, 200)}),
+         {},
+         {"packet-fill"}},
+        {"a payload that runs into the padding",
+         cat({head({0x82, 0, 0, 0x09, 0x5d, 20}), times, {0x81}, payload_5d(220), {220, 0},
+              with_data({}, 220)}),
+         {},
+         {"packet-fill"}},
+        {"replicated data of 4 bytes",
+         cat({head({0x82, 0, 0, 0x01, 0x5d}), times, {0x81}, Bytes{0x81, 0, 0, 0, 0, 0, 4},
+              Bytes(4, 0), {231, 0}, with_data({}, 231)}),
+         {"      Replicated Data: 00 00 00 00 \n"},
+         {"replicated-data"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_LE(row.packet.size(), 256u);
+        const Bytes file = file_with_packet(row.packet, row.extension_objects);
+        const std::string tree = tree_of(file);
+        for (const auto& line : row.lines)
+            EXPECT_TRUE(contains(tree, line)) << line << tree;
+        std::vector<std::string> codes = codes_of(file);
+        // The one-packet file's media objects, and the language of the
+        // extended stream properties, are beside the point.
+        std::erase_if(codes, [](const std::string& c) {
+            return c.starts_with("media-object") || c == "language-index";
+        });
+        EXPECT_EQ(codes, row.codes) << tree;
+    }
+}
+
+// One fault put into the well-formed file, and the finding that names it.
+TEST(Decode, EachFaultGivesItsFinding) {
+    struct Row {
+        const char* code;
+        void (*fault)(FileSpec&);
+    };
+    const Row rows[] = {
+        {"first-object", [](FileSpec& s) { s.first_objects = {object(Guid{}, {})}; }},
+        {"object-size", [](FileSpec& s) { s.trailing = object_with_size(Guid{}, 10); }},
+        {"trailing-data", [](FileSpec& s) { s.trailing = Bytes(10, 0); }},
+        {"past-parent",
+         [](FileSpec& s) { s.more_header_objects = {object_with_size(Guid{}, 5000)}; }},
+        {"header-count", [](FileSpec& s) { s.header_count = 9; }},
+        {"reserved-value", [](FileSpec& s) { s.reserved2 = 3; }},
+        {"missing-object", [](FileSpec& s) { s.header_extension = false; }},
+        {"file-size", [](FileSpec& s) { s.file_size = 12345; }},
+        {"packet-count", [](FileSpec& s) { s.total_data_packets = 7; }},
+        {"packet-size", [](FileSpec& s) { s.minimum_packet_size = 255; }},
+        {"data-size",
+         [](FileSpec& s) {
+             s.packets_count = 4;
+             s.total_data_packets = 4;
+         }},
+        {"file-id", [](FileSpec& s) { s.data_file_id = 0xd1; }},
+        {"stream-number", [](FileSpec& s) { s.streams[0].number = 0; }},
+        {"duplicate-stream", [](FileSpec& s) { s.streams.push_back({1, true}); }},
+        {"stream-lengths", [](FileSpec& s) { s.streams[0].type_specific_delta = 4; }},
+        {"cb-size",
+         [](FileSpec& s) {
+             s.streams[0].cb_size = 10;
+             s.streams[0].type_specific_delta = -10;
+         }},
+        {"undeclared-stream",
+         [](FileSpec& s) {
+             s.more_header_objects = {object(registry_guid("7BF875CE-468D-11D1-8D82-006097C9A2B2"),
+                                             Bytes{1, 0, 9, 0, 0, 0, 1, 0})};
+         }},
+        {"play-duration", [](FileSpec& s) { s.play_duration = 5'000'000; }},
+        {"packet-fill", [](FileSpec& s) { s.packets[1].padding_delta = -5; }},
+        {"payload-stream", [](FileSpec& s) { s.packets[0].payloads[0].stream = 5; }},
+        {"replicated-data", [](FileSpec& s) { s.packets[0].payloads[0].replicated_length = 4; }},
+        {"payload-extension",
+         [](FileSpec& s) { s.packets[0].payloads[0].replicated_length = 12; }},
+        {"media-object-gap", [](FileSpec& s) { s.packets[1].payloads[0].offset = 160; }},
+        {"media-object-overlap", [](FileSpec& s) { s.packets[1].payloads[0].offset = 140; }},
+        {"media-object-size", [](FileSpec& s) { s.packets[1].payloads[0].object_size = 299; }},
+        {"media-object-cut",
+         [](FileSpec& s) {
+             auto& p = s.packets[1].payloads[0];
+             p.object_number = 1;
+             p.offset = 0;
+         }},
+        {"send-time", [](FileSpec& s) { s.packets[2].send_time = 50; }},
+        {"presentation-time", [](FileSpec& s) { s.packets[0].payloads[0].time = 500; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        FileSpec spec;
+        row.fault(spec);
+        EXPECT_TRUE(has(codes_of(build(spec)), row.code)) << check_of(build(spec));
+    }
+    // Cut short: the object, the data and the file size all say so.
+    Bytes cut = build({});
+    cut.resize(cut.size() - 100);
+    EXPECT_TRUE(has(codes_of(cut), "truncated-file")) << check_of(cut);
+}
+
+// Where the Data Object doesn't give its packets' extent, the packets are
+// found up to the end of the file or the next top-level object.
+TEST(Decode, PacketsFoundByTheirSpacingWhenSizesAreUnset) {
+    const Bytes index = object(registry_guid("33000890-E5B1-11CF-89F4-00A0C90349CB"),
+                               Bytes(32, 0));
+    // Broadcast; counts that disagree with the size; and a count and size of
+    // 0 that agree, but with packets after them.
+    for (const std::uint32_t flags : {1u, 2u, 0u}) {
+        SCOPED_TRACE(flags);
+        FileSpec spec;
+        spec.flags = flags == 0 ? 2 : flags;
+        spec.packets_count = flags == 2 ? 3 : 0;
+        spec.total_data_packets = spec.packets_count;
+        spec.data_object_size = 50;
+        spec.trailing = index;
+        const std::string check = check_of(build(spec));
+        EXPECT_TRUE(contains(check, "the 3 packets of 256 bytes found up to 0x")) << check;
+        EXPECT_TRUE(contains(tree_of(build(spec)), "ASF_Simple_Index_Object"));
+    }
+}
+
+// --packets reaches packet N by its offset, for the tree and for the dump.
+TEST(Decode, PacketSelection) {
+    asfinspect::decode::DecodeOptions one;
+    one.packets = *asfinspect::decode::parse_packet_range("1");
+    const std::string tree = tree_of(build({}), one);
+    EXPECT_FALSE(contains(tree, "Packet 0 "));
+    EXPECT_TRUE(contains(tree, "Packet 1 at 0x"));
+    EXPECT_FALSE(contains(tree, "Packet 2 "));
+    asfinspect::decode::DecodeOptions none;
+    none.packets = asfinspect::decode::PacketRange::none();
+    EXPECT_FALSE(contains(tree_of(build({}), none), "Packet 0 at"));
+
+    // The dump prints for packet 1 exactly the lines the full dump prints for it.
+    const Bytes file = build({});
+    const std::string full = dump(file);
+    asfinspect::io::FileReader reader(file);
+    auto out = asfinspect::io::Output::memory();
+    asfinspect::app::dump_file(reader, out, one.packets);
+    const std::string selected = out.text_so_far();
+    const auto first = full.find("\n\n Dumping packet at offset ");
+    const auto second = full.find("\n\n Dumping packet at offset ", first + 1);
+    const auto third = full.find("\n\n Dumping packet at offset ", second + 1);
+    EXPECT_EQ(selected, full.substr(0, first + 1) + full.substr(second + 1, third - second));
+
+    for (const char* bad : {"", "-", "1-0", "x", "1-2-3", "-5", "+1"})
+        EXPECT_FALSE(asfinspect::decode::parse_packet_range(bad)) << bad;
+    const auto open = asfinspect::decode::parse_packet_range("5-");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->begin_below(100), 5u);
+    EXPECT_EQ(open->end_below(100), 100u);
+}
+
+// Every cut of a well-formed file, and the same with junk in place of its
+// packets, decodes to valid JSON, a tree and a check within the output bound.
+TEST(Decode, EveryCutAndDamageEndsWithValidOutput) {
+    const Bytes whole = build({});
+    for (std::size_t n = 0; n <= whole.size(); n += 7) {
+        Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+        for (int junk = 0; junk < 2; ++junk) {
+            if (junk == 1) {
+                for (std::size_t i = 500; i < cut.size(); i += 3)
+                    cut[i] = static_cast<std::uint8_t>(i * 37);
+            }
+            SCOPED_TRACE(testing::Message() << n << " bytes, junk " << junk);
+            const std::string json = json_of(cut);
+            EXPECT_TRUE(valid_json(json)) << json;
+            const auto bound = asfinspect::fuzz::output_bound(cut.size());
+            EXPECT_LE(json.size(), bound);
+            EXPECT_LE(tree_of(cut).size(), bound);
+            EXPECT_LE(check_of(cut).size(), bound);
+        }
+    }
+}
