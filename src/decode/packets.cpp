@@ -208,6 +208,10 @@ std::uint64_t PacketDecoder::locate_packets() {
                         size, " for its packets"));
     }
     const std::uint64_t n = count_packets_by_scanning();
+    if (!fp.broadcast() && n != count) {
+        problem(data.offset, Severity::error, codes::kPacketCount,
+                message("Data Packets Count is ", count, " but ", n, " packets are present"));
+    }
     problem(data.offset, Severity::warning, codes::kBroadcastPackets,
             message(fp.broadcast()   ? "the Broadcast flag is set, so sizes and counts are not kept"
                     : size_matches ? "packets follow the Data Object's end"
@@ -331,7 +335,7 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     cursor_ = offset;
     limit_ = std::min(offset + size, file_.size());
     cut_ = false;
-    if (!quiet_)
+    if (show_)
         view_.begin_item(index, offset);
     Header h;
     h.index = index;
@@ -343,7 +347,7 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
                     ? message("the file ends inside the packet's header, ", limit_ - offset,
                               " bytes into the packet")
                     : message("the packet's header doesn't fit its ", size, " bytes"));
-        if (!quiet_)
+        if (show_)
             view_.end_item();
         return;
     }
@@ -405,12 +409,12 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
         problem(offset, Severity::error, codes::kPacketParse,
                 message("Padding Length ", padding, " leaves no room for the ", header_bytes,
                         "-byte header in a packet of ", length, " bytes"));
-        if (!quiet_)
+        if (show_)
             view_.end_item();
         return;
     }
 
-    if (!quiet_ && show_)
+    if (show_)
         view_.begin_list("Payloads", "Payload");
     const std::uint32_t count = h.payload_count();
     bool whole = true;
@@ -425,7 +429,7 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
         Payload p;
         whole = read_payload(h, i, area_end, p);
     }
-    if (!quiet_ && show_)
+    if (show_)
         view_.end_list();
     if (whole && cursor_ != area_end) {
         problem(cursor_, Severity::error, codes::kPacketFill,
@@ -435,7 +439,7 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
                     : message("the payloads run ", cursor_ - area_end,
                               " bytes into the padding"));
     }
-    if (!quiet_)
+    if (show_)
         view_.end_item();
 }
 
@@ -443,11 +447,11 @@ bool PacketDecoder::read_payload(const Header& h, std::uint32_t index, std::int6
                                  Payload& p) {
     p.index = index;
     p.offset = cursor_;
-    const bool listed = !quiet_ && show_;
-    if (!quiet_)
+    const bool listed = show_;
+    if (listed)
         view_.begin_item(index, p.offset);
     const auto done = [&](bool ok) {
-        if (!quiet_)
+        if (listed)
             view_.end_item();
         return ok;
     };
@@ -543,7 +547,9 @@ bool PacketDecoder::read_payload(const Header& h, std::uint32_t index, std::int6
                 message("payload ", index, "'s ", p.payload_length, " bytes of data run ",
                         data_end - area_end, " bytes past the payload area"));
     }
-    if (p.compressed)
+    // A probe for key frames needs no sub-payload, so its cost stays within
+    // the 63 payloads a packet can declare.
+    if (p.compressed && !quiet_)
         walk_sub_payloads(p, std::min(data_end, area_end));
     if (!quiet_)
         check_payload(p);
@@ -648,7 +654,7 @@ void PacketDecoder::read_extensions(const Payload& p, std::int64_t start, std::u
 }
 
 void PacketDecoder::walk_sub_payloads(const Payload& p, std::int64_t end) {
-    if (!quiet_ && show_)
+    if (show_)
         view_.begin_list("Sub-Payloads", "Sub-Payload");
     std::uint64_t j = 0;
     for (std::int64_t at = p.data_offset; at < end; ++j) {
@@ -661,7 +667,7 @@ void PacketDecoder::walk_sub_payloads(const Payload& p, std::int64_t end) {
                             " bytes past its payload"));
             break;
         }
-        if (!quiet_ && show_) {
+        if (show_) {
             view_.begin_item(j, -1);
             view_.unsigned_value("Length", length[0], Unit::none);
             view_.unsigned_value("Data Offset", u(at + 1), Unit::file_offset);
@@ -672,7 +678,7 @@ void PacketDecoder::walk_sub_payloads(const Payload& p, std::int64_t end) {
         }
         at = next;
     }
-    if (!quiet_ && show_)
+    if (show_)
         view_.end_list();
 }
 
