@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "asf_writer.hpp"
 
 using namespace asftest;
@@ -175,4 +177,14 @@ TEST(Walker, NestedHeadersIndentOneSpacePerLevelUpToTheDepthLimit) {
     EXPECT_NE(text.find(deepest), std::string::npos);
     EXPECT_EQ(text.find("data chunk"), std::string::npos);
     EXPECT_EQ(scan(deep).first_packet_offset, -1);
+}
+
+TEST(Walker, IndexPastTheStreamSlotsStopsTheCheckedBuilds) {
+    // The debug and sanitize test presets ask for this: the slot after the
+    // last lies inside ScanState, where AddressSanitizer sees nothing.
+    if (std::getenv("ASFINSPECT_CHECKED_INDICES") == nullptr)
+        GTEST_SKIP() << "container indices are not checked in this build";
+    asfinspect::asf::ScanState state;
+    volatile std::size_t past = asfinspect::asf::kMaxCapturedStreams;
+    EXPECT_DEATH(state.streams[past][0] = 1, "");
 }
