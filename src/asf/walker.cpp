@@ -103,10 +103,8 @@ std::int64_t visit_object(io::FileReader& file, io::Output& out, ScanState& stat
             file.read_at(payload_start, state.file_properties);
             // ASF prescribes exactly these 80 bytes; the walk goes on after them.
             return payload_start + static_cast<std::int64_t>(kFilePropertiesSize);
-        case ObjectKind::none:
-        case ObjectKind::simple_index:
-        case ObjectKind::header_v2:
-            break;
+        default:
+            break;  // listed and skipped by its size
     }
     return object_end;
 }
