@@ -4,9 +4,11 @@
 
 #include <cstdlib>
 
+#include "asf/file_properties.hpp"
 #include "asf_writer.hpp"
 
 using namespace asftest;
+using asfinspect::asf::decode_file_properties;
 using asfinspect::asf::ObjectKind;
 
 namespace {
@@ -56,7 +58,7 @@ TEST(Walker, CapturesFileHeaderStreamsAndFirstPacketOffset) {
     const Bytes file = cat({header, data_object({}), data_object({})});
     const auto state = scan(file);
     // A second file header replaces the first; a third stream is listed but not captured.
-    EXPECT_EQ(state.file_properties[32], 2);
+    EXPECT_EQ(decode_file_properties(state.file_properties).data_packets, 2);
     EXPECT_EQ(state.stream_count, 2);
     EXPECT_EQ(state.streams[0][48], 1);
     EXPECT_EQ(state.streams[1][48], 2);
@@ -154,7 +156,7 @@ TEST(Walker, FileHeaderReadsItsEightyBytesAndGoesOnAfterThem) {
     Bytes file = object_with_size(guid_of(ObjectKind::file_properties), 124, payload);
     const std::string text = listing(file);
     EXPECT_EQ(text.substr(0, text.find('\n')), "0: file header, size 100");
-    EXPECT_EQ(scan(file).file_properties[32], 7);
+    EXPECT_EQ(decode_file_properties(scan(file).file_properties).data_packets, 7);
 }
 
 TEST(Walker, NestedHeadersIndentOneSpacePerLevelUpToTheDepthLimit) {

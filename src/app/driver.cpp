@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "asf/file_properties.hpp"
 #include "asf/scan_state.hpp"
 #include "asf/walker.hpp"
 #include "packet/packet.hpp"
@@ -43,7 +44,7 @@ constexpr std::string_view kHelp =
 // minimum packet size; the loop stops at the end of the file so that a
 // truncated recording, or a damaged count, can't make it run on for ever.
 void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offset,
-                  const report::FilePropertiesFields& props) {
+                  const asf::FilePropertiesFields& props) {
     const std::int64_t count = props.data_packets;
     const std::int64_t spacing = props.min_packet_size;  // unsigned 32-bit, in 64-bit arithmetic
     const auto packet_size = static_cast<std::int32_t>(props.min_packet_size);
@@ -78,7 +79,7 @@ void dump_file(io::FileReader& file, io::Output& out) {
     }
     out.text("First data packet: offset ").i64(state.first_packet_offset).end_line();
     dump_packets(file, out, state.first_packet_offset,
-                 report::decode_file_properties(state.file_properties));
+                 asf::decode_file_properties(state.file_properties));
 }
 
 namespace {
