@@ -184,9 +184,9 @@ std::optional<std::string> misfit_in_packet(io::FileReader& file, std::int64_t o
         return at + "not of the standard form";
     if (header.segment_count == 0)
         return at + "no payload";
-    packet::PayloadCursor cursor{
-        offset + header.header_length,
-        std::int64_t{header.packet_size} - header.padding_length - header.header_length};
+    packet::PayloadCursor cursor{offset + header.header_length,
+                                 packet::wrap_i32(std::int64_t{header.packet_size} -
+                                                  header.padding_length - header.header_length)};
     auto out = io::Output::memory();
     for (int k = 0; k < header.segment_count; ++k) {
         if (packet::dump_segment(file, out, header, k, cursor))

@@ -128,8 +128,8 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
 
     PayloadCursor cursor{
         offset + header.header_length,
-        std::int64_t{header.packet_size} - header.padding_length - header.header_length};
-    out.text("Segments area: ").i64(cursor.remaining).text(" bytes").end_line();
+        wrap_i32(std::int64_t{header.packet_size} - header.padding_length - header.header_length)};
+    out.text("Segments area: ").i32(cursor.remaining).text(" bytes").end_line();
     for (int k = 0; k < header.segment_count; ++k) {
         if (dump_segment(file, out, header, k, cursor))
             break;

@@ -75,10 +75,18 @@ struct PacketHeaderFields {
     std::int16_t pad_length = 0;
 };
 
+// The payload area's arithmetic: signed 32-bit two's complement, wrapping
+// instead of overflowing (a 2 GiB packet has an area of 2147483637 bytes).
+constexpr std::int32_t wrap_i32(std::int64_t v) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+}
+
 // Walk state of one packet's payloads.
 struct PayloadCursor {
     std::int64_t position = 0;   // file offset of the next payload
-    std::int64_t remaining = 0;  // payload-area bytes not yet consumed; may go negative
+    std::int32_t remaining = 0;  // payload-area bytes not yet consumed; may go negative
+
+    void consume(std::int64_t n) { remaining = wrap_i32(remaining - n); }
 };
 
 // Decodes the first 17 bytes of a packet.
