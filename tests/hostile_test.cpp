@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../fuzz/output_bound.hpp"
@@ -394,6 +395,34 @@ TEST(HostileFiles, PaddingLargerThanThePacket) {
     EXPECT_EQ(count_of(text, " Dumping packet at offset "), 2u);
     EXPECT_NE(text.find(" Dumping packet at offset " + std::to_string(kFirstPacket + kPacket)),
               std::string::npos);
+}
+
+TEST(HostileFiles, FifosAndCharacterDevicesAreRefusedAtOnce) {
+    // A FIFO would block the open until a writer came; /dev/zero would dump as
+    // an empty file. Neither can be read as a file of known length.
+    char dir[] = "/tmp/asfinspect-test-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, reason] : {std::pair<std::string, std::string>{fifo, "Illegal seek"},
+                                       {"/dev/zero", "Block device required"}}) {
+        SCOPED_TRACE(path);
+        TempFile out;
+        const int out_fd = open(out.path().c_str(), O_WRONLY);
+        ASSERT_GE(out_fd, 0);
+        const Child child = spawn_binary(path, out_fd, false);
+        close(out_fd);
+        ASSERT_GT(child.pid, 0);
+        const int status = wait_promptly(child.pid);
+        const std::string err = read_all(child.stderr_fd);
+        ASSERT_NE(status, -1) << "still running";
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(err, "asfinspect: cannot read '" + path + "': " + reason + "\n");
+        EXPECT_EQ(read_file(out.path()).size(), 0u);
+    }
+    unlink(fifo.c_str());
+    rmdir(dir);
 }
 
 TEST(HostileFiles, WriteErrorOnAFullDeviceExitsOne) {

@@ -84,14 +84,24 @@ void dump_file(io::FileReader& file, io::Output& out) {
 
 namespace {
 
-// The length of an open file that can be read at any position, or -1 with
-// errno set (a directory, a pipe).
+// The length of an open regular file or block device (a disk image, a raw
+// disk), or -1 with errno set. A directory, a FIFO, a socket or a character
+// device is refused: it has no length to bound the dump (a terminal, /dev/zero)
+// or can't be read at any position.
 off_t seekable_length(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return -1;
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
+        return -1;
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        errno = ESPIPE;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        errno = ENOTBLK;
         return -1;
     }
     return ::lseek(fd, 0, SEEK_END);
@@ -106,7 +116,9 @@ int fail(io::Output& err, std::string_view what, const char* path, int error) {
 
 // Dumps the file at `path`; nothing reaches `out` when it can't be read.
 int dump_path(const char* path, io::Output& out, io::Output& err) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer; it has no
+    // effect on reading a regular file or a block device.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return fail(err, "cannot open", path, errno);
     const off_t size = seekable_length(fd);
