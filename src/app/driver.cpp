@@ -48,7 +48,7 @@ void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offs
     const std::int64_t count = props.data_packets;
     const std::int64_t spacing = props.min_packet_size;  // unsigned 32-bit, in 64-bit arithmetic
     const auto packet_size = static_cast<std::int32_t>(props.min_packet_size);
-    for (std::int64_t i = 0; i < count && !out.failed(); ++i) {
+    for (std::int64_t i = 0; i < count && !out.failed() && !file.failed(); ++i) {
         const std::int64_t offset = first_offset + i * spacing;
         if (offset >= file.size()) {
             out.dec().text("Truncated file: ").i64(i).text(" of ").i64(count);
@@ -69,6 +69,8 @@ void dump_file(io::FileReader& file, io::Output& out) {
     asf::ScanState state;
     out.hex();
     asf::walk_objects(file, out, state, 0, file.size(), 0);
+    if (file.failed())
+        return;  // the reports would show what the file doesn't hold
     report::report_file_properties(out, state.file_properties);
     for (int i = 0; i < state.stream_count; ++i) {
         report::report_stream(out, state.streams[static_cast<std::size_t>(i)]);
@@ -114,6 +116,31 @@ int fail(io::Output& err, std::string_view what, const char* path, int error) {
     return kExitFailure;
 }
 
+// Ends a run that wrote to `out`: hands it the rest of the text and reports a
+// failed write, or else the read error `read_error` (an errno, or 0).
+int finish(io::Output& out, io::Output& err, int read_error) {
+    if (!out.flush()) {
+        err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
+        err.flush();
+        return kExitFailure;
+    }
+    if (read_error != 0) {
+        err.text("asfinspect: read error: ").text(std::strerror(read_error)).end_line();
+        err.flush();
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int dump_input(io::FileReader& file, io::Output& out, io::Output& err) {
+    dump_file(file, out);
+    return finish(out, err, file.error());
+}
+
+namespace {
+
 // Dumps the file at `path`; nothing reaches `out` when it can't be read.
 int dump_path(const char* path, io::Output& out, io::Output& err) {
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer; it has no
@@ -128,9 +155,9 @@ int dump_path(const char* path, io::Output& out, io::Output& err) {
         return fail(err, "cannot read", path, error);
     }
     io::FileReader file(fd, size);
-    dump_file(file, out);
+    const int status = dump_input(file, out, err);
     ::close(fd);
-    return kExitOk;
+    return status;
 }
 
 }  // namespace
@@ -144,17 +171,13 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
     const std::string_view arg = argv[1];
     if (arg == "--help") {
         out.text(kHelp);
-    } else if (arg == "--version") {
+        return finish(out, err, 0);
+    }
+    if (arg == "--version") {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
-    } else if (const int status = dump_path(argv[1], out, err); status != kExitOk) {
-        return status;
+        return finish(out, err, 0);
     }
-    if (!out.flush()) {
-        err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
-        err.flush();
-        return kExitFailure;
-    }
-    return kExitOk;
+    return dump_path(argv[1], out, err);
 }
 
 }  // namespace asfinspect::app

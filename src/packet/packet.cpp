@@ -114,6 +114,8 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
                  std::int32_t packet_size) {
     RawPacketHeader bytes;
     file.read_at(offset, bytes);
+    if (file.failed())
+        return;  // an unreadable packet isn't dumped
     out.end_line();
     out.text(" Dumping packet at offset ").i64(offset).end_line();
     print_byte_dump(out, io::Bytes(bytes).first(at::kDumpedHeaderBytes));

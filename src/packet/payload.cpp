@@ -88,7 +88,7 @@ void dump_single_fragment(io::Output& out, const PacketHeader& header, io::Bytes
     cursor.consume(taken);
 }
 
-// Returns true when the file ended inside the sub-payload walk.
+// Returns true when the file ended, or a read failed, inside the sub-payload walk.
 bool dump_grouped_payload(io::FileReader& file, io::Output& out, const PacketHeader& header,
                           io::Bytes window, const PayloadHeader& p, PayloadCursor& cursor) {
     cursor.position += at::kGroupedHeaderLength;
@@ -99,6 +99,8 @@ bool dump_grouped_payload(io::FileReader& file, io::Output& out, const PacketHea
     if (header.multiple_payloads()) {
         std::array<std::uint8_t, 2> word{};
         file.read_at(cursor.position, word);
+        if (file.failed())
+            return true;
         left = io::le16(word, 0);
         cursor.position += 2;
         out.text("  Object len ").u64(left).end_line();
@@ -114,6 +116,8 @@ bool dump_grouped_payload(io::FileReader& file, io::Output& out, const PacketHea
         }
         std::array<std::uint8_t, 1> length_byte{};
         file.read_at(cursor.position, length_byte);
+        if (file.failed())
+            return true;
         const std::int64_t taken = std::int64_t{length_byte[0]} + 1;
         print_stream_line(out, p, sequence, length_byte[0]);
         ++sequence;
@@ -163,6 +167,8 @@ bool dump_segment(io::FileReader& file, io::Output& out, const PacketHeader& hea
                   PayloadCursor& cursor) {
     std::array<std::uint8_t, at::kWindowBytes> window{};
     file.read_at(cursor.position, window);
+    if (file.failed())
+        return true;  // an unreadable payload isn't dumped
     out.text(" Segment ").i32(k).text(" at offset ").i64(cursor.position).text(":").end_line();
     print_byte_dump(out, io::Bytes(window).first(at::kDumpedBytes));
     const PayloadHeader p = decode_payload_header(window, header.segment_format);
