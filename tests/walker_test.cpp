@@ -159,6 +159,18 @@ TEST(Walker, FileHeaderReadsItsEightyBytesAndGoesOnAfterThem) {
     EXPECT_EQ(decode_file_properties(scan(file).file_properties).data_packets, 7);
 }
 
+TEST(Walker, CutFilePropertiesObjectWinsWholeWithZerosNotEarlierBytes) {
+    // The second file-properties object ends with the file after its packet
+    // count: the record holds its bytes and zeros, none of the first object's.
+    Bytes file = cat({file_properties(FileProps{.packets = 7, .flags = 2, .min_packet = 100}),
+                      file_properties(FileProps{.packets = 9, .flags = 3, .min_packet = 200})});
+    file.resize(104 + 24 + 40);
+    const auto fields = decode_file_properties(scan(file).file_properties);
+    EXPECT_EQ(fields.data_packets, 9);
+    EXPECT_EQ(fields.flags, 0u);
+    EXPECT_EQ(fields.min_packet_size, 0u);
+}
+
 TEST(Walker, NestedHeadersIndentOneSpacePerLevelUpToTheDepthLimit) {
     Bytes nested = object(kUnknown);
     for (int i = 0; i < 3; ++i)
