@@ -381,6 +381,33 @@ TEST(HostileFiles, GroupedPayloadWhoseLengthsDoNotAddUp) {
                                "Unexpected end of file"));
 }
 
+TEST(HostileFiles, PacketWalkStopsAtTheNextPacket) {
+    // Packet Length 0xffff, one grouped payload whose 0xffff bytes of
+    // sub-payloads run over the following packets: 24 header bytes, then
+    // zeros, each a sub-payload of length 0. The walk ends at the next packet.
+    Bytes packet = packet_head(
+        PacketHead{.length_type_flags = 0x41, .packet_length = 0xffff, .payload_flags = 0x81});
+    put(packet, Bytes{1, 0, 0, 0, 0, 0, 1, 100, 0xff, 0xff});
+    ASSERT_EQ(packet.size(), 24u);
+    constexpr std::size_t kBytes = 70'000;
+    const Bytes alone = padded(packet, kBytes);  // one packet, then zeros
+    Bytes packed;
+    while (packed.size() + packet.size() <= kBytes)
+        put(packed, packet);
+    for (const auto& [spacing, packets] :
+         {std::pair<std::uint32_t, const Bytes&>{1, alone}, {24, packed}}) {
+        SCOPED_TRACE(spacing);
+        const std::int64_t count = spacing == 1 ? 1 : static_cast<std::int64_t>(packed.size() / 24);
+        const std::string text = checked_dump(file_with_packets(spacing, count, packets));
+        EXPECT_EQ(count_of(text, " Dumping packet at offset "), static_cast<std::size_t>(count));
+        // One sub-payload line at most per packet, then its walk ends.
+        EXPECT_LE(count_of(text, ": Fragment length "), static_cast<std::size_t>(count));
+        EXPECT_EQ(count_of(text, "\nSub-payload overruns its payload\n") +
+                      count_of(text, "\nUnexpected end of file\n"),
+                  static_cast<std::size_t>(count));
+    }
+}
+
 TEST(HostileFiles, PaddingLargerThanThePacket) {
     constexpr std::uint32_t kPacket = 64;
     // 65535 bytes of padding in a 64-byte packet: the area is negative, the

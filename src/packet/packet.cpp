@@ -97,6 +97,7 @@ PacketHeaderFields decode_packet_header(const RawPacketHeader& bytes, std::int64
     PacketHeaderFields f;
     f.header.offset = offset;
     f.header.packet_size = packet_size;
+    f.header.spacing = static_cast<std::uint32_t>(packet_size);
     f.header.standard_form = bytes[0] == at::kStandardFormMarker;
     if (f.header.standard_form) {
         decode_standard_form(bytes, f);
