@@ -408,6 +408,18 @@ TEST(HostileFiles, PacketWalkStopsAtTheNextPacket) {
     }
 }
 
+TEST(HostileFiles, WorstHonestAmplifierUsesMostOfTheBound) {
+    // Packets one byte apart over bytes of 0x7f: each of the other form with
+    // 255 segments, the largest dump per input byte known. The bound holds it,
+    // and is close enough to it that a dump half as long again fails.
+    const Bytes file = file_with_packets(1, kPacketCount, Bytes(4000, 0x7f));
+    FileReader reader(file);
+    auto out = Output::counting();
+    asfinspect::app::dump_file(reader, out);
+    EXPECT_LE(out.bytes_written(), output_bound(file.size()));
+    EXPECT_GT(out.bytes_written() * 3, output_bound(file.size()) * 2);
+}
+
 TEST(HostileFiles, PaddingLargerThanThePacket) {
     constexpr std::uint32_t kPacket = 64;
     // 65535 bytes of padding in a 64-byte packet: the area is negative, the
