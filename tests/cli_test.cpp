@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,16 @@ Bytes file_with_packets(std::int64_t count, std::uint32_t packet_size, int strea
     return cat(
         {object(ObjectKind::header, header_payload),
          data_object(Bytes(packets_present * packet_size, 0), static_cast<std::uint64_t>(count))});
+}
+
+// pread that fails with EIO from g_fail_from on, after the bytes before it.
+std::int64_t g_fail_from = 0;
+ssize_t failing_pread(int fd, void* buf, std::size_t n, off_t offset) {
+    if (offset >= g_fail_from) {
+        errno = EIO;
+        return -1;
+    }
+    return ::pread(fd, buf, std::min<std::size_t>(n, g_fail_from - offset), offset);
 }
 
 const Guid kUnknown = asfinspect::asf::make_guid(0x75B22633, 0x668E, 0x11CF,
@@ -192,4 +204,31 @@ TEST(Driver, PositionsBeyondFourGibibytesStay64Bit) {
         std::string::npos);
     EXPECT_NE(r.out.find("\n Dumping packet at offset 5368709404\n"), std::string::npos);
     EXPECT_NE(r.out.find(" Segment 0 at offset 5368709315:\n"), std::string::npos);
+}
+
+TEST(Cli, ReadErrorKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
+    // Three packets of 100 bytes at 0xb8 (184); reads fail from a given offset.
+    const Bytes bytes = file_with_packets(std::int64_t{1} << 40, 100, 0, 3);
+    const std::string whole = dump(bytes);
+    struct Case {
+        std::int64_t fail_from;
+        std::size_t kept;  // bytes of the whole dump written before the error
+    };
+    for (const Case c :
+         {Case{0, 0}, Case{40, whole.find('\n') + 1},  // inside the file-properties object
+          Case{289, whole.find("\n Dumping packet at offset 284\n")}}) {
+        SCOPED_TRACE(c.fail_from);
+        TempFile file(bytes);
+        const int fd = ::open(file.path().c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        g_fail_from = c.fail_from;
+        asfinspect::io::FileReader reader(fd, static_cast<std::int64_t>(bytes.size()),
+                                          failing_pread);
+        auto out = Output::memory();
+        auto err = Output::memory();
+        EXPECT_EQ(asfinspect::app::dump_input(reader, out, err), 1);
+        ::close(fd);
+        EXPECT_EQ(out.text_so_far(), whole.substr(0, c.kept));
+        EXPECT_EQ(err.text_so_far(), "asfinspect: read error: Input/output error\n");
+    }
 }

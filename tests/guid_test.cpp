@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "asf_writer.hpp"
+
 using namespace asfinspect::asf;
 using asfinspect::io::Output;
 
@@ -24,9 +28,13 @@ TEST(Guid, StoredFormHasLittleEndianGroups) {
     EXPECT_EQ(header.bytes, stored);
 }
 
-TEST(Guid, LookupMatchesAllSixteenBytesInTableOrder) {
+TEST(Guid, EachRowGivesItsKindToLookupAndItsNameToTheListing) {
     for (std::size_t i = 0; i < kObjectGuids.size(); ++i) {
-        EXPECT_EQ(static_cast<std::size_t>(lookup_guid(kObjectGuids[i].guid)), i + 1);
+        const ObjectGuidEntry& row = kObjectGuids[i];
+        EXPECT_EQ(lookup_guid(row.guid), row.kind);
+        EXPECT_EQ(static_cast<std::size_t>(row.kind), i + 1);
+        const std::string listed = asftest::dump(asftest::object_with_size(row.guid, 100));
+        EXPECT_TRUE(listed.starts_with("0: " + std::string(row.name) + ", size 76\n")) << listed;
     }
     Guid almost = kObjectGuids[0].guid;
     almost.bytes[15] ^= 1;

@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "../fuzz/output_bound.hpp"
@@ -380,6 +381,45 @@ TEST(HostileFiles, GroupedPayloadWhoseLengthsDoNotAddUp) {
                                "Unexpected end of file"));
 }
 
+TEST(HostileFiles, PacketWalkStopsAtTheNextPacket) {
+    // Packet Length 0xffff, one grouped payload whose 0xffff bytes of
+    // sub-payloads run over the following packets: 24 header bytes, then
+    // zeros, each a sub-payload of length 0. The walk ends at the next packet.
+    Bytes packet = packet_head(
+        PacketHead{.length_type_flags = 0x41, .packet_length = 0xffff, .payload_flags = 0x81});
+    put(packet, Bytes{1, 0, 0, 0, 0, 0, 1, 100, 0xff, 0xff});
+    ASSERT_EQ(packet.size(), 24u);
+    constexpr std::size_t kBytes = 70'000;
+    const Bytes alone = padded(packet, kBytes);  // one packet, then zeros
+    Bytes packed;
+    while (packed.size() + packet.size() <= kBytes)
+        put(packed, packet);
+    for (const auto& [spacing, packets] :
+         {std::pair<std::uint32_t, const Bytes&>{1, alone}, {24, packed}}) {
+        SCOPED_TRACE(spacing);
+        const std::int64_t count = spacing == 1 ? 1 : static_cast<std::int64_t>(packed.size() / 24);
+        const std::string text = checked_dump(file_with_packets(spacing, count, packets));
+        EXPECT_EQ(count_of(text, " Dumping packet at offset "), static_cast<std::size_t>(count));
+        // One sub-payload line at most per packet, then its walk ends.
+        EXPECT_LE(count_of(text, ": Fragment length "), static_cast<std::size_t>(count));
+        EXPECT_EQ(count_of(text, "\nSub-payload overruns its payload\n") +
+                      count_of(text, "\nUnexpected end of file\n"),
+                  static_cast<std::size_t>(count));
+    }
+}
+
+TEST(HostileFiles, WorstHonestAmplifierUsesMostOfTheBound) {
+    // Packets one byte apart over bytes of 0x7f: each of the other form with
+    // 255 segments, the largest dump per input byte known. The bound holds it,
+    // and is close enough to it that a dump half as long again fails.
+    const Bytes file = file_with_packets(1, kPacketCount, Bytes(4000, 0x7f));
+    FileReader reader(file);
+    auto out = Output::counting();
+    asfinspect::app::dump_file(reader, out);
+    EXPECT_LE(out.bytes_written(), output_bound(file.size()));
+    EXPECT_GT(out.bytes_written() * 3, output_bound(file.size()) * 2);
+}
+
 TEST(HostileFiles, PaddingLargerThanThePacket) {
     constexpr std::uint32_t kPacket = 64;
     // 65535 bytes of padding in a 64-byte packet: the area is negative, the
@@ -394,6 +434,34 @@ TEST(HostileFiles, PaddingLargerThanThePacket) {
     EXPECT_EQ(count_of(text, " Dumping packet at offset "), 2u);
     EXPECT_NE(text.find(" Dumping packet at offset " + std::to_string(kFirstPacket + kPacket)),
               std::string::npos);
+}
+
+TEST(HostileFiles, FifosAndCharacterDevicesAreRefusedAtOnce) {
+    // A FIFO would block the open until a writer came; /dev/zero would dump as
+    // an empty file. Neither can be read as a file of known length.
+    char dir[] = "/tmp/asfinspect-test-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string fifo = std::string(dir) + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, reason] : {std::pair<std::string, std::string>{fifo, "Illegal seek"},
+                                       {"/dev/zero", "Block device required"}}) {
+        SCOPED_TRACE(path);
+        TempFile out;
+        const int out_fd = open(out.path().c_str(), O_WRONLY);
+        ASSERT_GE(out_fd, 0);
+        const Child child = spawn_binary(path, out_fd, false);
+        close(out_fd);
+        ASSERT_GT(child.pid, 0);
+        const int status = wait_promptly(child.pid);
+        const std::string err = read_all(child.stderr_fd);
+        ASSERT_NE(status, -1) << "still running";
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(err, "asfinspect: cannot read '" + path + "': " + reason + "\n");
+        EXPECT_EQ(read_file(out.path()).size(), 0u);
+    }
+    unlink(fifo.c_str());
+    rmdir(dir);
 }
 
 TEST(HostileFiles, WriteErrorOnAFullDeviceExitsOne) {

@@ -184,6 +184,25 @@ TEST(PacketDump, OptionalHeaderFieldsAndTheSegmentsArea) {
         << text;
 }
 
+TEST(PacketDump, PayloadAreaIsSigned32BitAndWraps) {
+    // Packet sizes of 2^31 and more arrive as negative 32-bit values; the area
+    // (size - 11) and the single payload's fragment length (area - 15) wrap.
+    struct Case {
+        std::uint32_t packet_size;
+        std::string area;
+        std::string fragment;
+    };
+    const Bytes packet =
+        cat({packet_head(PacketHead{.length_type_flags = 0x00}), single_payload(1, 7, 100, 0, 10)});
+    for (const Case& c :
+         {Case{0x80000000, "2147483637", "2147483622"},
+          Case{0x80000010, "-2147483643", "2147483638"}, Case{0xffffffff, "-12", "-27"}}) {
+        const std::string text = packet_dump(packet, 0, static_cast<std::int32_t>(c.packet_size));
+        EXPECT_NE(text.find("Segments area: " + c.area + " bytes\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(": Fragment length " + c.fragment + "\n"), std::string::npos) << text;
+    }
+}
+
 TEST(PacketDump, PayloadFlagsGiveCountAndLengthType) {
     PacketHead h;
     h.payload_flags = 0x41;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/driver.hpp"
+#include "asf/file_properties.hpp"
 #include "asf/scan_state.hpp"
 #include "asf/walker.hpp"
 #include "asf_writer.hpp"
@@ -29,7 +30,6 @@
 #include "io/output.hpp"
 #include "packet/packet.hpp"
 #include "packet/payload.hpp"
-#include "report/file_properties.hpp"
 
 namespace {
 
@@ -160,14 +160,14 @@ const Fixture kFixtures[] = {
 
 struct Layout {
     asf::ScanState state;
-    report::FilePropertiesFields props;
+    asf::FilePropertiesFields props;
 };
 
 Layout scan(io::FileReader& file) {
     Layout layout;
     auto listing = io::Output::counting();
     asf::walk_objects(file, listing, layout.state, 0, file.size(), 0);
-    layout.props = report::decode_file_properties(layout.state.file_properties);
+    layout.props = asf::decode_file_properties(layout.state.file_properties);
     return layout;
 }
 
@@ -184,9 +184,9 @@ std::optional<std::string> misfit_in_packet(io::FileReader& file, std::int64_t o
         return at + "not of the standard form";
     if (header.segment_count == 0)
         return at + "no payload";
-    packet::PayloadCursor cursor{
-        offset + header.header_length,
-        std::int64_t{header.packet_size} - header.padding_length - header.header_length};
+    packet::PayloadCursor cursor{offset + header.header_length,
+                                 packet::wrap_i32(std::int64_t{header.packet_size} -
+                                                  header.padding_length - header.header_length)};
     auto out = io::Output::memory();
     for (int k = 0; k < header.segment_count; ++k) {
         if (packet::dump_segment(file, out, header, k, cursor))

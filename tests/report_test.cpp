@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "asf/stream_properties.hpp"
 #include "asf_writer.hpp"
 #include "report/file_properties.hpp"
 #include "report/stream_properties.hpp"
@@ -190,8 +191,8 @@ TEST_F(HeaderReport, CommonStreamFieldsFollowTheBaseLeftBefore) {
               " Audio stream\n"
               " Format ID 353\n"
               " No data concealment\n");
-    set16(*slot, asfinspect::report::stream_layout::kFlags, 2);
-    slot->at(asfinspect::report::stream_layout::kTypeSpecificLength + 3) = 0xff;
+    set16(*slot, asfinspect::asf::stream_layout::kFlags, 2);
+    slot->at(asfinspect::asf::stream_layout::kTypeSpecificLength + 3) = 0xff;
     const std::string hex = stream_report(*slot);
     EXPECT_NE(hex.find(" Stream ID 2\n Total data size: ff000012\n"), std::string::npos) << hex;
 }
@@ -251,7 +252,7 @@ TEST_F(HeaderReport, AudioConcealment) {
 }
 
 TEST_F(HeaderReport, SpreadParametersOutsideTheSlotReadAsZero) {
-    namespace at = asfinspect::report::stream_layout;
+    namespace at = asfinspect::asf::stream_layout;
     const auto slot = slot_of(spread_audio(0, {}));
     for (std::size_t i = 0; i < 8; ++i)
         (*slot)[1016 + i] = static_cast<std::uint8_t>(0x11 + i);

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "asf/file_properties.hpp"
 #include "asf_writer.hpp"
 
 using namespace asftest;
+using asfinspect::asf::decode_file_properties;
 using asfinspect::asf::ObjectKind;
 
 namespace {
@@ -54,7 +58,7 @@ TEST(Walker, CapturesFileHeaderStreamsAndFirstPacketOffset) {
     const Bytes file = cat({header, data_object({}), data_object({})});
     const auto state = scan(file);
     // A second file header replaces the first; a third stream is listed but not captured.
-    EXPECT_EQ(state.file_properties[32], 2);
+    EXPECT_EQ(decode_file_properties(state.file_properties).data_packets, 2);
     EXPECT_EQ(state.stream_count, 2);
     EXPECT_EQ(state.streams[0][48], 1);
     EXPECT_EQ(state.streams[1][48], 2);
@@ -152,7 +156,19 @@ TEST(Walker, FileHeaderReadsItsEightyBytesAndGoesOnAfterThem) {
     Bytes file = object_with_size(guid_of(ObjectKind::file_properties), 124, payload);
     const std::string text = listing(file);
     EXPECT_EQ(text.substr(0, text.find('\n')), "0: file header, size 100");
-    EXPECT_EQ(scan(file).file_properties[32], 7);
+    EXPECT_EQ(decode_file_properties(scan(file).file_properties).data_packets, 7);
+}
+
+TEST(Walker, CutFilePropertiesObjectWinsWholeWithZerosNotEarlierBytes) {
+    // The second file-properties object ends with the file after its packet
+    // count: the record holds its bytes and zeros, none of the first object's.
+    Bytes file = cat({file_properties(FileProps{.packets = 7, .flags = 2, .min_packet = 100}),
+                      file_properties(FileProps{.packets = 9, .flags = 3, .min_packet = 200})});
+    file.resize(104 + 24 + 40);
+    const auto fields = decode_file_properties(scan(file).file_properties);
+    EXPECT_EQ(fields.data_packets, 9);
+    EXPECT_EQ(fields.flags, 0u);
+    EXPECT_EQ(fields.min_packet_size, 0u);
 }
 
 TEST(Walker, NestedHeadersIndentOneSpacePerLevelUpToTheDepthLimit) {
@@ -175,4 +191,14 @@ TEST(Walker, NestedHeadersIndentOneSpacePerLevelUpToTheDepthLimit) {
     EXPECT_NE(text.find(deepest), std::string::npos);
     EXPECT_EQ(text.find("data chunk"), std::string::npos);
     EXPECT_EQ(scan(deep).first_packet_offset, -1);
+}
+
+TEST(Walker, IndexPastTheStreamSlotsStopsTheCheckedBuilds) {
+    // The debug and sanitize test presets ask for this: the slot after the
+    // last lies inside ScanState, where AddressSanitizer sees nothing.
+    if (std::getenv("ASFINSPECT_CHECKED_INDICES") == nullptr)
+        GTEST_SKIP() << "container indices are not checked in this build";
+    asfinspect::asf::ScanState state;
+    volatile std::size_t past = asfinspect::asf::kMaxCapturedStreams;
+    EXPECT_DEATH(state.streams[past][0] = 1, "");
 }

@@ -10,6 +10,7 @@
 #include <limits>
 #include <string_view>
 
+#include "asf/file_properties.hpp"
 #include "asf/scan_state.hpp"
 #include "asf/walker.hpp"
 #include "check/check_view.hpp"
@@ -69,7 +70,7 @@ std::int64_t packet_offset(std::int64_t first_offset, std::int64_t i, std::int64
 // A selection starts at packet `first`; packet numbers are reached by
 // computing their offsets, never by reading the packets before them.
 void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offset,
-                  const report::FilePropertiesFields& props, const decode::PacketRange& packets) {
+                  const asf::FilePropertiesFields& props, const decode::PacketRange& packets) {
     const std::int64_t count = props.data_packets;
     const std::int64_t spacing = props.min_packet_size;  // unsigned 32-bit, in 64-bit arithmetic
     const auto packet_size = static_cast<std::int32_t>(props.min_packet_size);
@@ -88,7 +89,7 @@ void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offs
     if (first > 0 &&
         (spacing == 0 || packet_offset(first_offset, first - 1, spacing) >= file.size()))
         return;
-    for (std::int64_t i = first; i <= last && !out.failed(); ++i) {
+    for (std::int64_t i = first; i <= last && !out.failed() && !file.failed(); ++i) {
         const std::int64_t offset = packet_offset(first_offset, i, spacing);
         if (offset >= file.size()) {
             out.dec().text("Truncated file: ").i64(i).text(" of ").i64(count);
@@ -109,6 +110,8 @@ void dump_file(io::FileReader& file, io::Output& out, const decode::PacketRange&
     asf::ScanState state;
     out.hex();
     asf::walk_objects(file, out, state, 0, file.size(), 0);
+    if (file.failed())
+        return;  // the reports would show what the file doesn't hold
     report::report_file_properties(out, state.file_properties);
     for (int i = 0; i < state.stream_count; ++i) {
         report::report_stream(out, state.streams[static_cast<std::size_t>(i)]);
@@ -119,7 +122,7 @@ void dump_file(io::FileReader& file, io::Output& out, const decode::PacketRange&
     }
     out.text("First data packet: offset ").i64(state.first_packet_offset).end_line();
     dump_packets(file, out, state.first_packet_offset,
-                 report::decode_file_properties(state.file_properties), packets);
+                 asf::decode_file_properties(state.file_properties), packets);
 }
 
 int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
@@ -152,14 +155,24 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
 
 namespace {
 
-// The length of an open file that can be read at any position, or -1 with
-// errno set (a directory, a pipe).
+// The length of an open regular file or block device (a disk image, a raw
+// disk), or -1 with errno set. A directory, a FIFO, a socket or a character
+// device is refused: it has no length to bound the dump (a terminal, /dev/zero)
+// or can't be read at any position.
 off_t seekable_length(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return -1;
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
+        return -1;
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        errno = ESPIPE;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        errno = ENOTBLK;
         return -1;
     }
     return ::lseek(fd, 0, SEEK_END);
@@ -180,10 +193,44 @@ int usage_error(io::Output& err, std::string_view what) {
     return kExitUsage;
 }
 
+// Ends a run that wrote to `out`: hands it the rest of the text and reports a
+// failed write, or else the read error `read_error` (an errno, or 0); returns
+// `status` when neither happened.
+int finish(io::Output& out, io::Output& err, int read_error, int status = kExitOk) {
+    if (!out.flush()) {
+        err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
+        err.flush();
+        return kExitFailure;
+    }
+    if (read_error != 0) {
+        err.text("asfinspect: read error: ").text(std::strerror(read_error)).end_line();
+        err.flush();
+        return kExitFailure;
+    }
+    return status;
+}
+
+}  // namespace
+
+int dump_input(io::FileReader& file, io::Output& out, io::Output& err) {
+    dump_file(file, out);
+    return finish(out, err, file.error());
+}
+
+int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,
+                  std::string_view path) {
+    const int status = inspect_file(file, out, options, path);
+    return finish(out, err, file.error(), status);
+}
+
+namespace {
+
 // Inspects the file at `path`; nothing reaches `out` when it can't be read.
 int inspect_path(const Options& options, io::Output& out, io::Output& err) {
     const char* path = options.path;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer; it has no
+    // effect on reading a regular file or a block device.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return fail(err, "cannot open", path, errno);
     const off_t size = seekable_length(fd);
@@ -193,7 +240,7 @@ int inspect_path(const Options& options, io::Output& out, io::Output& err) {
         return fail(err, "cannot read", path, error);
     }
     io::FileReader file(fd, size);
-    const int status = inspect_file(file, out, options, path);
+    const int status = inspect_input(file, out, err, options, path);
     ::close(fd);
     return status;
 }
@@ -207,22 +254,14 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
     if (!parsed.error.empty())
         return usage_error(err, parsed.error);
     const Options& options = parsed.options;
-    int status = kExitOk;
     if (options.help) {
         out.text(kHelp);
     } else if (options.version) {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
     } else {
-        status = inspect_path(options, out, err);
-        if (status != kExitOk && status != kExitInconsistent)
-            return status;
+        return inspect_path(options, out, err);
     }
-    if (!out.flush()) {
-        err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
-        err.flush();
-        return kExitFailure;
-    }
-    return status;
+    return finish(out, err, 0);
 }
 
 }  // namespace asfinspect::app

@@ -11,7 +11,8 @@ namespace asfinspect::app {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // the file can't be read, or the dump can't be written
+// The file can't be opened or read, or the dump can't be written.
+inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInconsistent = 3;  // --check found an error
 
@@ -24,6 +25,15 @@ void dump_file(io::FileReader& file, io::Output& out,
 // findings of a check. Returns the exit status.
 int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                  std::string_view path);
+
+// dump_file, then the end of the run: the rest of the dump goes to `out`, and a
+// failed write or a failed read of `file` is reported on `err`, after what was
+// dumped. Returns the exit status.
+int dump_input(io::FileReader& file, io::Output& out, io::Output& err);
+
+// inspect_file, then the end of the run as for dump_input.
+int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,
+                  std::string_view path);
 
 // The command line: arguments as main receives them, the dump to `out`,
 // messages to `err`. Returns the exit status.

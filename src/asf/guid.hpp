@@ -42,34 +42,43 @@ enum class ObjectKind : int {
     file_properties = 6,
 };
 
+// One row per recognised object: its GUID, its kind and the name the object
+// listing prints for it.
 struct ObjectGuidEntry {
     Guid guid;
     ObjectKind kind;
+    std::string_view name;
 };
 
-// Searched in this order by lookup_guid.
+// Searched in this order by lookup_guid; row n, counted from 1, is kind n.
 inline constexpr std::array<ObjectGuidEntry, 6> kObjectGuids{{
     {make_guid(0x75B22630, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}),
-     ObjectKind::header},
+     ObjectKind::header, "header"},
     {make_guid(0x75B22636, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}),
-     ObjectKind::data},
+     ObjectKind::data, "data chunk"},
     {make_guid(0x33000890, 0xE5B1, 0x11CF, {0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB}),
-     ObjectKind::simple_index},
+     ObjectKind::simple_index, "index"},
     {make_guid(0xB7DC0791, 0xA9B7, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}),
-     ObjectKind::stream_properties},
+     ObjectKind::stream_properties, "stream header"},
     {make_guid(0xD6E229D1, 0x35DA, 0x11D1, {0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE}),
-     ObjectKind::header_v2},
+     ObjectKind::header_v2, "ASF 2.0 header"},
     {make_guid(0x8CABDCA1, 0xA947, 0x11CF, {0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}),
-     ObjectKind::file_properties},
+     ObjectKind::file_properties, "file header"},
 }};
 
-// Printed names, indexed by ObjectKind.
-inline constexpr std::array<std::string_view, 7> kObjectNames{
-    "", "header", "data chunk", "index", "stream header", "ASF 2.0 header", "file header",
-};
+constexpr bool rows_in_kind_order() {
+    for (std::size_t i = 0; i < kObjectGuids.size(); ++i) {
+        if (static_cast<std::size_t>(kObjectGuids[i].kind) != i + 1)
+            return false;
+    }
+    return true;
+}
+static_assert(rows_in_kind_order(), "object_name finds a kind's row by its number");
 
-inline std::string_view object_name(ObjectKind kind) {
-    return kObjectNames[static_cast<std::size_t>(kind)];
+// The printed name of a recognised kind; empty for none.
+constexpr std::string_view object_name(ObjectKind kind) {
+    const auto row = static_cast<std::size_t>(kind);
+    return row == 0 || row > kObjectGuids.size() ? std::string_view{} : kObjectGuids[row - 1].name;
 }
 
 // Stream types and error correction types of the stream-properties object.

@@ -6,11 +6,11 @@
 
 namespace asfinspect::asf {
 
-// The 80-byte payload of the file-properties object (layout: report/file_properties.hpp).
+// The 80-byte payload of the file-properties object (layout: asf/file_properties.hpp).
 inline constexpr std::size_t kFilePropertiesSize = 80;
 using FileProperties = std::array<std::uint8_t, kFilePropertiesSize>;
 
-// One stream-properties payload, or its first 1024 bytes (layout: report/stream_properties.hpp).
+// One stream-properties payload, or its first 1024 bytes (layout: asf/stream_properties.hpp).
 inline constexpr std::size_t kStreamSlotSize = 1024;
 using StreamSlot = std::array<std::uint8_t, kStreamSlotSize>;
 

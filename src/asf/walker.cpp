@@ -103,10 +103,8 @@ std::int64_t visit_object(io::FileReader& file, io::Output& out, ScanState& stat
             file.read_at(payload_start, state.file_properties);
             // ASF prescribes exactly these 80 bytes; the walk goes on after them.
             return payload_start + static_cast<std::int64_t>(kFilePropertiesSize);
-        case ObjectKind::none:
-        case ObjectKind::simple_index:
-        case ObjectKind::header_v2:
-            break;
+        default:
+            break;  // listed and skipped by its size
     }
     return object_end;
 }
@@ -116,11 +114,14 @@ std::int64_t visit_object(io::FileReader& file, io::Output& out, ScanState& stat
 void walk_objects(io::FileReader& file, io::Output& out, ScanState& state, std::int64_t start,
                   std::int64_t length, int depth) {
     const std::int64_t end = saturating_add(start, length);
-    // Each pass either moves forward by at least one byte or ends the run.
-    for (std::int64_t position = start; position < end;) {
+    // Each pass either moves forward by at least one byte or ends the run; a
+    // failed read ends every run.
+    for (std::int64_t position = start; position < end && !file.failed();) {
         if (!file.holds(position, kObjectHeaderSize))
             break;  // cut-short object header
         const ObjectHeader object = read_object_header(file, position);
+        if (file.failed())
+            break;  // an unreadable object header isn't listed
         print_object_line(out, object, depth);
         if (object.size < kObjectHeaderSize)
             out.text("Illegal length of chunk").end_line();

@@ -8,7 +8,8 @@
 
 namespace asfinspect::io {
 
-FileReader::FileReader(int fd, std::int64_t size) : fd_(fd), size_(size < 0 ? 0 : size) {}
+FileReader::FileReader(int fd, std::int64_t size, PreadFn pread)
+    : fd_(fd), pread_(pread), size_(size < 0 ? 0 : size) {}
 
 FileReader::FileReader(std::span<const std::uint8_t> bytes)
     : size_(static_cast<std::int64_t>(bytes.size())), bytes_(bytes) {}
@@ -32,15 +33,19 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
         std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
         return;
     }
+    if (error_ != 0)
+        return;  // zeros, as read_at_slow left them
     if (dst.size() > kBlockSize / 2) {
-        // Large reads (a stream-properties payload) bypass the block; a short
-        // read leaves zeros, as if the file had ended there.
+        // Large reads bypass the block; a short read leaves zeros, as if the
+        // file had ended there.
         std::size_t done = 0;
         while (done < dst.size()) {
-            const ssize_t got = ::pread(fd_, dst.data() + done, dst.size() - done,
-                                        static_cast<off_t>(offset + done));
+            const ssize_t got = pread_(fd_, dst.data() + done, dst.size() - done,
+                                       static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0)
+                error_ = errno;
             if (got <= 0)
                 break;
             done += static_cast<std::size_t>(got);
@@ -48,17 +53,23 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
         return;
     }
     const auto end = offset + static_cast<std::int64_t>(dst.size());
+    int load_error = 0;
     if (offset < block_offset_ || end > block_offset_ + static_cast<std::int64_t>(block_len_)) {
-        load_block(offset);
+        load_error = load_block(offset);
     }
     const auto avail =
         std::clamp<std::int64_t>(block_offset_ + static_cast<std::int64_t>(block_len_) - offset, 0,
                                  static_cast<std::int64_t>(dst.size()));
     std::memcpy(dst.data(), block_.data() + (offset - block_offset_),
                 static_cast<std::size_t>(avail));
+    // A failure further into the block than this read reaches is not yet an
+    // error of the dump: only bytes it asks for and can't have are.
+    if (avail < static_cast<std::int64_t>(dst.size()) && load_error != 0)
+        error_ = load_error;
 }
 
-void FileReader::load_block(std::int64_t offset) {
+// Returns the errno of a read that failed before the block was full, or 0.
+int FileReader::load_block(std::int64_t offset) {
     block_.resize(kBlockSize);
     block_offset_ = offset;
     block_len_ = 0;
@@ -67,14 +78,17 @@ void FileReader::load_block(std::int64_t offset) {
     const auto wanted =
         static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, size_ - offset));
     while (block_len_ < wanted) {
-        const ssize_t got = ::pread(fd_, block_.data() + block_len_, wanted - block_len_,
-                                    static_cast<off_t>(offset + block_len_));
+        const ssize_t got = pread_(fd_, block_.data() + block_len_, wanted - block_len_,
+                                   static_cast<off_t>(offset + block_len_));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
-            break;
+        if (got < 0)
+            return errno;
+        if (got == 0)
+            break;  // the file shrank: zeros, as past its end
         block_len_ += static_cast<std::size_t>(got);
     }
+    return 0;
 }
 
 }  // namespace asfinspect::io

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,10 +14,17 @@ namespace asfinspect::io {
 // that deliver the file's bytes where they exist and zero bytes before offset
 // 0 and past the end. Reads are served from one cached block, so the many
 // small reads of a packet dump cost one system call per block, not per field.
+//
+// A read that fails (EIO and the like) is not taken for the end of the file:
+// the reader keeps the first error, delivers zeros from then on without
+// touching the file again, and the engine's loops stop at failed().
 class FileReader {
   public:
+    // The system call behind the reads: ::pread, or a stand-in in tests.
+    using PreadFn = ssize_t (*)(int fd, void* buf, std::size_t n, off_t offset);
+
     // fd: an open, seekable file of `size` bytes; not owned.
-    FileReader(int fd, std::int64_t size);
+    FileReader(int fd, std::int64_t size, PreadFn pread = ::pread);
     // Reads from a byte buffer instead of a file (tests, fuzzing); not copied.
     explicit FileReader(std::span<const std::uint8_t> bytes);
 
@@ -33,6 +42,10 @@ class FileReader {
         return read_at_slow(offset, dst);
     }
 
+    // True once a read has failed; error() is its errno.
+    bool failed() const { return error_ != 0; }
+    int error() const { return error_; }
+
     // True when all of [offset, offset + n) lies inside the file.
     bool holds(std::int64_t offset, std::int64_t n) const {
         return offset >= 0 && n >= 0 && offset <= size_ && n <= size_ - offset;
@@ -41,11 +54,13 @@ class FileReader {
   private:
     std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
     void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
-    void load_block(std::int64_t offset);
+    int load_block(std::int64_t offset);
 
     static constexpr std::size_t kBlockSize = 1 << 16;
 
     int fd_ = -1;
+    PreadFn pread_ = nullptr;
+    int error_ = 0;  // errno of the first failed read
     std::int64_t size_ = 0;
     std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
     std::vector<std::uint8_t> block_;

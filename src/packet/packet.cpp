@@ -97,6 +97,7 @@ PacketHeaderFields decode_packet_header(const RawPacketHeader& bytes, std::int64
     PacketHeaderFields f;
     f.header.offset = offset;
     f.header.packet_size = packet_size;
+    f.header.spacing = static_cast<std::uint32_t>(packet_size);
     f.header.standard_form = bytes[0] == at::kStandardFormMarker;
     if (f.header.standard_form) {
         decode_standard_form(bytes, f);
@@ -114,6 +115,8 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
                  std::int32_t packet_size) {
     RawPacketHeader bytes;
     file.read_at(offset, bytes);
+    if (file.failed())
+        return;  // an unreadable packet isn't dumped
     out.end_line();
     out.text(" Dumping packet at offset ").i64(offset).end_line();
     print_byte_dump(out, io::Bytes(bytes).first(at::kDumpedHeaderBytes));
@@ -128,8 +131,8 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
 
     PayloadCursor cursor{
         offset + header.header_length,
-        std::int64_t{header.packet_size} - header.padding_length - header.header_length};
-    out.text("Segments area: ").i64(cursor.remaining).text(" bytes").end_line();
+        wrap_i32(std::int64_t{header.packet_size} - header.padding_length - header.header_length)};
+    out.text("Segments area: ").i32(cursor.remaining).text(" bytes").end_line();
     for (int k = 0; k < header.segment_count; ++k) {
         if (dump_segment(file, out, header, k, cursor))
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -46,6 +47,9 @@ struct PacketHeader {
     std::uint8_t length_type_flags = 0;
     std::uint8_t segment_format = 0;  // the Property Flags byte
     std::int32_t packet_size = 0;     // the caller's size, or the explicit Packet Length
+    // Distance to the next packet: the caller's size read as unsigned 32-bit
+    // (the Minimum Data Packet Size); 0 when packets don't advance.
+    std::int64_t spacing = 0;
     std::uint16_t padding_length = 0;
     std::uint8_t segment_count = 0;
     std::uint8_t payload_length_type = 0;  // 0x00, 0x40, 0x80 or 0xc0
@@ -54,7 +58,13 @@ struct PacketHeader {
     bool multiple_payloads() const {
         return (length_type_flags & packet_layout::kMultiplePayloads) != 0;
     }
-    std::int64_t end() const { return offset + packet_size; }
+    // Where the sub-payload walk must stop: the end of the packet, but never
+    // inside the next one, so that each byte of the file is walked by one
+    // packet at most (an explicit Packet Length of 0xffff with packets one
+    // byte apart would otherwise walk the bytes of 65535 other packets).
+    std::int64_t end() const {
+        return offset + (spacing > 0 ? std::min<std::int64_t>(packet_size, spacing) : packet_size);
+    }
 };
 
 // The packet header as the dump shows it: the decoded header plus the fields
@@ -75,13 +85,23 @@ struct PacketHeaderFields {
     std::int16_t pad_length = 0;
 };
 
+// The payload area's arithmetic: signed 32-bit two's complement, wrapping
+// instead of overflowing (a 2 GiB packet has an area of 2147483637 bytes).
+constexpr std::int32_t wrap_i32(std::int64_t v) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
+}
+
 // Walk state of one packet's payloads.
 struct PayloadCursor {
     std::int64_t position = 0;   // file offset of the next payload
-    std::int64_t remaining = 0;  // payload-area bytes not yet consumed; may go negative
+    std::int32_t remaining = 0;  // payload-area bytes not yet consumed; may go negative
+
+    void consume(std::int64_t n) { remaining = wrap_i32(remaining - n); }
 };
 
-// Decodes the first 17 bytes of a packet.
+// Decodes the first 17 bytes of a packet. packet_size is the Minimum Data
+// Packet Size as a signed 32-bit value, as the driver passes it; read as
+// unsigned it is also the packets' spacing.
 using RawPacketHeader = std::array<std::uint8_t, packet_layout::kLongestHeader>;
 
 PacketHeaderFields decode_packet_header(const RawPacketHeader& bytes, std::int64_t offset,

@@ -67,7 +67,7 @@ void dump_single_fragment(io::Output& out, const PacketHeader& header, io::Bytes
     if (!header.multiple_payloads()) {
         // The only payload fills the rest of the area.
         print_stream_line(out, p, p.media_object_number,
-                          cursor.remaining - static_cast<std::int64_t>(h));
+                          wrap_i32(cursor.remaining - static_cast<std::int64_t>(h)));
         cursor.position += cursor.remaining;
         cursor.remaining = 0;
         return;
@@ -85,24 +85,26 @@ void dump_single_fragment(io::Output& out, const PacketHeader& header, io::Bytes
     print_stream_line(out, p, p.media_object_number, length);
     const auto taken = static_cast<std::int64_t>(h) + length + length_field;
     cursor.position += taken;
-    cursor.remaining -= taken;
+    cursor.consume(taken);
 }
 
-// Returns true when the file ended inside the sub-payload walk.
+// Returns true when the file ended, or a read failed, inside the sub-payload walk.
 bool dump_grouped_payload(io::FileReader& file, io::Output& out, const PacketHeader& header,
                           io::Bytes window, const PayloadHeader& p, PayloadCursor& cursor) {
     cursor.position += at::kGroupedHeaderLength;
     print_object_time(out, p.format_value);
     out.text("  Unknown: ").u64(window[p.local_flags_at + kTimeDeltaFromFlags]).end_line();
-    cursor.remaining -= at::kGroupedHeaderLength;
+    cursor.consume(at::kGroupedHeaderLength);
     auto left = static_cast<std::uint16_t>(cursor.remaining);  // N
     if (header.multiple_payloads()) {
         std::array<std::uint8_t, 2> word{};
         file.read_at(cursor.position, word);
+        if (file.failed())
+            return true;
         left = io::le16(word, 0);
         cursor.position += 2;
         out.text("  Object len ").u64(left).end_line();
-        cursor.remaining -= 2;
+        cursor.consume(2);
     }
     std::int32_t sequence = p.media_object_number;
     // Each sub-payload is a length byte L and L bytes; the walk ends when they
@@ -114,10 +116,12 @@ bool dump_grouped_payload(io::FileReader& file, io::Output& out, const PacketHea
         }
         std::array<std::uint8_t, 1> length_byte{};
         file.read_at(cursor.position, length_byte);
+        if (file.failed())
+            return true;
         const std::int64_t taken = std::int64_t{length_byte[0]} + 1;
         print_stream_line(out, p, sequence, length_byte[0]);
         ++sequence;
-        cursor.remaining -= taken;
+        cursor.consume(taken);
         const bool overruns = taken > left || cursor.position + taken > header.end();
         left = static_cast<std::uint16_t>(left - taken);
         cursor.position += taken;
@@ -163,6 +167,8 @@ bool dump_segment(io::FileReader& file, io::Output& out, const PacketHeader& hea
                   PayloadCursor& cursor) {
     std::array<std::uint8_t, at::kWindowBytes> window{};
     file.read_at(cursor.position, window);
+    if (file.failed())
+        return true;  // an unreadable payload isn't dumped
     out.text(" Segment ").i32(k).text(" at offset ").i64(cursor.position).text(":").end_line();
     print_byte_dump(out, io::Bytes(window).first(at::kDumpedBytes));
     const PayloadHeader p = decode_payload_header(window, header.segment_format);

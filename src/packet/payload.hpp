@@ -39,7 +39,8 @@ struct PayloadHeader {
 PayloadHeader decode_payload_header(io::Bytes window, std::uint8_t segment_format);
 
 // Prints payload k of the packet at the cursor and moves the cursor past it.
-// Returns true when the packet's payload walk is to end.
+// Returns true when the packet's payload walk is to end (unknown local flags,
+// the end of the file inside a grouped payload, a failed read).
 bool dump_segment(io::FileReader& file, io::Output& out, const PacketHeader& header, int k,
                   PayloadCursor& cursor);
 

@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string_view>
 
-#include "io/le.hpp"
+#include "asf/file_properties.hpp"
 
 namespace asfinspect::report {
 
@@ -27,26 +27,8 @@ void print_creation_time(io::Output& out, std::int64_t creation_date) {
 
 }  // namespace
 
-FilePropertiesFields decode_file_properties(const asf::FileProperties& raw) {
-    namespace at = file_properties_layout;
-    const io::Bytes b(raw);
-    FilePropertiesFields f;
-    f.file_size = io::le64s(b, at::kFileSize);
-    f.creation_date = io::le64s(b, at::kCreationDate);
-    f.data_packets = io::le64s(b, at::kDataPackets);
-    f.play_duration = io::le64s(b, at::kPlayDuration);
-    f.send_duration = io::le64s(b, at::kSendDuration);
-    f.preroll_low = io::le32s(b, at::kPrerollLow);
-    f.preroll_high = io::le32s(b, at::kPrerollHigh);
-    f.flags = io::le32(b, at::kFlags);
-    f.min_packet_size = io::le32(b, at::kMinPacketSize);
-    f.max_packet_size = io::le32(b, at::kMaxPacketSize);
-    f.max_bitrate = io::le32(b, at::kMaxBitrate);
-    return f;
-}
-
 void report_file_properties(io::Output& out, const asf::FileProperties& raw) {
-    const FilePropertiesFields f = decode_file_properties(raw);
+    const asf::FilePropertiesFields f = asf::decode_file_properties(raw);
     // The 32-bit fields print as signed 32-bit values: in hexadecimal a value
     // with the top bit set shows all eight digits.
     const auto as_i32 = [](std::uint32_t v) { return static_cast<std::int32_t>(v); };
