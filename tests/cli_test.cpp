@@ -230,5 +230,19 @@ TEST(Cli, ReadErrorKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
         ::close(fd);
         EXPECT_EQ(out.text_so_far(), whole.substr(0, c.kept));
         EXPECT_EQ(err.text_so_far(), "asfinspect: read error: Input/output error\n");
+
+        // The complete decode stops too, and the check says why.
+        const int again_fd = ::open(file.path().c_str(), O_RDONLY);
+        asfinspect::io::FileReader again(again_fd, static_cast<std::int64_t>(bytes.size()),
+                                         failing_pread);
+        auto check_out = Output::memory();
+        auto check_err = Output::memory();
+        asfinspect::app::Options check;
+        check.mode = asfinspect::app::Mode::check;
+        EXPECT_EQ(asfinspect::app::inspect_input(again, check_out, check_err, check, "f"), 1);
+        EXPECT_NE(check_out.text_so_far().find("error: reading the file failed"),
+                  std::string::npos);
+        EXPECT_EQ(check_err.text_so_far(), "asfinspect: read error: Input/output error\n");
+        ::close(again_fd);
     }
 }

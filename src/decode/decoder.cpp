@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 
 #include "asf/object_layouts.hpp"
@@ -86,7 +87,7 @@ std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement
                             int depth) {
     std::uint32_t count = 0;
     // Each pass decodes one object and moves past it, or ends the run.
-    for (std::int64_t position = start; position < end;) {
+    for (std::int64_t position = start; position < end && !file_.failed();) {
         if (end - position < kObjectHeaderSize) {
             report(position, Severity::error, codes::kTrailingData,
                    message(end - position, " bytes after the last object of ", where_name(where),
@@ -271,6 +272,12 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
 }
 
 void Decoder::finish_file() {
+    if (file_.failed()) {
+        report(0, Severity::error, codes::kReadError,
+               message("reading the file failed (", std::strerror(file_.error()),
+                       "); the decode stops where it did"));
+        return;
+    }
     if (file_.size() == 0) {
         report(0, Severity::error, codes::kMissingObject, "the file is empty");
         return;

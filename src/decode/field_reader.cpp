@@ -52,6 +52,10 @@ Facts& FieldReader::facts() {
 bool FieldReader::need(const Key& key, std::uint64_t bytes) {
     if (!ok_)
         return false;
+    if (decoder_.file().failed()) {
+        ok_ = false;  // reported once, when the decode ends
+        return false;
+    }
     const auto available = static_cast<std::uint64_t>(end_ - position_);
     io::FileReader& file = decoder_.file();
     const std::int64_t file_left = std::max<std::int64_t>(file.size() - position_, 0);

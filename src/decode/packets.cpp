@@ -137,7 +137,7 @@ std::uint64_t PacketDecoder::count_packets_by_scanning() {
     std::int64_t at = data.first_packet;
     // Whole packets, up to the end of the file or to the first top-level
     // object that starts where a packet would.
-    for (; at <= file_.size() - size; at += size, ++n) {
+    for (; at <= file_.size() - size && !file_.failed(); at += size, ++n) {
         if (top_level_object_at(at)) {
             data.end = at;
             return n;
@@ -229,7 +229,7 @@ std::int64_t PacketDecoder::decode_all() {
     const PacketRange& range = decoder_.options().packets;
     const std::uint64_t first = range.begin_below(n);
     const std::uint64_t last = range.end_below(n);
-    for (std::uint64_t k = first; k < last; ++k) {
+    for (std::uint64_t k = first; k < last && !file_.failed(); ++k) {
         decode_packet(k, data.first_packet + static_cast<std::int64_t>(k * data.packet_size));
         ++data.decoded;
     }
