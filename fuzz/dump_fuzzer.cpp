@@ -1,7 +1,9 @@
 // libFuzzer target: the whole dump of the input bytes into a counting sink,
 // with the output held to the linear bound of output_bound.hpp. Inputs with a
 // modest dump are also read through a file descriptor, whose block cache is a
-// separate path, and both dumps must agree byte for byte.
+// separate path, and both dumps must agree byte for byte. The complete decode
+// runs into the tree, the check and the JSON views, each held to the same
+// bound, and the JSON must be valid.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,10 +15,15 @@
 #include <span>
 #include <string>
 
+#include "../tests/json_check.hpp"
 #include "app/driver.hpp"
+#include "check/check_view.hpp"
+#include "decode/decoder.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 #include "output_bound.hpp"
+#include "view/json_view.hpp"
+#include "view/tree_view.hpp"
 
 namespace {
 
@@ -65,18 +72,55 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
+namespace {
+
+void check_bound(const char* mode, std::uint64_t written, std::size_t size) {
+    const std::uint64_t bound = asfinspect::fuzz::output_bound(size);
+    if (written > bound) {
+        std::fprintf(stderr,
+                     "%s: output bound exceeded: %llu bytes from a %zu-byte input (bound %llu)\n",
+                     mode, static_cast<unsigned long long>(written), size,
+                     static_cast<unsigned long long>(bound));
+        std::abort();
+    }
+}
+
+// The complete decode into each view: within the bound, and the JSON valid.
+void decode_every_way(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::counting();
+        asfinspect::view::TreeView tree(out);
+        asfinspect::decode::decode_file(reader, tree, "fuzz");
+        check_bound("--tree", out.bytes_written(), size);
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::counting();
+        asfinspect::check::CheckView check(out, asfinspect::check::CheckView::Format::text);
+        asfinspect::decode::decode_file(reader, check, "fuzz");
+        check_bound("--check", out.bytes_written(), size);
+    }
+    asfinspect::io::FileReader reader(bytes);
+    auto out = asfinspect::io::Output::memory();
+    asfinspect::view::JsonView json(out);
+    asfinspect::decode::decode_file(reader, json, "fuzz");
+    const std::string& text = out.text_so_far();
+    check_bound("--json", text.size(), size);
+    if (!asftest::valid_json(text))
+        fail("--json wrote a document that is not valid JSON\n");
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     asfinspect::io::FileReader reader(std::span<const std::uint8_t>(data, size));
     auto out = asfinspect::io::Output::counting();
     asfinspect::app::dump_file(reader, out);
     const std::uint64_t written = out.bytes_written();
-    const std::uint64_t bound = asfinspect::fuzz::output_bound(size);
-    if (written > bound) {
-        std::fprintf(
-            stderr, "output bound exceeded: %llu bytes from a %zu-byte input (bound %llu)\n",
-            static_cast<unsigned long long>(written), size, static_cast<unsigned long long>(bound));
-        std::abort();
-    }
+    check_bound("dump", written, size);
+    decode_every_way(data, size);
     if (written <= kCompareLimit) {
         const std::string from_memory = dump_from_memory(data, size);
         if (from_memory.size() != written)

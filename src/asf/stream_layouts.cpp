@@ -26,8 +26,7 @@ namespace {
 constexpr std::uint64_t kStreamPropertiesFields = 54;
 constexpr std::uint16_t kStreamNumberMask = 0x7F;
 constexpr std::uint16_t kHighestStreamNumber = 127;
-// WAVEFORMATEX without its codec specific data; BITMAPINFOHEADER likewise.
-constexpr std::uint64_t kWaveFormatSize = 18;
+// BITMAPINFOHEADER without codec specific data.
 constexpr std::uint64_t kBitmapInfoHeaderSize = 40;
 
 constexpr FlagName kStreamFlags[] = {
