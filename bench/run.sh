@@ -2,7 +2,10 @@
 # Measures asfinspect's full dump: against ffprobe -show_packets and against
 # the floor of reading the input and the dump once (cat), then throughput and
 # peak memory on a ~100 MB ffmpeg-made file and on generated 1 GiB and 5 GiB
-# files. Prints a table and writes it into bench/RESULTS.md.
+# files; then the complete decode (--tree, --json, --check) of the same files
+# against the dump, a header-only decode against ffprobe and MediaInfo, and
+# the direct reach of --packets into the 5 GiB file. Prints the tables and
+# writes them into bench/RESULTS.md.
 #
 # Environment: BENCH_BUILD_DIR (default build/bench-run), BENCH_RUNS (timed
 # runs per command on the small inputs, default 10), BENCH_REGENERATE=1 to
@@ -90,9 +93,9 @@ mean_of() {
     awk -F, -v name="$2" '$1 == name { print $2 }' "$1"
 }
 
-# Peak RSS in KiB of a dump to /dev/null.
+# Peak RSS in KiB of a run to /dev/null: peak_rss_kib [OPTION]... FILE.
 peak_rss_kib() {
-    /usr/bin/time -v "$asfinspect" "$1" 2>&1 >/dev/null |
+    /usr/bin/time -v "$asfinspect" "$@" 2>&1 >/dev/null |
         awk -F': ' '/Maximum resident set size/ { print $2 }'
 }
 
@@ -105,6 +108,9 @@ time_input() { # name file runs with_ffprobe
         -n dump-null "'$asfinspect' '$file' > /dev/null"
         -n dump-file "'$asfinspect' '$file' > '$data/$name.out'"
         -n cat-floor "cat '$file' '$file.dump' > /dev/null"
+        -n tree-null "'$asfinspect' --tree '$file' > /dev/null"
+        -n json-null "'$asfinspect' --json '$file' > /dev/null"
+        -n check-null "'$asfinspect' --check '$file' > /dev/null; test \$? -le 3"
     )
     if [[ $with_ffprobe == yes ]]; then
         commands+=(-n ffprobe "ffprobe -v error -show_packets '$file' > /dev/null")
@@ -165,6 +171,69 @@ main() {
         rows+=$'\n'
     done
 
+    # The complete decode against the dump of the same file.
+    local decode_rows="" worst_view=0 worst_check=0 worst_view_rss=0 worst_check_rss=0
+    for entry in "ffmpeg 100 MB|ffmpeg|$ffmpeg_input" "generated 1 GiB|gen-1g|$gen_1g" \
+        "generated 5 GiB|gen-5g|$gen_5g"; do
+        IFS='|' read -r label name file <<<"$entry"
+        local c=$data/$name.csv t_dump t_tree t_json t_check r_tree r_json r_check
+        t_dump=$(mean_of "$c" dump-null)
+        t_tree=$(mean_of "$c" tree-null)
+        t_json=$(mean_of "$c" json-null)
+        t_check=$(mean_of "$c" check-null)
+        r_tree=$(peak_rss_kib --tree "$file")
+        r_json=$(peak_rss_kib --json "$file")
+        r_check=$(peak_rss_kib --check "$file")
+        if [[ $name == ffmpeg ]]; then
+            worst_view=$(awk -v a="$(ratio "$t_tree" "$t_dump")" -v b="$(ratio "$t_json" "$t_dump")" \
+                'BEGIN { print (a > b ? a : b) }')
+            worst_check=$(ratio "$t_check" "$t_dump")
+        fi
+        worst_view_rss=$(awk -v a="$worst_view_rss" -v b="$r_tree" -v c="$r_json" \
+            'BEGIN { m = a; if (b > m) m = b; if (c > m) m = c; print m }')
+        worst_check_rss=$(awk -v a="$worst_check_rss" -v b="$r_check" 'BEGIN { print (b > a ? b : a) }')
+        decode_rows+=$(printf '| %s | %.3f s | %.3f s (%sx) | %.3f s (%sx) | %.3f s (%sx) | %s / %s / %s KiB |' \
+            "$label" "$t_dump" "$t_tree" "$(ratio "$t_tree" "$t_dump")" "$t_json" \
+            "$(ratio "$t_json" "$t_dump")" "$t_check" "$(ratio "$t_check" "$t_dump")" \
+            "$r_tree" "$r_json" "$r_check")
+        decode_rows+=$'\n'
+    done
+    local verdict_view verdict_check verdict_view_rss verdict_check_rss
+    verdict_view=$(awk -v r="$worst_view" 'BEGIN { print (r <= 2 ? "met" : "NOT met") }')
+    verdict_check=$(awk -v r="$worst_check" 'BEGIN { print (r <= 1.5 ? "met" : "NOT met") }')
+    verdict_view_rss=$(awk -v r="$worst_view_rss" 'BEGIN { print (r < 8192 ? "met" : "NOT met") }')
+    verdict_check_rss=$(awk -v r="$worst_check_rss" 'BEGIN { print (r < 16384 ? "met" : "NOT met") }')
+
+    # Header-only decodes, and ten packets reached in the middle of 5 GiB.
+    say "timing header-only decodes and packet selection"
+    local -a header_commands=(
+        -n json-header "'$asfinspect' --json --packets=none '$ffmpeg_input' > /dev/null"
+        -n ffprobe-streams "ffprobe -v error -show_format -show_streams '$ffmpeg_input' > /dev/null"
+    )
+    if command -v mediainfo >/dev/null; then
+        header_commands+=(-n mediainfo "mediainfo --Full '$ffmpeg_input' > /dev/null")
+    fi
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$data/header.csv" \
+        "${header_commands[@]}" >&2
+    local spec=1000000-1000009
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$data/select.csv" \
+        -n select-dump "'$asfinspect' --packets=$spec '$gen_5g' > /dev/null" \
+        -n select-tree "'$asfinspect' --tree --packets=$spec '$gen_5g' > /dev/null" \
+        -n select-json "'$asfinspect' --json --packets=$spec '$gen_5g' > /dev/null" >&2
+    local header_rows=""
+    for name in json-header ffprobe-streams mediainfo; do
+        local t
+        t=$(mean_of "$data/header.csv" "$name")
+        [[ -n $t ]] || continue
+        header_rows+=$(printf '| %s | %.3f s |' "$name" "$t")
+        header_rows+=$'\n'
+    done
+    local select_rows=""
+    for name in select-dump select-tree select-json; do
+        select_rows+=$(printf '| %s | %.4f s |' "$name" "$(mean_of "$data/select.csv" "$name")")
+        select_rows+=$'\n'
+    done
+
     local verdict_probe verdict_cat verdict_rss
     verdict_probe=$(awk -v r="$(ratio "$t_null" "$t_probe")" 'BEGIN { print (r <= 0.5 ? "met" : "NOT met") }')
     verdict_cat=$(awk -v r="$worst_cat" 'BEGIN { print (r <= 3 ? "met" : "NOT met") }')
@@ -191,6 +260,26 @@ Full dump to /dev/null on each input:
 |---|---|---|---|---|---|---|---|---|---|
 ${rows}
 Targets: dump <= 0.5 of ffprobe: $verdict_probe; within 3x of the cat floor: $verdict_cat; peak RSS under 6 MiB and the same for 100 MB and 5 GiB: $verdict_rss.
+
+The complete decode of every packet to /dev/null, against the dump of the same file (ratios to the dump; peak RSS of --tree / --json / --check):
+
+| Input | Dump | --tree | --json | --check | Peak RSS |
+|---|---|---|---|---|---|
+${decode_rows}
+Targets: --tree and --json within 2x of the dump on the 100 MB file: $verdict_view; --check within 1.5x: $verdict_check; peak RSS of --tree and --json under 8 MiB on every input: $verdict_view_rss; of --check under 16 MiB: $verdict_check_rss.
+
+The header alone of the 100 MB file (objects, streams, tags; no packet):
+
+| Command | Mean time |
+|---|---|
+${header_rows}
+\`json-header\` is \`asfinspect --json --packets=none\`, \`ffprobe-streams\` is \`ffprobe -show_format -show_streams\`, \`mediainfo\` is \`mediainfo --Full\`.
+
+Packets $spec of the 5 GiB file, reached by their offsets:
+
+| Command | Mean time |
+|---|---|
+${select_rows}
 EOF
     )
     printf '%s\n' "$table"
