@@ -1,6 +1,8 @@
 // Inputs found by fuzzing. The committed corpus in fuzz/corpus holds the
-// inputs that reached the rarer paths of the dump; replayed here they run
-// under the sanitizers of the test build on every change.
+// inputs that reached the rarer paths of the dump and the decoder (one,
+// a7e43373..., once walked the sub-payloads of a 3.5 GB packet past the end of
+// a 418-byte file); replayed here they run under the sanitizers of the test
+// build on every change.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,6 +15,8 @@
 
 #include "../fuzz/output_bound.hpp"
 #include "asf_writer.hpp"
+#include "decode_helpers.hpp"
+#include "json_check.hpp"
 
 using namespace asftest;
 using asfinspect::fuzz::output_bound;
@@ -47,6 +51,11 @@ TEST(FuzzCorpus, EveryInputDumpsWithinTheBoundAlikeFromMemoryAndFile) {
         const std::string text = dump(bytes);
         EXPECT_LE(text.size(), output_bound(bytes.size()));
         EXPECT_EQ(dump_through_file(bytes), text);
+        // The complete decode of each input ends, valid and within the bound.
+        const std::string json = json_of(bytes);
+        EXPECT_TRUE(valid_json(json));
+        EXPECT_LE(json.size(), output_bound(bytes.size()));
+        EXPECT_LE(tree_of(bytes).size(), output_bound(bytes.size()));
         ++seen;
     }
     EXPECT_GT(seen, 0);

@@ -550,7 +550,7 @@ bool PacketDecoder::read_payload(const Header& h, std::uint32_t index, std::int6
     // A probe for key frames needs no sub-payload, so its cost stays within
     // the 63 payloads a packet can declare.
     if (p.compressed && !quiet_)
-        walk_sub_payloads(p, std::min(data_end, area_end));
+        walk_sub_payloads(p, std::min({data_end, area_end, file_.size()}));
     if (!quiet_)
         check_payload(p);
     cursor_ = std::min(data_end, area_end);
