@@ -16,7 +16,6 @@ JsonView::Level& JsonView::push(Frame frame) {
     level.frame = frame;
     level.part = ObjectPart::fields;
     level.first = true;
-    level.packets = false;
     level.warnings.clear();
     level.dropped = 0;
     return level;

@@ -59,7 +59,6 @@ class JsonView final : public decode::View {
         Frame frame = Frame::document;
         ObjectPart part = ObjectPart::fields;
         bool first = true;  // nothing written in the current part yet
-        bool packets = false;  // a list of packets
         std::vector<std::string> warnings;
         std::uint64_t dropped = 0;
     };
