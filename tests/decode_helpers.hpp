@@ -101,7 +101,7 @@ struct FileSpec {
     bool header_extension = true;
     std::vector<Stream> streams{{1, true}, {2, false}};
     std::vector<Bytes> more_header_objects;
-    Bytes header_extension_data;  // objects inside the Header Extension
+    Bytes header_extension_data;       // objects inside the Header Extension
     std::vector<Bytes> first_objects;  // before the Header Object
     Bytes trailing;
     std::optional<Bytes> raw_packets;  // instead of `packets`, in packet_size pieces
@@ -137,9 +137,8 @@ inline Bytes spec_packet(const FileSpec& spec, const FileSpec::Packet& packet) {
     for (const auto& p : packet.payloads)
         put(payloads, spec_payload(p));
     constexpr std::size_t kHead = 13;
-    const auto padding =
-        static_cast<int>(spec.packet_size) - static_cast<int>(kHead + payloads.size()) +
-        packet.padding_delta;
+    const auto padding = static_cast<int>(spec.packet_size) -
+                         static_cast<int>(kHead + payloads.size()) + packet.padding_delta;
     Bytes b{0x82, 0x00, 0x00, 0x09, 0x5d, static_cast<std::uint8_t>(padding)};
     put32(b, packet.send_time);
     put16(b, 0);
@@ -230,7 +229,8 @@ inline Bytes build(const FileSpec& spec) {
     const std::uint64_t size = spec.file_size.value_or(file.size());
     const std::size_t file_size_at = header_at + 30 + 24 + 16;
     for (int i = 0; i < 8; ++i)
-        file[file_size_at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
+        file[file_size_at + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(size >> (8 * i));
     return file;
 }
 

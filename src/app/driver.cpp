@@ -76,9 +76,9 @@ void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offs
     const auto packet_size = static_cast<std::int32_t>(props.min_packet_size);
     if (packets.empty || count <= 0)
         return;
-    const std::int64_t last =
-        packets.last < static_cast<std::uint64_t>(count) ? static_cast<std::int64_t>(packets.last)
-                                                         : count - 1;
+    const std::int64_t last = packets.last < static_cast<std::uint64_t>(count)
+                                  ? static_cast<std::int64_t>(packets.last)
+                                  : count - 1;
     const std::int64_t first = static_cast<std::int64_t>(
         std::min<std::uint64_t>(packets.first, static_cast<std::uint64_t>(count)));
     // After packet 0 the dump prints in decimal, whatever base the reports left.

@@ -90,7 +90,8 @@ consteval Guid registry_guid(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '-')
             continue;
-        written[n / 2] = static_cast<std::uint8_t>(written[n / 2] << 4 | detail::hex_digit(text[i]));
+        written[n / 2] =
+            static_cast<std::uint8_t>(written[n / 2] << 4 | detail::hex_digit(text[i]));
         ++n;
     }
     Guid g;
@@ -108,8 +109,7 @@ inline constexpr Guid kReserved2 = registry_guid("86D15241-311D-11D0-A3A4-00A0C9
 inline constexpr Guid kReserved3 = registry_guid("4B1ACBE3-100B-11D0-A39B-00A0C90348F6");
 inline constexpr Guid kReserved4 = registry_guid("4CFEDB20-75F6-11CF-9C0F-00A0C90349CB");
 inline constexpr Guid kJfifMedia = registry_guid("B61BE100-5B4E-11CF-A8FD-00805F5C442B");
-inline constexpr Guid kDegradableJpegMedia =
-    registry_guid("35907DE0-E415-11CF-A917-00805F5C442B");
+inline constexpr Guid kDegradableJpegMedia = registry_guid("35907DE0-E415-11CF-A917-00805F5C442B");
 inline constexpr Guid kFileTransferMedia = registry_guid("91BD222C-F21C-497A-8B6D-5AA86BFC0185");
 inline constexpr Guid kBinaryMedia = registry_guid("3AFB65E2-47EF-40F2-AC2C-70A90D71D343");
 inline constexpr Guid kWebStreamFormat = registry_guid("DA1E6B13-8359-4050-B398-388E965BF00C");

@@ -83,8 +83,7 @@ ObjectHead Decoder::read_head(std::int64_t offset) {
     return head;
 }
 
-std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement where,
-                            int depth) {
+std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement where, int depth) {
     std::uint32_t count = 0;
     // Each pass decodes one object and moves past it, or ends the run.
     for (std::int64_t position = start; position < end && !file_.failed();) {
@@ -169,8 +168,8 @@ bool Decoder::placed_well(const ObjectHead& head, asf::Placement where) {
     return true;
 }
 
-std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end,
-                                    asf::Placement where, int depth) {
+std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, asf::Placement where,
+                                    int depth) {
     view_.begin_object(head);
     std::int64_t next = end;
     const asf::ObjectType type =
@@ -246,7 +245,8 @@ void Decoder::finish_header(std::int64_t offset) {
     }
     const FilePropertiesFacts& fp = facts_.file_properties;
     constexpr std::uint64_t kTicksPerMillisecond = 10'000;
-    if (fp.present && !fp.broadcast() && fp.preroll <= std::numeric_limits<std::uint64_t>::max() / kTicksPerMillisecond &&
+    if (fp.present && !fp.broadcast() &&
+        fp.preroll <= std::numeric_limits<std::uint64_t>::max() / kTicksPerMillisecond &&
         fp.play_duration < fp.preroll * kTicksPerMillisecond) {
         report(fp.offset, Severity::error, codes::kPlayDuration,
                message("Play Duration ", fp.play_duration, " (100 ns) is below the Preroll of ",

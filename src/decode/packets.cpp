@@ -60,9 +60,9 @@ struct PacketDecoder::Header {
         return (length_type_flags & pf::kMultiplePayloadsPresent) != 0;
     }
     std::uint32_t payload_count() const {
-        return multiple_payloads() ? static_cast<std::uint32_t>(payload_flags &
-                                                                pf::kNumberOfPayloadsMask)
-                                   : 1;
+        return multiple_payloads()
+                   ? static_cast<std::uint32_t>(payload_flags & pf::kNumberOfPayloadsMask)
+                   : 1;
     }
     unsigned payload_length_type() const {
         return static_cast<unsigned>(payload_flags >> pf::kPayloadLengthTypeShift) & 3u;
@@ -194,18 +194,18 @@ std::uint64_t PacketDecoder::locate_packets() {
         if (data.end > file_.size()) {
             const std::uint64_t whole = u(present) / size;
             const bool partial = u(present) % size != 0;
-            problem(data.offset, Severity::error, codes::kTruncatedFile,
-                    message("the file ends inside the data: ", whole, " of ", count,
-                            " packets are whole, and ", data.end - file_.size(),
-                            " bytes are missing"));
+            problem(
+                data.offset, Severity::error, codes::kTruncatedFile,
+                message("the file ends inside the data: ", whole, " of ", count,
+                        " packets are whole, and ", data.end - file_.size(), " bytes are missing"));
             data.packets = std::min(count, whole + (partial ? 1 : 0));
         }
         return data.packets;
     }
     if (!fp.broadcast() && !size_matches) {
         problem(data.offset, Severity::error, codes::kDataSize,
-                message("the Data Object's size is ", data.size, ", not 50 + ", count, " × ",
-                        size, " for its packets"));
+                message("the Data Object's size is ", data.size, ", not 50 + ", count, " × ", size,
+                        " for its packets"));
     }
     const std::uint64_t n = count_packets_by_scanning();
     if (!fp.broadcast() && n != count) {
@@ -213,11 +213,11 @@ std::uint64_t PacketDecoder::locate_packets() {
                 message("Data Packets Count is ", count, " but ", n, " packets are present"));
     }
     problem(data.offset, Severity::warning, codes::kBroadcastPackets,
-            message(fp.broadcast()   ? "the Broadcast flag is set, so sizes and counts are not kept"
+            message(fp.broadcast() ? "the Broadcast flag is set, so sizes and counts are not kept"
                     : size_matches ? "packets follow the Data Object's end"
                                    : "the sizes and counts disagree",
-                    ": the ", n, " packets of ", size, " bytes found up to ",
-                    Hex{u(data.end)}, " are decoded"));
+                    ": the ", n, " packets of ", size, " bytes found up to ", Hex{u(data.end)},
+                    " are decoded"));
     data.packets = n;
     return n;
 }
@@ -421,8 +421,10 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     for (std::uint32_t i = 0; i < count && whole; ++i) {
         if (cursor_ >= area_end) {
             problem(cursor_, Severity::error, codes::kPacketFill,
-                    message("the packet declares ", count, " payloads, but its payload area "
-                            "ends after ", i));
+                    message("the packet declares ", count,
+                            " payloads, but its payload area "
+                            "ends after ",
+                            i));
             whole = false;
             break;
         }
@@ -436,8 +438,7 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
                 cursor_ < area_end
                     ? message("the payloads end ", area_end - cursor_,
                               " bytes before the padding, which leaves them unaccounted for")
-                    : message("the payloads run ", cursor_ - area_end,
-                              " bytes into the padding"));
+                    : message("the payloads run ", cursor_ - area_end, " bytes into the padding"));
     }
     if (show_)
         view_.end_item();
@@ -498,9 +499,9 @@ bool PacketDecoder::read_payload(const Header& h, std::uint32_t index, std::int6
             view_.unsigned_value("Media Object Size", p.media_object_size, Unit::none);
             view_.unsigned_value("Presentation Time", p.presentation_time, Unit::milliseconds);
         }
-        read_extensions(p, cursor_,
-                        static_cast<std::uint32_t>(p.replicated_data_length -
-                                                   pf::kMediaObjectReplicatedData));
+        read_extensions(
+            p, cursor_,
+            static_cast<std::uint32_t>(p.replicated_data_length - pf::kMediaObjectReplicatedData));
     } else if (p.compressed) {
         read(1, p.time_delta);
         if (listed)
@@ -642,8 +643,10 @@ void PacketDecoder::read_extensions(const Payload& p, std::int64_t start, std::u
     if (i < stream.extensions.size()) {
         problem(at, Severity::error, codes::kPayloadExtension,
                 message("the replicated data ends inside payload extension ", i, " of ",
-                        stream.extensions.size(), " that the Extended Stream Properties Object of "
-                        "stream ", p.stream, " declares"));
+                        stream.extensions.size(),
+                        " that the Extended Stream Properties Object of "
+                        "stream ",
+                        p.stream, " declares"));
     } else if (at != end) {
         problem(at, Severity::error, codes::kPayloadExtension,
                 message("the replicated data holds ", end - at,
@@ -671,8 +674,7 @@ void PacketDecoder::walk_sub_payloads(const Payload& p, std::int64_t end) {
             view_.begin_item(j, -1);
             view_.unsigned_value("Length", length[0], Unit::none);
             view_.unsigned_value("Data Offset", u(at + 1), Unit::file_offset);
-            view_.unsigned_value("Presentation Time",
-                                 p.offset_into_media_object + j * p.time_delta,
+            view_.unsigned_value("Presentation Time", p.offset_into_media_object + j * p.time_delta,
                                  Unit::milliseconds);
             view_.end_item();
         }
@@ -695,8 +697,7 @@ void PacketDecoder::check_payload(const Payload& p) {
     }
     const std::uint64_t preroll = facts_.file_properties.preroll;
     const bool starts_object = p.compressed || p.offset_into_media_object == 0;
-    const std::uint64_t time =
-        p.compressed ? p.offset_into_media_object : p.presentation_time;
+    const std::uint64_t time = p.compressed ? p.offset_into_media_object : p.presentation_time;
     if ((p.has_object_fields || p.compressed) && starts_object && time < preroll) {
         problem(p.offset, Severity::warning, codes::kPresentationTime,
                 message("presentation time ", time, " ms of stream ", p.stream,
@@ -742,21 +743,20 @@ void PacketDecoder::check_media_object(const Payload& p) {
                             p.stream, " leave a gap from byte ", object.received, " to ",
                             p.offset_into_media_object));
         } else if (p.offset_into_media_object < object.received) {
-            problem(p.offset, Severity::error, codes::kMediaObjectOverlap,
-                    message("the fragments of media object ", object.number, " of stream ",
-                            p.stream, " overlap: this one starts at byte ",
-                            p.offset_into_media_object, ", after ", object.received,
-                            " bytes were already given"));
+            problem(
+                p.offset, Severity::error, codes::kMediaObjectOverlap,
+                message("the fragments of media object ", object.number, " of stream ", p.stream,
+                        " overlap: this one starts at byte ", p.offset_into_media_object,
+                        ", after ", object.received, " bytes were already given"));
         }
         // Continuation fragments may leave the Media Object Size at 0.
         if (p.media_object_size != 0 && p.media_object_size != object.size) {
-            problem(p.offset, Severity::error, codes::kMediaObjectSize,
-                    message("the fragments of media object ", object.number, " of stream ",
-                            p.stream, " disagree on its size: ", object.size, " and ",
-                            p.media_object_size));
+            problem(
+                p.offset, Severity::error, codes::kMediaObjectSize,
+                message("the fragments of media object ", object.number, " of stream ", p.stream,
+                        " disagree on its size: ", object.size, " and ", p.media_object_size));
         }
-        object.received =
-            std::max(object.received, p.offset_into_media_object + p.payload_length);
+        object.received = std::max(object.received, p.offset_into_media_object + p.payload_length);
     }
     if (object.received > object.size) {
         problem(p.offset, Severity::error, codes::kMediaObjectSize,
@@ -775,8 +775,8 @@ void PacketDecoder::finish() {
         if (object.open) {
             problem(facts_.data.end, Severity::error, codes::kMediaObjectCut,
                     message("media object ", object.number, " of stream ", stream,
-                            " ends with the data after ", object.received, " of its ",
-                            object.size, " bytes"));
+                            " ends with the data after ", object.received, " of its ", object.size,
+                            " bytes"));
         }
     }
 }

@@ -59,8 +59,8 @@ class PacketDecoder {
     io::FileReader& file_;
     View& view_;
     Facts& facts_;
-    bool show_;          // report fields to the view
-    bool quiet_ = false;  // report nothing: probing for key frames
+    bool show_;            // report fields to the view
+    bool quiet_ = false;   // report nothing: probing for key frames
     bool check_sequence_;  // every packet is decoded, in order
     std::int64_t cursor_ = 0;
     std::int64_t limit_ = 0;  // the packet's end, or the file's
