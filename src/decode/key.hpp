@@ -8,12 +8,14 @@ namespace asfinspect::decode {
 
 // A field's name as ASF writes it ("Data Packets Count") and its JSON key,
 // the snake_case of the same words ("data_packets_count"), both made when the
-// program is compiled.
+// program is compiled; also the key as a JSON member starts,
+// "data_packets_count": with its quotes and colon, written in one piece.
 class Key {
   public:
     static constexpr std::size_t kMaxJsonLength = 47;
 
     consteval Key(const char* label) : label_(label) {
+        member_[0] = '"';
         bool gap = false;
         for (const char c : label_) {
             const bool lower = c >= 'a' && c <= 'z';
@@ -30,20 +32,25 @@ class Key {
         }
         if (json_length_ == 0)
             throw "a key needs a letter or a digit";
+        member_[1 + json_length_] = '"';
+        member_[2 + json_length_] = ':';
     }
 
     constexpr std::string_view label() const { return label_; }
-    constexpr std::string_view json() const { return {json_.data(), json_length_}; }
+    constexpr std::string_view json() const { return {member_.data() + 1, json_length_}; }
+    constexpr std::string_view json_member() const {
+        return {member_.data(), json_length_ + std::size_t{3}};
+    }
 
   private:
     consteval void push(char c) {
         if (json_length_ == kMaxJsonLength)
             throw "field name too long for a key";
-        json_[json_length_++] = c;
+        member_[1 + json_length_++] = c;
     }
 
     std::string_view label_;
-    std::array<char, kMaxJsonLength> json_{};
+    std::array<char, kMaxJsonLength + 3> member_{};
     std::uint8_t json_length_ = 0;
 };
 

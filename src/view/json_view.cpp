@@ -33,7 +33,7 @@ void JsonView::comma(Level& level) {
 
 void JsonView::member(const decode::Key& key) {
     comma(levels_[depth_ - 1]);
-    out_.text("\"").text(key.json()).text("\":");
+    out_.text(key.json_member());
 }
 
 void JsonView::close_part(Level& object) {
