@@ -24,8 +24,6 @@ namespace {
 
 // Stream Properties: the bytes before the type-specific data.
 constexpr std::uint64_t kStreamPropertiesFields = 54;
-constexpr std::uint16_t kStreamNumberMask = 0x7F;
-constexpr std::uint16_t kHighestStreamNumber = 127;
 // WAVEFORMATEX without its codec specific data; BITMAPINFOHEADER likewise.
 constexpr std::uint64_t kWaveFormatSize = 18;
 constexpr std::uint64_t kBitmapInfoHeaderSize = 40;
@@ -67,13 +65,6 @@ StreamKind kind_of(const Guid& type) {
     if (type == kVideoMedia)
         return StreamKind::video;
     return StreamKind::other;
-}
-
-void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
-    if (stream == 0 || stream > kHighestStreamNumber) {
-        r.finding(Severity::error, codes::kStreamNumber,
-                  message("stream number ", stream, " is outside 1 to 127"), at);
-    }
 }
 
 void waveformatex(FieldReader& r) {
@@ -189,7 +180,8 @@ void error_correction_data(FieldReader& r, const Guid& type) {
         r.u16("Virtual Chunk Length");
         const auto silence = r.u16("Silence Data Length");
         if (silence)
-            r.blob("Silence Data", std::min<std::uint64_t>(*silence, static_cast<std::uint64_t>(r.left())));
+            r.blob("Silence Data",
+                   std::min<std::uint64_t>(*silence, static_cast<std::uint64_t>(r.left())));
     }
     if (r.ok() && r.left() > 0)
         r.blob("Remaining Data", static_cast<std::uint64_t>(r.left()));
@@ -209,6 +201,17 @@ void nested(FieldReader& r, const decode::Key& key, std::uint64_t length, Layout
 }
 
 }  // namespace
+
+void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
+    if (stream == 0 || stream > kHighestStreamNumber) {
+        r.finding(Severity::error, codes::kStreamNumber,
+                  message("stream number ", stream, " is outside 1 to 127"), at);
+    }
+}
+
+decode::EnumNames format_tag_names() {
+    return kFormatTags;
+}
 
 void stream_properties(FieldReader& r) {
     const std::int64_t object = r.start() - decode::kObjectHeaderSize;
