@@ -251,7 +251,7 @@ void leaky_bucket_pairs(FieldReader& r) {
     r.begin_list("Leaky Bucket Pairs", "Leaky Bucket Pair");
     for (std::uint32_t i = 0;
          r.ok() && static_cast<std::uint64_t>(r.left()) >= kLeakyBucketPairBytes; ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         r.u32("Bitrate");
         r.u32("Buffer Window", Unit::milliseconds);
         r.end_item();
@@ -430,7 +430,7 @@ void description_records(FieldReader& r, const ValueRules& rules) {
     check_record_count(r, "Description Records Count", *count, kDescriptionRecordLeast, count_at);
     r.begin_list("Description Records", "Description Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         description_record(r, rules);
         r.end_item();
     }
@@ -474,7 +474,7 @@ void codec_list(FieldReader& r) {
     check_record_count(r, "Codec Entries Count", *count, kCodecEntryLeast, count_at);
     r.begin_list("Codec Entries", "Codec Entry");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         codec_entry(r);
         r.end_item();
     }
@@ -493,7 +493,7 @@ void script_command(FieldReader& r) {
     check_record_count(r, "Command Types Count", *types, kCommandTypeLeast, types_at);
     r.begin_list("Command Types", "Command Type");
     for (std::uint32_t i = 0; i < *types && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const auto length = r.u16("Command Type Name Length");
         if (length)
             r.utf16("Command Type Name", *length * kWcharBytes);
@@ -503,7 +503,7 @@ void script_command(FieldReader& r) {
     check_record_count(r, "Commands Count", *commands, kCommandLeast, commands_at);
     r.begin_list("Commands", "Command");
     for (std::uint32_t i = 0; i < *commands && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         r.u32("Presentation Time", Unit::milliseconds);
         const std::int64_t index_at = r.position();
         const auto index = r.u16("Type Index");
@@ -533,7 +533,7 @@ void marker(FieldReader& r) {
     check_record_count(r, "Markers Count", *count, kMarkerLeast, count_at);
     r.begin_list("Markers", "Marker");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         marker_entry(r);
         r.end_item();
     }
@@ -561,7 +561,7 @@ void extended_content_description(FieldReader& r) {
     check_record_count(r, "Content Descriptors Count", *count, kDescriptorLeast, count_at);
     r.begin_list("Content Descriptors", "Content Descriptor");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         content_descriptor(r);
         r.end_item();
     }
@@ -603,7 +603,7 @@ void language_list(FieldReader& r) {
     r.begin_list("Language ID Records", "Language ID Record");
     std::uint32_t whole = 0;
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const auto length = r.u8("Language ID Length");
         if (length)
             r.utf16("Language ID", *length);

@@ -58,7 +58,7 @@ void stream_numbers(FieldReader& r, const Key& count_key, StreamReference kind) 
     check_record_count(r, count_key, *count, kStreamNumberBytes, count_at);
     r.begin_list("Stream Numbers", "Stream Number");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         stream_number(r, kind);
         r.end_item();
     }
@@ -98,7 +98,7 @@ void content_encryption_record(FieldReader& r) {
                        count_at);
     r.begin_list("Encrypted Object Records", "Encrypted Object Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         encrypted_object_record(r);
         r.end_item();
     }
@@ -127,7 +127,7 @@ void group_mutual_exclusion(FieldReader& r) {
     check_record_count(r, "Record Count", *count, kStreamNumberBytes, count_at);
     r.begin_list("Records", "Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         stream_numbers(r, "Stream Count", StreamReference::exclusion);
         r.end_item();
     }
@@ -144,7 +144,7 @@ void stream_prioritization(FieldReader& r) {
     // Highest priority first.
     r.begin_list("Priority Records", "Priority Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         stream_number(r, StreamReference::prioritization);
         r.flags("Priority Flags", 2, kPriorityFlags);
         r.end_item();
@@ -211,7 +211,7 @@ void advanced_content_encryption(FieldReader& r) {
                        count_at);
     r.begin_list("Content Encryption Records", "Content Encryption Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         content_encryption_record(r);
         r.end_item();
     }

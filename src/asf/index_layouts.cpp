@@ -248,7 +248,7 @@ std::vector<Specifier> index_specifiers(FieldReader& r, std::uint16_t count, std
     check_record_count(r, "Index Specifiers Count", count, kSpecifierBytes, count_at);
     r.begin_list("Index Specifiers", "Index Specifier");
     for (std::uint32_t i = 0; i < count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         if (const auto s = index_specifier(r, in_header))
             specifiers.push_back(*s);
         r.end_item();
@@ -276,7 +276,7 @@ void entry_offsets(FieldReader& r, std::uint64_t entry, const std::vector<Specif
                    const std::vector<std::uint64_t>& positions, EntryChecks& checks) {
     r.begin_list("Offsets", "Offset");
     for (std::size_t j = 0; j < specifiers.size() && r.ok(); ++j) {
-        r.begin_item(j);
+        r.begin_item(j, r.position());
         const std::int64_t at = r.position();
         const auto offset = r.u32("Offset");
         if (offset && *offset != kNoEntry)
@@ -296,7 +296,7 @@ std::uint64_t index_block(FieldReader& r, OffsetIndex kind, std::uint64_t first_
     std::vector<std::uint64_t> positions;
     r.begin_list("Block Positions", "Block Position");
     for (std::size_t j = 0; j < specifiers.size() && r.ok(); ++j) {
-        r.begin_item(j);
+        r.begin_item(j, r.position());
         positions.push_back(r.u64("Block Position").value_or(0));
         r.end_item();
     }
@@ -310,7 +310,7 @@ std::uint64_t index_block(FieldReader& r, OffsetIndex kind, std::uint64_t first_
     // Entries without a field (no specifiers) take no bytes: there is nothing
     // to read.
     for (std::uint32_t i = 0; i < *count && r.ok() && entry_bytes != 0; ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         if (kind == OffsetIndex::timecode)
             r.u32("Timecode");
         entry_offsets(r, first_entry + i, specifiers, positions, checks);
@@ -350,7 +350,7 @@ void offset_index(FieldReader& r, OffsetIndex kind) {
     std::uint64_t entries = 0;
     r.begin_list("Index Blocks", "Index Block");
     for (std::uint32_t b = 0; b < *blocks && r.ok(); ++b) {
-        r.begin_item(b);
+        r.begin_item(b, r.position());
         entries = saturating_add(entries, index_block(r, kind, entries, specifiers, checks));
         r.end_item();
     }
@@ -422,7 +422,7 @@ void simple_index(FieldReader& r) {
     EntryChecks checks(r);
     r.begin_list("Index Entries", "Index Entry");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto packet = r.u32("Packet Number");
         r.u16("Packet Count");

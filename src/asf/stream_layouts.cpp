@@ -290,7 +290,7 @@ void extended_stream_properties(FieldReader& r) {
 
     r.begin_list("Stream Names", "Stream Name");
     for (std::uint32_t i = 0; i < *names && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto index = r.u16("Language ID Index");
         const auto length = r.u16("Stream Name Length");
@@ -309,7 +309,7 @@ void extended_stream_properties(FieldReader& r) {
     }
     r.begin_list("Payload Extension Systems", "Payload Extension System");
     for (std::uint32_t i = 0; i < *systems && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const auto id = r.guid("Extension System ID");
         const auto size = r.u16("Extension Data Size");
         const auto info = r.u32("Extension System Info Length");
@@ -331,7 +331,7 @@ void stream_bitrate_properties(FieldReader& r) {
         return;
     r.begin_list("Bitrate Records", "Bitrate Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto flags = r.u16("Flags");
         if (flags) {
