@@ -48,6 +48,8 @@ constexpr std::uint64_t kTimecodeBytes = 4;
 // An offset of an index entry that has no packet for its stream.
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+// Packets whose key frames an index check remembers.
+constexpr std::size_t kRememberedPackets = 1 << 16;
 
 std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
     std::uint64_t product = 0;
@@ -154,14 +156,17 @@ class EntryChecks {
     };
 
     // Each packet is decoded once per stream, however many entries point at
-    // it. The map grows with the entries read, not with a count.
+    // it. The packets are remembered up to a bound, so that the memory an
+    // index takes doesn't grow with the entries of a hostile one; past it,
+    // packets are decoded again.
     bool starts_key_frame(std::uint64_t packet, std::uint16_t stream) {
         const std::uint64_t key = packet * decode::kStreamNumbers + stream;
         const auto known = probed_.find(key);
         if (known != probed_.end())
             return known->second;
         const bool starts = probe_.starts_key_frame(packet, stream);
-        probed_.emplace(key, starts);
+        if (probed_.size() < kRememberedPackets)
+            probed_.emplace(key, starts);
         return starts;
     }
 
