@@ -1,35 +1,457 @@
-// The index objects and their parameters.
+// The index objects and their parameters. The index objects follow the Data
+// Object, so their entries are checked against the packets where they are
+// read: each points at a packet that is there and, for an index of
+// cleanpoints, at one where a key frame of the indexed stream starts.
+
+#include <limits>
+#include <unordered_map>
+#include <vector>
 
 #include "asf/layouts.hpp"
+#include "decode/decoder.hpp"
+#include "decode/findings.hpp"
+#include "decode/packets.hpp"
+#include "decode/text.hpp"
 
 namespace asfinspect::asf::layouts {
 
+namespace codes = decode::codes;
+using decode::EnumName;
+using decode::Key;
+using decode::message;
+using decode::Severity;
+using decode::StreamKind;
+using decode::StreamReference;
+using decode::Unit;
+
+namespace {
+
+constexpr std::uint16_t kNearestPastDataPacket = 1;
+constexpr std::uint16_t kNearestPastMediaObject = 2;
+constexpr std::uint16_t kNearestPastCleanpoint = 3;
+constexpr EnumName kIndexTypes[] = {
+    {kNearestPastDataPacket, "Nearest Past Data Packet"},
+    {kNearestPastMediaObject, "Nearest Past Media Object"},
+    {kNearestPastCleanpoint, "Nearest Past Cleanpoint"},
+};
+
+// Stream Number and Index Type.
+constexpr std::uint64_t kSpecifierBytes = 4;
+// Packet Number and Packet Count.
+constexpr std::uint64_t kSimpleIndexEntryBytes = 6;
+// Index Entry Count, then a Block Position per specifier.
+constexpr std::uint64_t kIndexBlockLeast = 4;
+constexpr std::uint64_t kBlockPositionBytes = 8;
+constexpr std::uint64_t kOffsetBytes = 4;
+constexpr std::uint64_t kTimecodeRangeBytes = 2;
+constexpr std::uint64_t kTimecodeBytes = 4;
+// An offset of an index entry that has no packet for its stream.
+constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+// Packets whose key frames an index check remembers.
+constexpr std::size_t kRememberedPackets = 1 << 16;
+
+std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        return std::numeric_limits<std::uint64_t>::max();
+    return product;
+}
+
+std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return std::numeric_limits<std::uint64_t>::max();
+    return sum;
+}
+
+// What an index entry refers to: a stream, and for an index of cleanpoints
+// the key frames that must start where it points.
+struct Specifier {
+    std::uint16_t stream = 0;
+    bool key_frames = false;
+};
+
+// Checks the packets that the entries of one index object point at, and
+// reports each kind of fault once, with how many entries have it and the
+// first of them, so that an index that is wrong throughout takes a line.
+class EntryChecks {
+  public:
+    explicit EntryChecks(FieldReader& r)
+        : r_(r),
+          data_(r.facts().data),
+          active_(data_.present && data_.packet_size != 0),
+          probe_(r.decoder()) {}
+
+    // An entry pointing at packet `packet`.
+    void packet(std::uint64_t entry, std::uint64_t packet, const Specifier& s, std::int64_t at) {
+        if (!active_)
+            return;
+        ++checked_;
+        if (packet >= data_.packets) {
+            past_end_.add(entry, packet, s.stream, at);
+        } else if (s.key_frames && s.stream != 0 && !starts_key_frame(packet, s.stream)) {
+            no_key_frame_.add(entry, packet, s.stream, at);
+        }
+    }
+
+    // An entry pointing `position` bytes after the start of the first packet.
+    void position(std::uint64_t entry, std::uint64_t position, const Specifier& s,
+                  std::int64_t at) {
+        if (!active_)
+            return;
+        if (position % data_.packet_size != 0) {
+            ++checked_;
+            between_.add(entry, position, s.stream, at);
+            return;
+        }
+        packet(entry, position / data_.packet_size, s, at);
+    }
+
+    void report() {
+        if (past_end_.count != 0) {
+            r_.finding(
+                Severity::error, codes::kIndexPastEnd,
+                message(past_end_.count, " of ", checked_,
+                        " index entries point past the last packet (the data holds ", data_.packets,
+                        "); the first is entry ", past_end_.entry, ", at packet ", past_end_.value),
+                past_end_.at);
+        }
+        if (between_.count != 0) {
+            r_.finding(
+                Severity::error, codes::kIndexOffset,
+                message(between_.count, " of ", checked_,
+                        " index entries point between packets; the first is entry ", between_.entry,
+                        ", ", between_.value, " bytes into the packets, which are ",
+                        data_.packet_size, " bytes each"),
+                between_.at);
+        }
+        if (no_key_frame_.count != 0) {
+            r_.finding(Severity::error, codes::kIndexKeyFrame,
+                       message(no_key_frame_.count, " of ", checked_,
+                               " index entries point at a packet where no key frame of their "
+                               "stream starts; the first is entry ",
+                               no_key_frame_.entry, ", at packet ", no_key_frame_.value,
+                               ", for stream ", no_key_frame_.stream),
+                       no_key_frame_.at);
+        }
+    }
+
+  private:
+    struct Tally {
+        std::uint64_t count = 0;
+        std::uint64_t entry = 0;
+        std::uint64_t value = 0;
+        std::uint16_t stream = 0;
+        std::int64_t at = -1;
+
+        void add(std::uint64_t e, std::uint64_t v, std::uint16_t s, std::int64_t offset) {
+            if (count++ == 0) {
+                entry = e;
+                value = v;
+                stream = s;
+                at = offset;
+            }
+        }
+    };
+
+    // Each packet is decoded once per stream, however many entries point at
+    // it. The packets are remembered up to a bound, so that the memory an
+    // index takes doesn't grow with the entries of a hostile one; past it,
+    // packets are decoded again.
+    bool starts_key_frame(std::uint64_t packet, std::uint16_t stream) {
+        const std::uint64_t key = packet * decode::kStreamNumbers + stream;
+        const auto known = probed_.find(key);
+        if (known != probed_.end())
+            return known->second;
+        const bool starts = probe_.starts_key_frame(packet, stream);
+        if (probed_.size() < kRememberedPackets)
+            probed_.emplace(key, starts);
+        return starts;
+    }
+
+    FieldReader& r_;
+    const decode::DataFacts& data_;
+    bool active_;
+    decode::PacketDecoder probe_;
+    std::unordered_map<std::uint64_t, bool> probed_;
+    std::uint64_t checked_ = 0;
+    Tally past_end_;
+    Tally between_;
+    Tally no_key_frame_;
+};
+
+// A File ID of zero is allowed; players ignore the field, and tagging tools
+// are known to leave other values in it.
+void check_file_id(FieldReader& r, const Guid& id, std::int64_t at) {
+    const decode::FilePropertiesFacts& fp = r.facts().file_properties;
+    if (!fp.present || id == Guid{} || id == fp.file_id)
+        return;
+    r.finding(Severity::warning, codes::kFileId,
+              "the File ID is neither zero nor the file's (players ignore it here)", at);
+}
+
+// Whether `entries` entries of `interval` (100 ns) each reach the end of the
+// Play Duration. Entry i stands for the time i intervals into the file, so
+// the entries span `entries` intervals; the last one ends within the
+// interval after it.
+void check_coverage(FieldReader& r, std::uint64_t interval, std::uint64_t entries,
+                    std::int64_t at) {
+    const decode::FilePropertiesFacts& fp = r.facts().file_properties;
+    if (!fp.present || fp.broadcast() || fp.play_duration == 0)
+        return;
+    if (interval == 0) {
+        r.finding(Severity::warning, codes::kIndexCoverage,
+                  "Index Entry Time Interval is 0, so the index covers no time", at);
+        return;
+    }
+    const std::uint64_t covered = saturating_multiply(interval, entries);
+    if (saturating_add(covered, interval) >= fp.play_duration)
+        return;
+    r.finding(Severity::warning, codes::kIndexCoverage,
+              message(entries, " entries ", interval, " (100 ns) apart cover ", covered,
+                      " of the Play Duration's ", fp.play_duration,
+                      " (100 ns); seeking past them finds no entry"),
+              at);
+}
+
+void undeclared_stream(FieldReader& r, std::uint16_t stream, std::int64_t at) {
+    const decode::Facts& facts = r.facts();
+    if (!facts.header_seen || stream == 0 || stream >= decode::kStreamNumbers ||
+        facts.streams[stream].declared) {
+        return;
+    }
+    r.finding(Severity::error, codes::kUndeclaredStream,
+              message("the index specifier names stream ", stream,
+                      ", which no Stream Properties Object declares"),
+              at);
+}
+
+// Reads an index specifier: in the header, the stream is checked when the
+// header ends; in an index object, which follows the header, at once.
+std::optional<Specifier> index_specifier(FieldReader& r, bool in_header) {
+    const std::int64_t at = r.position();
+    const auto stream = r.u16("Stream Number");
+    const auto type = r.enumerated("Index Type", 2, kIndexTypes);
+    if (!r.ok())
+        return std::nullopt;
+    check_stream_number(r, *stream, at);
+    if (in_header) {
+        r.facts().reference(StreamReference::index_specifier, *stream, at);
+    } else {
+        undeclared_stream(r, *stream, at);
+    }
+    const bool known =
+        *stream != 0 && *stream < decode::kStreamNumbers && r.facts().streams[*stream].declared;
+    return Specifier{known ? *stream : std::uint16_t{0}, *type == kNearestPastCleanpoint};
+}
+
+// The specifiers, kept as they are read (not sized by their count).
+std::vector<Specifier> index_specifiers(FieldReader& r, std::uint16_t count, std::int64_t count_at,
+                                        bool in_header) {
+    std::vector<Specifier> specifiers;
+    check_record_count(r, "Index Specifiers Count", count, kSpecifierBytes, count_at);
+    r.begin_list("Index Specifiers", "Index Specifier");
+    for (std::uint32_t i = 0; i < count && r.ok(); ++i) {
+        r.begin_item(i, r.position());
+        if (const auto s = index_specifier(r, in_header))
+            specifiers.push_back(*s);
+        r.end_item();
+    }
+    r.end_list();
+    return specifiers;
+}
+
+void index_parameters_layout(FieldReader& r, const Key& interval, Unit unit) {
+    r.u32(interval, unit);
+    const std::int64_t count_at = r.position();
+    const auto count = r.u16("Index Specifiers Count");
+    if (!count)
+        return;
+    index_specifiers(r, *count, count_at, true);
+    check_leftover(r);
+}
+
+// The three indexes of offsets into the packets, by time, by media object
+// and by timecode, differ only in a few fields.
+enum class OffsetIndex : std::uint8_t { time, media_object, timecode };
+
+// The offsets of one entry, one per specifier.
+void entry_offsets(FieldReader& r, std::uint64_t entry, const std::vector<Specifier>& specifiers,
+                   const std::vector<std::uint64_t>& positions, EntryChecks& checks) {
+    r.begin_list("Offsets", "Offset");
+    for (std::size_t j = 0; j < specifiers.size() && r.ok(); ++j) {
+        r.begin_item(j, r.position());
+        const std::int64_t at = r.position();
+        const auto offset = r.u32("Offset");
+        if (offset && *offset != kNoEntry)
+            checks.position(entry, saturating_add(positions[j], *offset), specifiers[j], at);
+        r.end_item();
+    }
+    r.end_list();
+}
+
+// One index block; returns how many entries it says it holds.
+std::uint64_t index_block(FieldReader& r, OffsetIndex kind, std::uint64_t first_entry,
+                          const std::vector<Specifier>& specifiers, EntryChecks& checks) {
+    const std::int64_t count_at = r.position();
+    const auto count = r.u32("Index Entry Count");
+    if (kind == OffsetIndex::timecode)
+        r.u16("Timecode Range");
+    std::vector<std::uint64_t> positions;
+    r.begin_list("Block Positions", "Block Position");
+    for (std::size_t j = 0; j < specifiers.size() && r.ok(); ++j) {
+        r.begin_item(j, r.position());
+        positions.push_back(r.u64("Block Position").value_or(0));
+        r.end_item();
+    }
+    r.end_list();
+    if (!r.ok())
+        return 0;
+    const std::uint64_t entry_bytes =
+        kOffsetBytes * specifiers.size() + (kind == OffsetIndex::timecode ? kTimecodeBytes : 0);
+    check_record_count(r, "Index Entry Count", *count, entry_bytes, count_at);
+    r.begin_list("Index Entries", "Index Entry");
+    // Entries without a field (no specifiers) take no bytes: there is nothing
+    // to read.
+    for (std::uint32_t i = 0; i < *count && r.ok() && entry_bytes != 0; ++i) {
+        r.begin_item(i, r.position());
+        if (kind == OffsetIndex::timecode)
+            r.u32("Timecode");
+        entry_offsets(r, first_entry + i, specifiers, positions, checks);
+        r.end_item();
+    }
+    r.end_list();
+    return *count;
+}
+
+void offset_index(FieldReader& r, OffsetIndex kind) {
+    const std::int64_t interval_at = r.position();
+    std::optional<std::uint32_t> interval;
+    switch (kind) {
+        case OffsetIndex::time:
+            interval = r.u32("Index Entry Time Interval", Unit::milliseconds);
+            break;
+        case OffsetIndex::media_object:
+            r.u32("Index Entry Count Interval");
+            break;
+        case OffsetIndex::timecode:
+            r.u32("Reserved");
+            break;
+    }
+    const std::int64_t specifiers_at = r.position();
+    const auto specifier_count = r.u16("Index Specifiers Count");
+    const std::int64_t blocks_at = r.position();
+    const auto blocks = r.u32("Index Blocks Count");
+    if (!r.ok())
+        return;
+    const std::vector<Specifier> specifiers =
+        index_specifiers(r, *specifier_count, specifiers_at, false);
+    const std::uint64_t block_least = kIndexBlockLeast +
+                                      (kind == OffsetIndex::timecode ? kTimecodeRangeBytes : 0) +
+                                      kBlockPositionBytes * specifiers.size();
+    check_record_count(r, "Index Blocks Count", *blocks, block_least, blocks_at);
+    EntryChecks checks(r);
+    std::uint64_t entries = 0;
+    r.begin_list("Index Blocks", "Index Block");
+    for (std::uint32_t b = 0; b < *blocks && r.ok(); ++b) {
+        r.begin_item(b, r.position());
+        entries = saturating_add(entries, index_block(r, kind, entries, specifiers, checks));
+        r.end_item();
+    }
+    r.end_list();
+    checks.report();
+    if (interval && r.ok())
+        check_coverage(r, saturating_multiply(*interval, kTicksPerMillisecond), entries,
+                       interval_at);
+    check_leftover(r);
+}
+
+std::uint32_t video_streams(const decode::Facts& facts) {
+    std::uint32_t n = 0;
+    for (const decode::StreamFacts& s : facts.streams)
+        n += s.declared && s.kind == StreamKind::video ? 1 : 0;
+    return n;
+}
+
+// The stream number of the video stream that the Simple Index Object with
+// this ordinal belongs to, or 0: one Simple Index Object per video stream,
+// in the order of their stream numbers.
+std::uint16_t video_stream(const decode::Facts& facts, std::uint32_t ordinal) {
+    std::uint32_t seen = 0;
+    for (std::uint16_t s = 1; s < decode::kStreamNumbers; ++s) {
+        if (facts.streams[s].declared && facts.streams[s].kind == StreamKind::video &&
+            seen++ == ordinal) {
+            return s;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 void index_parameters(FieldReader& r) {
-    opaque(r);
+    index_parameters_layout(r, "Index Entry Time Interval", Unit::milliseconds);
 }
 
 void media_object_index_parameters(FieldReader& r) {
-    opaque(r);
+    index_parameters_layout(r, "Index Entry Count Interval", Unit::none);
 }
 
 void timecode_index_parameters(FieldReader& r) {
-    opaque(r);
+    index_parameters_layout(r, "Index Entry Count Interval", Unit::none);
 }
 
 void simple_index(FieldReader& r) {
-    opaque(r);
+    decode::Facts& facts = r.facts();
+    const std::uint32_t ordinal = facts.simple_index_objects++;
+    const std::int64_t file_id_at = r.position();
+    const auto file_id = r.guid("File ID");
+    const std::int64_t interval_at = r.position();
+    const auto interval = r.u64("Index Entry Time Interval", Unit::hundred_nanoseconds);
+    r.u32("Maximum Packet Count");
+    const std::int64_t count_at = r.position();
+    const auto count = r.u32("Index Entries Count");
+    if (!r.ok())
+        return;
+    check_file_id(r, *file_id, file_id_at);
+    const Specifier video{video_stream(facts, ordinal), true};
+    if (video.stream == 0 && facts.header_seen) {
+        r.finding(Severity::warning, codes::kUndeclaredStream,
+                  message("the file declares ", video_streams(facts),
+                          " video streams, too few for this Simple Index Object, number ",
+                          ordinal + 1, "; its entries are not checked against key frames"),
+                  r.start() - decode::kObjectHeaderSize);
+    }
+    check_record_count(r, "Index Entries Count", *count, kSimpleIndexEntryBytes, count_at);
+    EntryChecks checks(r);
+    r.begin_list("Index Entries", "Index Entry");
+    for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
+        r.begin_item(i, r.position());
+        const std::int64_t at = r.position();
+        const auto packet = r.u32("Packet Number");
+        r.u16("Packet Count");
+        if (r.ok())
+            checks.packet(i, *packet, video, at);
+        r.end_item();
+    }
+    r.end_list();
+    checks.report();
+    if (r.ok())
+        check_coverage(r, *interval, *count, interval_at);
+    check_leftover(r);
 }
 
 void index(FieldReader& r) {
-    opaque(r);
+    offset_index(r, OffsetIndex::time);
 }
 
 void media_object_index(FieldReader& r) {
-    opaque(r);
+    offset_index(r, OffsetIndex::media_object);
 }
 
 void timecode_index(FieldReader& r) {
-    opaque(r);
+    offset_index(r, OffsetIndex::timecode);
 }
 
 }  // namespace asfinspect::asf::layouts

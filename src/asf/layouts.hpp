@@ -9,6 +9,21 @@ namespace asfinspect::asf::layouts {
 
 using decode::FieldReader;
 
+// Shared by the layouts.
+inline constexpr std::uint16_t kStreamNumberMask = 0x7F;
+inline constexpr std::uint16_t kHighestStreamNumber = 127;
+// Reports a stream number, read at `at`, outside 1 to 127.
+void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at);
+// The common audio format tags (WAVEFORMATEX's Format Tag).
+decode::EnumNames format_tag_names();
+// Reports a count, read at `at`, of records of at least `least` bytes each
+// that the rest of the object can't hold. The records are read all the same,
+// up to the first one cut short.
+void check_record_count(FieldReader& r, const decode::Key& key, std::uint64_t count,
+                        std::uint64_t least, std::int64_t at);
+// Shows and reports the bytes left after an object's last field.
+void check_leftover(FieldReader& r);
+
 // Top level and the Header Object.
 void header(FieldReader& r);
 void file_properties(FieldReader& r);

@@ -131,6 +131,27 @@ void opaque(FieldReader& r) {
     r.blob("Data", static_cast<std::uint64_t>(r.left()));
 }
 
+void check_record_count(FieldReader& r, const decode::Key& key, std::uint64_t count,
+                        std::uint64_t least, std::int64_t at) {
+    const auto left = static_cast<std::uint64_t>(r.left());
+    if (!r.ok() || least == 0 || count <= left / least)
+        return;
+    r.finding(Severity::error, codes::kRecordCount,
+              message(key.label(), " is ", count, ", but the object has ", left,
+                      " bytes left, room for at most ", left / least, " of at least ", least,
+                      " bytes each"),
+              at);
+}
+
+void check_leftover(FieldReader& r) {
+    if (!r.ok() || r.left() <= 0)
+        return;
+    const auto left = static_cast<std::uint64_t>(r.left());
+    r.finding(Severity::warning, codes::kObjectLeftover,
+              message(left, " bytes are left after the last field"));
+    r.blob("Remaining Data", left);
+}
+
 }  // namespace layouts
 
 void decode_data_object_head(FieldReader& r) {

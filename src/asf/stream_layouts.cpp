@@ -24,8 +24,6 @@ namespace {
 
 // Stream Properties: the bytes before the type-specific data.
 constexpr std::uint64_t kStreamPropertiesFields = 54;
-constexpr std::uint16_t kStreamNumberMask = 0x7F;
-constexpr std::uint16_t kHighestStreamNumber = 127;
 // BITMAPINFOHEADER without codec specific data.
 constexpr std::uint64_t kBitmapInfoHeaderSize = 40;
 
@@ -66,13 +64,6 @@ StreamKind kind_of(const Guid& type) {
     if (type == kVideoMedia)
         return StreamKind::video;
     return StreamKind::other;
-}
-
-void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
-    if (stream == 0 || stream > kHighestStreamNumber) {
-        r.finding(Severity::error, codes::kStreamNumber,
-                  message("stream number ", stream, " is outside 1 to 127"), at);
-    }
 }
 
 void waveformatex(FieldReader& r) {
@@ -188,7 +179,8 @@ void error_correction_data(FieldReader& r, const Guid& type) {
         r.u16("Virtual Chunk Length");
         const auto silence = r.u16("Silence Data Length");
         if (silence)
-            r.blob("Silence Data", std::min<std::uint64_t>(*silence, static_cast<std::uint64_t>(r.left())));
+            r.blob("Silence Data",
+                   std::min<std::uint64_t>(*silence, static_cast<std::uint64_t>(r.left())));
     }
     if (r.ok() && r.left() > 0)
         r.blob("Remaining Data", static_cast<std::uint64_t>(r.left()));
@@ -208,6 +200,17 @@ void nested(FieldReader& r, const decode::Key& key, std::uint64_t length, Layout
 }
 
 }  // namespace
+
+void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
+    if (stream == 0 || stream > kHighestStreamNumber) {
+        r.finding(Severity::error, codes::kStreamNumber,
+                  message("stream number ", stream, " is outside 1 to 127"), at);
+    }
+}
+
+decode::EnumNames format_tag_names() {
+    return kFormatTags;
+}
 
 void stream_properties(FieldReader& r) {
     const std::int64_t object = r.start() - decode::kObjectHeaderSize;
@@ -286,7 +289,7 @@ void extended_stream_properties(FieldReader& r) {
 
     r.begin_list("Stream Names", "Stream Name");
     for (std::uint32_t i = 0; i < *names && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto index = r.u16("Language ID Index");
         const auto length = r.u16("Stream Name Length");
@@ -305,7 +308,7 @@ void extended_stream_properties(FieldReader& r) {
     }
     r.begin_list("Payload Extension Systems", "Payload Extension System");
     for (std::uint32_t i = 0; i < *systems && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const auto id = r.guid("Extension System ID");
         const auto size = r.u16("Extension Data Size");
         const auto info = r.u32("Extension System Info Length");
@@ -327,7 +330,7 @@ void stream_bitrate_properties(FieldReader& r) {
         return;
     r.begin_list("Bitrate Records", "Bitrate Record");
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
-        r.begin_item(i);
+        r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto flags = r.u16("Flags");
         if (flags) {

@@ -39,8 +39,8 @@ FieldReader::FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end,
 
 FieldReader::FieldReader(FieldReader& outer, std::uint64_t length, std::string_view extent)
     : FieldReader(outer.decoder_, outer.position_,
-                  outer.position_ + static_cast<std::int64_t>(
-                                        std::min<std::uint64_t>(length, outer.left())),
+                  outer.position_ +
+                      static_cast<std::int64_t>(std::min<std::uint64_t>(length, outer.left())),
                   outer.depth_, extent) {
     ok_ = outer.ok_;
 }
@@ -179,26 +179,28 @@ std::optional<std::uint32_t> FieldReader::fourcc(const Key& key) {
     return v;
 }
 
-bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16) {
+bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, bool keep) {
     if (!need(key, bytes))
         return false;
-    if (shows_fields_) {
+    std::string& utf8 = decoder_.text_buffer();
+    utf8.clear();
+    if (shows_fields_ || keep) {
         const std::uint64_t shown = std::min(bytes, kMaxTextBytes);
         auto& raw = decoder_.byte_buffer();
         raw.resize(static_cast<std::size_t>(shown));
         decoder_.file().read_at(position_, raw);
-        std::string& utf8 = decoder_.text_buffer();
-        utf8.clear();
         if (utf16) {
             append_utf8_from_utf16le(raw, utf8);
         } else {
             append_utf8_from_latin1(raw, utf8);
         }
-        view_.text_value(key, utf8);
-        if (shown < bytes) {
-            decoder_.report(position_, Severity::warning, codes::kLongText,
-                            message(key.label(), " holds ", bytes, " bytes; the first ", shown,
-                                    " are shown"));
+        if (shows_fields_) {
+            view_.text_value(key, utf8);
+            if (shown < bytes) {
+                decoder_.report(position_, Severity::warning, codes::kLongText,
+                                message(key.label(), " holds ", bytes, " bytes; the first ", shown,
+                                        " are shown"));
+            }
         }
     }
     position_ += static_cast<std::int64_t>(bytes);
@@ -211,6 +213,40 @@ bool FieldReader::utf16(const Key& key, std::uint64_t bytes) {
 
 bool FieldReader::ascii(const Key& key, std::uint64_t bytes) {
     return text(key, bytes, false);
+}
+
+std::optional<std::string_view> FieldReader::utf16_text(const Key& key, std::uint64_t bytes) {
+    if (!text(key, bytes, true, true))
+        return std::nullopt;
+    return std::string_view(decoder_.text_buffer());
+}
+
+std::uint64_t FieldReader::terminated_utf16_length() {
+    constexpr std::size_t kUnit = 2;
+    std::array<std::uint8_t, kBlobHeadBytes> chunk{};
+    const std::int64_t end = std::min(end_, std::max(decoder_.file().size(), position_));
+    // Each pass looks at the code units of one chunk, until a NUL or the end.
+    for (std::int64_t at = position_; end - at >= static_cast<std::int64_t>(kUnit);) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(end - at, static_cast<std::int64_t>(chunk.size())) &
+            ~std::int64_t{kUnit - 1});
+        decoder_.file().read_at(at, std::span(chunk).first(n));
+        for (std::size_t i = 0; i < n; i += kUnit) {
+            if (chunk[i] == 0 && chunk[i + 1] == 0)
+                return static_cast<std::uint64_t>(at - position_) + i + kUnit;
+        }
+        at += static_cast<std::int64_t>(n);
+    }
+    return static_cast<std::uint64_t>(left());
+}
+
+std::optional<bool> FieldReader::boolean(const Key& key, int width) {
+    if (!need(key, static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    const bool v = read_uint(width) != 0;
+    if (shows_fields_)
+        view_.bool_value(key, v);
+    return v;
 }
 
 bool FieldReader::blob(const Key& key, std::uint64_t bytes) {
@@ -235,6 +271,13 @@ bool FieldReader::skip(std::uint64_t bytes) {
 
 void FieldReader::seek(std::int64_t to) {
     position_ = std::clamp(to, start_, end_);
+}
+
+void FieldReader::skip_part(const FieldReader& part, std::uint64_t length) {
+    const auto room = static_cast<std::uint64_t>(end_ - part.start_);
+    seek(part.start_ + static_cast<std::int64_t>(std::min(length, room)));
+    if (!part.ok_ && position_ > decoder_.file().size())
+        ok_ = false;
 }
 
 void FieldReader::begin_group(const Key& key) {

@@ -59,6 +59,15 @@ class FieldReader {
     // Text of `bytes` bytes: UTF-16LE, or 8-bit.
     bool utf16(const Key& key, std::uint64_t bytes);
     bool ascii(const Key& key, std::uint64_t bytes);
+    // UTF-16LE text reported as utf16() does and given back as UTF-8, for a
+    // field whose value decides how later ones are read (a descriptor's
+    // name). Valid until the next text field.
+    std::optional<std::string_view> utf16_text(const Key& key, std::uint64_t bytes);
+    // The bytes from the position to the end of NUL-terminated UTF-16LE text,
+    // its NUL included; all that is left when no NUL ends it.
+    std::uint64_t terminated_utf16_length();
+    // An integer of `width` bytes shown as false (0) or true.
+    std::optional<bool> boolean(const Key& key, int width);
     // Bytes shown as hex, cut after their first kBlobHeadBytes.
     bool blob(const Key& key, std::uint64_t bytes);
 
@@ -68,6 +77,10 @@ class FieldReader {
     // Moves to `to` (within the object), as a layout that knows its own
     // extent does.
     void seek(std::int64_t to);
+    // Moves past a part of `length` bytes that `part`, a reader made from
+    // this one, has read. When the file ends inside the part (which `part`
+    // has reported), the reads of this reader end too.
+    void skip_part(const FieldReader& part, std::uint64_t length);
 
     void begin_group(const Key& key);
     void end_group();
@@ -96,7 +109,7 @@ class FieldReader {
     // True when `bytes` more bytes can be read; reports the truncation otherwise.
     bool need(const Key& key, std::uint64_t bytes);
     std::uint64_t read_uint(int width);
-    bool text(const Key& key, std::uint64_t bytes, bool utf16);
+    bool text(const Key& key, std::uint64_t bytes, bool utf16, bool keep = false);
 
     Decoder& decoder_;
     View& view_;

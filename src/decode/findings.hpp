@@ -37,6 +37,10 @@ inline constexpr std::string_view kLanguageIndex = "language-index";
 inline constexpr std::string_view kPlayDuration = "play-duration";
 inline constexpr std::string_view kBroadcastPackets = "packets-by-file";
 inline constexpr std::string_view kRecordCount = "record-count";
+inline constexpr std::string_view kRecordIndex = "record-index";
+inline constexpr std::string_view kEntryLength = "entry-length";
+inline constexpr std::string_view kValueType = "value-type";
+inline constexpr std::string_view kValueLength = "value-length";
 // Data packets.
 inline constexpr std::string_view kPacketParse = "packet-parse";
 inline constexpr std::string_view kPacketFill = "packet-fill";
@@ -54,6 +58,7 @@ inline constexpr std::string_view kPresentationTime = "presentation-time";
 inline constexpr std::string_view kIndexPastEnd = "index-past-end";
 inline constexpr std::string_view kIndexKeyFrame = "index-key-frame";
 inline constexpr std::string_view kIndexCoverage = "index-coverage";
+inline constexpr std::string_view kIndexOffset = "index-offset";
 // Reading the file.
 inline constexpr std::string_view kReadError = "read-error";
 
