@@ -380,3 +380,104 @@ TEST(Decode, EveryCutAndDamageEndsWithValidOutput) {
         }
     }
 }
+
+namespace {
+
+Bytes read_bytes(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    Bytes b;
+    if (f == nullptr)
+        return b;
+    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f))
+        b.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+    return b;
+}
+
+// Objects listed at `depth` in the tree tile [start, end): each begins where
+// the one before it ends.
+void expect_tiling(const std::string& tree, int depth, std::int64_t start, std::int64_t end) {
+    const std::string indent(static_cast<std::size_t>(2 * depth), ' ');
+    std::int64_t at = start;
+    for (std::size_t pos = 0; (pos = tree.find("\n" + indent + "0x", pos)) != std::string::npos;) {
+        pos += 1 + indent.size();
+        const std::string line = tree.substr(pos, tree.find('\n', pos) - pos);
+        const std::int64_t offset = std::stoll(line.substr(2), nullptr, 16);
+        const std::int64_t size = std::stoll(line.substr(line.rfind(' ') + 1));
+        EXPECT_EQ(offset, at) << line;
+        at = offset + size;
+    }
+    EXPECT_EQ(at, end);
+}
+
+}  // namespace
+
+// The example and the muxer-made fixtures: streams as ffprobe reads them,
+// objects that tile the file and the header, and a clean check but for the
+// one packet GStreamer is known to get wrong.
+TEST(Decode, MuxerMadeFilesDecodeAsOtherToolsReadThem) {
+    struct Row {
+        const char* file;
+        std::vector<std::string> members;  // as ffprobe -show_streams reads them
+        std::vector<std::string> codes;
+    };
+    const std::string video = "\"compression_id\":\"WMV2\"";
+    const auto audio = [](int tag, int channels, int rate) {
+        return "\"format_tag\":" + std::to_string(tag) +
+               ",\"number_of_channels\":" + std::to_string(channels) +
+               ",\"samples_per_second\":" + std::to_string(rate);
+    };
+    const auto size = [](int w, int h) {
+        return "\"encoded_image_width\":" + std::to_string(w) +
+               ",\"encoded_image_height\":" + std::to_string(h);
+    };
+    const Row rows[] = {
+        {"examples/testsrc.wmv", {video, size(160, 120), audio(0x161, 1, 22050)}, {}},
+        {"tests/data/msmpeg4-mp3-p8192.asf",
+         {"\"compression_id\":\"MP43\"", size(160, 120), audio(0x55, 1, 22050)},
+         {}},
+        {"tests/data/msmpeg4v2-pcm-p3200.asf",
+         {"\"compression_id\":\"MP42\"", size(128, 96), audio(1, 1, 8000)},
+         {}},
+        {"tests/data/wmv1-wmav1-p1000.asf",
+         {"\"compression_id\":\"WMV1\"", size(160, 120), audio(0x160, 1, 22050)},
+         {}},
+        {"tests/data/audio-wmav2-p1000.wma", {audio(0x161, 2, 44100)}, {}},
+        {"tests/data/video-wmv2-p8192.wmv", {video, size(176, 144)}, {}},
+        {"tests/data/chapters-wmv2-wmav2-p1000.wmv",
+         {video, audio(0x161, 1, 22050), "\"title\":\"Chaptered\""},
+         {"warning:header-count"}},
+        {"tests/data/gstreamer/wmv2-wmav2-p2048.wmv",
+         {video, size(160, 120), audio(0x161, 1, 22050)},
+         {"warning:language-index", "error:packet-length"}},
+        {"tests/data/gstreamer/wmv2-wmav2-p2048-streamable.wmv",
+         {video, audio(0x161, 1, 22050)},
+         {"warning:language-index", "warning:packets-by-file", "error:packet-length"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        const Bytes file = read_bytes(std::string(ASFINSPECT_SOURCE_DIR) + "/" + row.file);
+        ASSERT_FALSE(file.empty());
+        const std::string json = json_of(file);
+        EXPECT_TRUE(valid_json(json));
+        for (const auto& member : row.members)
+            EXPECT_TRUE(contains(json, member)) << member;
+        const std::string check = decode_with<asfinspect::check::CheckView>(
+            file, {}, asfinspect::check::CheckView::Format::json);
+        std::vector<std::string> codes;
+        for (auto at = check.find("\"severity\":\""); at != std::string::npos;
+             at = check.find("\"severity\":\"", at + 1)) {
+            const auto severity = check.substr(at + 12, check.find('"', at + 12) - at - 12);
+            const auto code_at = check.find("\"code\":\"", at) + 8;
+            codes.push_back(severity + ":" +
+                            check.substr(code_at, check.find('"', code_at) - code_at));
+        }
+        EXPECT_EQ(codes, row.codes) << check;
+        const std::string tree = tree_of(file);
+        const auto header_size = std::stoll(tree.substr(tree.find(", size ") + 7));
+        // A streamed file's Data Object says 50 bytes; its packets follow it.
+        if (!contains(row.file, "streamable"))
+            expect_tiling(tree, 0, 0, static_cast<std::int64_t>(file.size()));
+        expect_tiling(tree, 1, 30, header_size);
+    }
+}

@@ -522,6 +522,7 @@ void script_command(FieldReader& r) {
 }
 
 void marker(FieldReader& r) {
+    ++r.facts().marker_objects;
     reserved_guid(r, kReserved4, "ASF_Reserved_4");
     const std::int64_t count_at = r.position();
     const auto count = r.u32("Markers Count");

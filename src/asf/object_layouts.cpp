@@ -46,11 +46,21 @@ void header(FieldReader& r) {
                           ", not 2: ASF tells readers to refuse such a file"),
                   r.position() - 1);
     }
+    const std::uint32_t markers_before = r.facts().marker_objects;
     const std::uint32_t found = r.children(Placement::header);
+    const std::uint32_t markers = r.facts().marker_objects - markers_before;
     if (count && *count != found) {
-        r.finding(Severity::error, codes::kHeaderCount,
-                  message("Number of Header Objects is ", *count, ", but the header holds ", found),
-                  r.start());
+        // ffmpeg leaves its Marker Object (chapters) out of the count; players
+        // loop by size and don't notice.
+        const bool markers_left_out = markers != 0 && *count + markers == found;
+        r.finding(
+            markers_left_out ? Severity::warning : Severity::error, codes::kHeaderCount,
+            markers_left_out
+                ? message("Number of Header Objects is ", *count, ", but the header holds ", found,
+                          ": the Marker Object is left out of the count, as ffmpeg "
+                          "writes it; players accept it")
+                : message("Number of Header Objects is ", *count, ", but the header holds ", found),
+            r.start());
     }
 }
 

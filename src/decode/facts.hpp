@@ -92,6 +92,7 @@ struct Facts {
     // Simple Index Objects met so far: each belongs to the next video stream
     // by stream number.
     std::uint32_t simple_index_objects = 0;
+    std::uint32_t marker_objects = 0;
     std::uint32_t languages = 0;
     bool language_list_seen = false;
     // First offset at which each kind of record names each stream number.

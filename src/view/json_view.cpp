@@ -54,7 +54,8 @@ void JsonView::close_part(Level& object) {
 void JsonView::write_warnings(Level& level) {
     if (level.warnings.empty())
         return;
-    out_.text(",\"warnings\":[");
+    // An item may hold nothing but its warnings.
+    out_.text(level.frame == Frame::item && level.first ? "\"warnings\":[" : ",\"warnings\":[");
     for (std::size_t i = 0; i < level.warnings.size(); ++i) {
         if (i != 0)
             out_.text(",");

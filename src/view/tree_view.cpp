@@ -1,5 +1,7 @@
 #include "view/tree_view.hpp"
 
+#include <algorithm>
+
 #include "asf/guid_registry.hpp"
 #include "view/format.hpp"
 
@@ -166,6 +168,7 @@ void TreeView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t
         out_.text("(none)").end_line();
         return;
     }
+    head = head.first(std::min(head.size(), decode::kBlobHeadBytes));
     out_.hex_bytes(head);
     if (length > head.size())
         out_.text("(").u64(length - head.size()).text(" more bytes, ").u64(length).text(" in all)");
