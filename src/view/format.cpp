@@ -54,6 +54,30 @@ CivilDate civil_from_days(std::int64_t z) {
     return {y + (m <= 2 ? 1 : 0), m, d};
 }
 
+// The backslash escapes that text for people and JSON share; false for any
+// other character.
+bool write_short_escape(io::Output& out, unsigned char c) {
+    switch (c) {
+        case '"':
+            out.text("\\\"");
+            return true;
+        case '\\':
+            out.text("\\\\");
+            return true;
+        case '\n':
+            out.text("\\n");
+            return true;
+        case '\t':
+            out.text("\\t");
+            return true;
+        case '\r':
+            out.text("\\r");
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
@@ -103,27 +127,9 @@ void write_quoted(io::Output& out, std::string_view text) {
             continue;
         out.text(text.substr(run, i - run));
         run = i + 1;
-        switch (c) {
-            case '"':
-                out.text("\\\"");
-                break;
-            case '\\':
-                out.text("\\\\");
-                break;
-            case '\n':
-                out.text("\\n");
-                break;
-            case '\t':
-                out.text("\\t");
-                break;
-            case '\r':
-                out.text("\\r");
-                break;
-            default: {
-                const char esc[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xf]};
-                out.text(std::string_view(esc, 4));
-                break;
-            }
+        if (!write_short_escape(out, c)) {
+            const char esc[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 0xf]};
+            out.text(std::string_view(esc, 4));
         }
     }
     out.text(text.substr(run)).text("\"");
@@ -182,30 +188,11 @@ void write_json_string(io::Output& out, std::string_view text) {
             }
         }
         out.text(text.substr(run, i - run));
-        switch (c) {
-            case '"':
-                out.text("\\\"");
-                break;
-            case '\\':
-                out.text("\\\\");
-                break;
-            case '\n':
-                out.text("\\n");
-                break;
-            case '\t':
-                out.text("\\t");
-                break;
-            case '\r':
-                out.text("\\r");
-                break;
-            default:
-                if (c >= 0x80) {
-                    out.text("\xEF\xBF\xBD");  // U+FFFD
-                } else {
-                    const char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]};
-                    out.text(std::string_view(esc, 6));
-                }
-                break;
+        if (c >= 0x80) {
+            out.text("\xEF\xBF\xBD");  // U+FFFD
+        } else if (!write_short_escape(out, c)) {
+            const char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]};
+            out.text(std::string_view(esc, 6));
         }
         ++i;
         run = i;
