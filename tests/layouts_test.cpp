@@ -15,6 +15,7 @@
 
 #include "asf/guid_registry.hpp"
 #include "decode_helpers.hpp"
+#include "json_check.hpp"
 
 namespace {
 
@@ -468,5 +469,19 @@ TEST(Layouts, SampleTagsAgreeWithMutagen) {
         EXPECT_EQ(severity_codes_of(Bytes(std::istreambuf_iterator<char>(in), {})).find("error:"),
                   std::string::npos)
             << intact;
+    }
+    // The damaged samples: the errors that name what is wrong with each.
+    for (const auto& [damaged, code] : {std::pair{"cwe-835-loop.wma", "error:object-size"},
+                                        std::pair{"max-object-headers.wma", "error:past-parent"},
+                                        std::pair{"plain.wma", "error:truncated-file"}}) {
+        std::ifstream in(dir / damaged, std::ios::binary);
+        EXPECT_NE(severity_codes_of(Bytes(std::istreambuf_iterator<char>(in), {})).find(code),
+                  std::string::npos)
+            << damaged;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        EXPECT_TRUE(valid_json(json_of(Bytes(std::istreambuf_iterator<char>(in), {}))))
+            << entry.path();
     }
 }
