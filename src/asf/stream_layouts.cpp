@@ -5,6 +5,7 @@
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
 #include "asf/layouts.hpp"
+#include "asf/payload_extensions.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
@@ -315,7 +316,7 @@ void extended_stream_properties(FieldReader& r) {
         if (info)
             r.blob("Extension System Info", *info);
         if (r.ok() && s != nullptr && s->extensions.size() < decode::kMaxPayloadExtensions)
-            s->extensions.push_back({*id, *size});
+            s->extensions.push_back({*id, *size, extension_content(*id)});
         r.end_item();
     }
     r.end_list();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "asf/guid.hpp"
+#include "asf/payload_extensions.hpp"
 
 namespace asfinspect::decode {
 
@@ -41,6 +42,8 @@ struct FilePropertiesFacts {
 struct PayloadExtensionFacts {
     asf::Guid system;
     std::uint16_t size = 0;  // kVariableExtensionSize: a 16-bit length precedes each item
+    // Found once, where the system is declared, not for every payload.
+    asf::ExtensionContent content = asf::ExtensionContent::bytes;
 };
 
 enum class StreamKind : std::uint8_t { other, audio, video };

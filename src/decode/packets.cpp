@@ -600,7 +600,7 @@ void PacketDecoder::read_extensions(const Payload& p, std::int64_t start, std::u
             file_.read_at(data, std::span(raw).first(shown));
             const io::Bytes b(raw);
             namespace el = asf::extension_layout;
-            switch (asf::extension_content(system.system)) {
+            switch (system.content) {
                 case asf::ExtensionContent::sample_duration:
                     if (size == 2) {
                         view_.unsigned_value("Sample Duration", io::le16(b, 0), Unit::milliseconds);
