@@ -262,9 +262,9 @@ inline Bytes grouped_payload(std::uint8_t stream, std::uint8_t seq, std::uint32_
     return b;
 }
 
-// Pads a packet with zeros to `size` bytes.
-inline Bytes padded(Bytes packet, std::size_t size) {
-    packet.resize(size, 0);
+// Pads a packet with zeros (or `fill`) to `size` bytes.
+inline Bytes padded(Bytes packet, std::size_t size, std::uint8_t fill = 0) {
+    packet.resize(size, fill);
     return packet;
 }
 

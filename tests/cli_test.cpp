@@ -240,7 +240,7 @@ TEST(Cli, ReadErrorKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
         asfinspect::app::Options check;
         check.mode = asfinspect::app::Mode::check;
         EXPECT_EQ(asfinspect::app::inspect_input(again, check_out, check_err, check, "f"), 1);
-        EXPECT_NE(check_out.text_so_far().find("error: reading the file failed"),
+        EXPECT_NE(check_out.text_so_far().find("error [read-error]: reading the file failed"),
                   std::string::npos);
         EXPECT_EQ(check_err.text_so_far(), "asfinspect: read error: Input/output error\n");
         ::close(again_fd);

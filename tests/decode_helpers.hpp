@@ -78,6 +78,7 @@ struct FileSpec {
         std::uint32_t send_time = 0;
         std::vector<Payload> payloads;
         int padding_delta = 0;  // bytes of padding more than the payloads leave
+        std::uint8_t fill = 0;  // the bytes after the payloads
     };
     struct Stream {
         std::uint16_t number = 1;
@@ -144,7 +145,7 @@ inline Bytes spec_packet(const FileSpec& spec, const FileSpec::Packet& packet) {
     put16(b, 0);
     put8(b, 0x80 | packet.payloads.size());
     put(b, payloads);
-    b.resize(spec.packet_size, 0);
+    b.resize(spec.packet_size, packet.fill);
     return b;
 }
 

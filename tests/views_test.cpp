@@ -92,7 +92,8 @@ TEST(Views, JsonIsValidAndExact) {
              "\"creation_date\":\"1601-01-01T00:00:00Z\"",
              "\"encoding_time\":\"2006-05-29T17:33:02.5Z\"",
              "\"compression_id\":\"WMV2\",\"other_id\":\"\\u0000\\u0000\\u0000\\u0000\"",
-             "\"entries\":[{\"warnings\":[\"error: a record with only a finding\"]}]",
+             "\"entries\":[{\"findings\":[{\"offset\":64,\"severity\":\"error\",\"code\":"
+             "\"x\",\"message\":\"a record with only a finding\"}]}]",
          }) {
         EXPECT_NE(text.find(member), std::string::npos) << member << "\n" << text;
     }

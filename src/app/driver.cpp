@@ -21,10 +21,6 @@
 #include "view/json_view.hpp"
 #include "view/tree_view.hpp"
 
-#ifndef ASFINSPECT_VERSION
-#define ASFINSPECT_VERSION "0.0.0"
-#endif
-
 namespace asfinspect::app {
 
 namespace {

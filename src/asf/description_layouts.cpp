@@ -392,7 +392,7 @@ void record_stream(FieldReader& r, std::uint16_t stream, StreamReference kind, s
     if (stream == 0)
         return;
     check_stream_number(r, stream, at);
-    r.facts().reference(kind, stream, at);
+    check_stream_reference(r, kind, stream, at);
 }
 
 void description_record(FieldReader& r, const ValueRules& rules) {
@@ -407,7 +407,7 @@ void description_record(FieldReader& r, const ValueRules& rules) {
     if (!r.ok())
         return;
     if (library) {
-        r.facts().language_index(*first, first_at);
+        check_language_index(r, *first, first_at);
     } else if (*first != 0) {
         r.finding(Severity::warning, codes::kReservedValue,
                   message("Reserved is ", *first, ", not 0"), first_at);

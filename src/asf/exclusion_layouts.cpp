@@ -46,7 +46,7 @@ void stream_number(FieldReader& r, StreamReference kind) {
     if (!stream)
         return;
     check_stream_number(r, *stream, at);
-    r.facts().reference(kind, *stream, at);
+    check_stream_reference(r, kind, *stream, at);
 }
 
 // A count of stream numbers, then the numbers.

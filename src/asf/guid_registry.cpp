@@ -1,6 +1,7 @@
 #include "asf/guid_registry.hpp"
 
 #include <algorithm>
+#include <bitset>
 
 #include "io/le.hpp"
 
@@ -155,6 +156,18 @@ const GuidInfo* find_guid(const Guid& guid) {
     const auto* hit = std::find_if(std::begin(kRegistry), std::end(kRegistry),
                                    [&](const GuidInfo& e) { return e.guid == guid; });
     return hit == std::end(kRegistry) ? nullptr : hit;
+}
+
+bool may_start_object_guid(std::uint8_t first, std::uint8_t second) {
+    static const std::bitset<1 << 16> kStarts = [] {
+        std::bitset<1 << 16> starts;
+        for (const GuidInfo& e : kRegistry) {
+            if (e.placement != Placement::value)
+                starts.set(static_cast<std::size_t>(e.guid.bytes[0] | e.guid.bytes[1] << 8));
+        }
+        return starts;
+    }();
+    return kStarts.test(static_cast<std::size_t>(first | second << 8));
 }
 
 std::string_view guid_name(const Guid& guid) {

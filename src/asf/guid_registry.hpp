@@ -124,6 +124,10 @@ struct GuidInfo {
 // Every GUID the decoder names, or nullptr.
 const GuidInfo* find_guid(const Guid& guid);
 
+// Whether a GUID that begins with these two bytes may be that of an object
+// the decoder knows: a quick test before find_guid, for scans byte by byte.
+bool may_start_object_guid(std::uint8_t first, std::uint8_t second);
+
 // The name of a known GUID, or "" when it is unknown.
 std::string_view guid_name(const Guid& guid);
 

@@ -237,7 +237,7 @@ std::optional<Specifier> index_specifier(FieldReader& r, bool in_header) {
         return std::nullopt;
     check_stream_number(r, *stream, at);
     if (in_header) {
-        r.facts().reference(StreamReference::index_specifier, *stream, at);
+        check_stream_reference(r, StreamReference::index_specifier, *stream, at);
     } else {
         undeclared_stream(r, *stream, at);
     }

@@ -14,6 +14,12 @@ inline constexpr std::uint16_t kStreamNumberMask = 0x7F;
 inline constexpr std::uint16_t kHighestStreamNumber = 127;
 // Reports a stream number, read at `at`, outside 1 to 127.
 void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at);
+// Reports a record, read at `at`, that names a stream the Header Object
+// doesn't declare.
+void check_stream_reference(FieldReader& r, decode::StreamReference kind, std::uint16_t stream,
+                            std::int64_t at);
+// Reports a language index, read at `at`, that the Language List doesn't hold.
+void check_language_index(FieldReader& r, std::uint32_t index, std::int64_t at);
 // The common audio format tags (WAVEFORMATEX's Format Tag).
 decode::EnumNames format_tag_names();
 // Reports a count, read at `at`, of records of at least `least` bytes each

@@ -28,6 +28,22 @@ constexpr decode::FlagName kFilePropertiesFlags[] = {
     {0x2, "Seekable"},
 };
 
+// Which muxer's habit explains `left_out` objects missing from the Number of
+// Header Objects, or "" when none does.
+std::string_view left_out_habit(std::uint64_t left_out, std::uint32_t markers,
+                                std::uint32_t paddings) {
+    if (left_out == 0)
+        return {};
+    if (markers != 0 && paddings != 0 && left_out == std::uint64_t{markers} + paddings)
+        return "the Marker and Padding Objects are left out of the count, as ffmpeg and "
+               "GStreamer write them";
+    if (markers != 0 && left_out == markers)
+        return "the Marker Object is left out of the count, as ffmpeg writes it";
+    if (paddings != 0 && left_out == paddings)
+        return "the Padding Object is left out of the count, as GStreamer writes it";
+    return {};
+}
+
 }  // namespace
 
 namespace layouts {
@@ -46,21 +62,26 @@ void header(FieldReader& r) {
                           ", not 2: ASF tells readers to refuse such a file"),
                   r.position() - 1);
     }
-    const std::uint32_t markers_before = r.facts().marker_objects;
+    const decode::Facts& facts = r.facts();
+    const std::uint32_t markers_before = facts.marker_objects;
+    const std::uint32_t paddings_before = facts.padding_objects_in_header;
     const std::uint32_t found = r.children(Placement::header);
-    const std::uint32_t markers = r.facts().marker_objects - markers_before;
-    if (count && *count != found) {
-        // ffmpeg leaves its Marker Object (chapters) out of the count; players
-        // loop by size and don't notice.
-        const bool markers_left_out = markers != 0 && *count + markers == found;
-        r.finding(
-            markers_left_out ? Severity::warning : Severity::error, codes::kHeaderCount,
-            markers_left_out
-                ? message("Number of Header Objects is ", *count, ", but the header holds ", found,
-                          ": the Marker Object is left out of the count, as ffmpeg "
-                          "writes it; players accept it")
-                : message("Number of Header Objects is ", *count, ", but the header holds ", found),
-            r.start());
+    if (!count || *count == found)
+        return;
+    // Muxers leave objects out of the count that players, looping by size,
+    // never miss: ffmpeg its Marker Object (chapters), GStreamer its Padding
+    // Object.
+    const std::uint32_t markers = facts.marker_objects - markers_before;
+    const std::uint32_t paddings = facts.padding_objects_in_header - paddings_before;
+    const std::string_view habit =
+        left_out_habit(*count < found ? found - *count : 0, markers, paddings);
+    const std::string counted =
+        message("Number of Header Objects is ", *count, ", but the header holds ", found);
+    if (habit.empty()) {
+        r.finding(Severity::error, codes::kHeaderCount, counted, r.start());
+    } else {
+        r.finding(Severity::warning, codes::kHeaderCount,
+                  message(counted, ": ", habit, "; players accept it"), r.start());
     }
 }
 

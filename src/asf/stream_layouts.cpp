@@ -209,6 +209,69 @@ void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) 
     }
 }
 
+namespace {
+
+std::string_view record_name(StreamReference kind) {
+    switch (kind) {
+        case StreamReference::bitrate_record:
+            return "a Stream Bitrate Properties record";
+        case StreamReference::extended_stream_properties:
+            return "an Extended Stream Properties Object";
+        case StreamReference::metadata_record:
+            return "a Metadata record";
+        case StreamReference::metadata_library_record:
+            return "a Metadata Library record";
+        case StreamReference::exclusion:
+            return "a mutual exclusion record";
+        case StreamReference::prioritization:
+            return "a Stream Prioritization record";
+        case StreamReference::bandwidth_sharing:
+            return "a Bandwidth Sharing record";
+        case StreamReference::index_specifier:
+            break;
+    }
+    return "an index specifier";
+}
+
+}  // namespace
+
+void check_stream_reference(FieldReader& r, StreamReference kind, std::uint16_t stream,
+                            std::int64_t at) {
+    if (stream == 0 || stream > kHighestStreamNumber)
+        return;  // reported where it is read
+    const decode::Facts& facts = r.facts();
+    // Outside a Header Object (a header object misplaced at the top level),
+    // what was declared so far is all there is to go by.
+    const bool declared =
+        facts.plan.known ? facts.plan.streams.test(stream) : facts.streams[stream].declared;
+    if (!declared) {
+        r.finding(Severity::error, codes::kUndeclaredStream,
+                  message(record_name(kind), " names stream ", stream,
+                          ", which no Stream Properties Object declares"),
+                  at);
+    }
+}
+
+// Encoders write language index 0 without a Language List for a file of one
+// language, and players take it so; an index past a list that is there is
+// an error.
+void check_language_index(FieldReader& r, std::uint32_t index, std::int64_t at) {
+    const decode::HeaderPlan& plan = r.facts().plan;
+    if (!plan.known || index < plan.languages || (index == 0 && !plan.language_list))
+        return;
+    if (plan.language_list) {
+        r.finding(Severity::error, codes::kLanguageIndex,
+                  message("language index ", index, " is past the Language List's ", plan.languages,
+                          " entries"),
+                  at);
+    } else {
+        r.finding(Severity::warning, codes::kLanguageIndex,
+                  message("language index ", index,
+                          ", but the file has no Language List Object (players ignore it)"),
+                  at);
+    }
+}
+
 decode::EnumNames format_tag_names() {
     return kFormatTags;
 }
@@ -285,8 +348,8 @@ void extended_stream_properties(FieldReader& r) {
         return;
     decode::Facts& facts = r.facts();
     check_stream_number(r, *stream, stream_at);
-    facts.reference(StreamReference::extended_stream_properties, *stream, stream_at);
-    facts.language_index(*language, language_at);
+    check_stream_reference(r, StreamReference::extended_stream_properties, *stream, stream_at);
+    check_language_index(r, *language, language_at);
 
     r.begin_list("Stream Names", "Stream Name");
     for (std::uint32_t i = 0; i < *names && r.ok(); ++i) {
@@ -297,7 +360,7 @@ void extended_stream_properties(FieldReader& r) {
         if (length)
             r.utf16("Stream Name", *length);
         if (index)
-            facts.language_index(*index, at);
+            check_language_index(r, *index, at);
         r.end_item();
     }
     r.end_list();
@@ -338,7 +401,7 @@ void stream_bitrate_properties(FieldReader& r) {
             const std::uint16_t stream = *flags & kStreamNumberMask;
             r.show_unsigned("Stream Number", stream);
             check_stream_number(r, stream, at);
-            r.facts().reference(StreamReference::bitrate_record, stream, at);
+            check_stream_reference(r, StreamReference::bitrate_record, stream, at);
         }
         r.u32("Average Bitrate");
         r.end_item();

@@ -1,5 +1,7 @@
 #include "check/check_view.hpp"
 
+#include <algorithm>
+
 #include "view/format.hpp"
 
 namespace asfinspect::check {
@@ -14,6 +16,22 @@ void count(io::Output& out, std::uint64_t n, std::string_view one, std::string_v
     out.u64(n).text(" ").text(n == 1 ? one : many);
 }
 
+// 999900 as "999,900": the counts of a flood are read by people.
+void grouped(io::Output& out, std::uint64_t n) {
+    char digits[32];
+    std::size_t len = 0;
+    int placed = 0;
+    do {
+        if (placed > 0 && placed % 3 == 0)
+            digits[len++] = ',';
+        digits[len++] = static_cast<char>('0' + n % 10);
+        ++placed;
+        n /= 10;
+    } while (n != 0);
+    std::reverse(digits, digits + len);
+    out.text(std::string_view(digits, len));
+}
+
 }  // namespace
 
 CheckView::CheckView(io::Output& out, Format format) : out_(out), format_(format) {
@@ -25,25 +43,83 @@ void CheckView::begin_file(std::string_view, std::int64_t) {
         out_.text("{\"findings\":[");
 }
 
+CheckView::CodeTally& CheckView::tally_of(std::string_view code) {
+    const auto hit = std::find_if(tallies_.begin(), tallies_.end(),
+                                  [&](const CodeTally& t) { return t.code == code; });
+    if (hit != tallies_.end())
+        return *hit;
+    return tallies_.emplace_back(CodeTally{code});
+}
+
 void CheckView::finding(const decode::Finding& f) {
-    const bool first = errors_ + warnings_ == 0;
-    (f.severity == decode::Severity::error ? errors_ : warnings_) += 1;
+    const bool error = f.severity == decode::Severity::error;
+    (error ? errors_ : warnings_) += 1;
+    CodeTally& tally = tally_of(f.code);
+    if (tally.shown == kShownPerCode) {
+        (error ? tally.more_errors : tally.more_warnings) += 1;
+        return;
+    }
+    ++tally.shown;
+    write_finding(f);
+}
+
+void CheckView::write_finding(const decode::Finding& f) {
+    const bool first = written_++ == 0;
     if (format_ == Format::text) {
         out_.text("0x").hex().i64(f.offset).dec().text(": ").text(severity_name(f.severity));
-        out_.text(": ").text(f.message).end_line();
+        out_.text(" [").text(f.code).text("]: ").text(f.message).end_line();
         return;
     }
     out_.text(first ? "\n{\"offset\":" : ",\n{\"offset\":").i64(f.offset);
-    out_.text(",\"severity\":\"").text(severity_name(f.severity)).text("\",\"message\":");
+    out_.text(",\"severity\":\"").text(severity_name(f.severity)).text("\",\"code\":\"");
+    out_.text(f.code).text("\",\"message\":");
     view::write_json_string(out_, f.message);
-    out_.text(",\"code\":\"").text(f.code).text("\"}");
+    out_.text("}");
+}
+
+// "... and 999,900 more packet-parse errors"
+void CheckView::write_rest_text(const CodeTally& t) {
+    const std::uint64_t rest = t.more_errors + t.more_warnings;
+    out_.text("... and ");
+    grouped(out_, rest);
+    out_.text(" more ").text(t.code);
+    if (t.more_warnings == 0) {
+        out_.text(rest == 1 ? " error" : " errors");
+    } else if (t.more_errors == 0) {
+        out_.text(rest == 1 ? " warning" : " warnings");
+    } else {
+        out_.text(" findings (");
+        count(out_, t.more_errors, "error", "errors");
+        out_.text(", ");
+        count(out_, t.more_warnings, "warning", "warnings");
+        out_.text(")");
+    }
+    out_.end_line();
+}
+
+void CheckView::write_rest_json(const CodeTally& t, bool first) {
+    out_.text(first ? "\n{\"code\":\"" : ",\n{\"code\":\"").text(t.code);
+    out_.text("\",\"errors\":").u64(t.more_errors).text(",\"warnings\":").u64(t.more_warnings);
+    out_.text("}");
 }
 
 void CheckView::end_file(const decode::FileSummary& summary) {
+    bool first = true;
     if (format_ == Format::json) {
+        out_.text("],\"not_listed\":[");
+        for (const CodeTally& t : tallies_) {
+            if (t.more_errors + t.more_warnings != 0) {
+                write_rest_json(t, first);
+                first = false;
+            }
+        }
         out_.text("],\"errors\":").u64(errors_).text(",\"warnings\":").u64(warnings_);
         out_.text(",\"packets\":").u64(summary.packets).text("}").end_line();
         return;
+    }
+    for (const CodeTally& t : tallies_) {
+        if (t.more_errors + t.more_warnings != 0)
+            write_rest_text(t);
     }
     count(out_, errors_, "error", "errors");
     out_.text(", ");

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "decode/view.hpp"
 #include "io/output.hpp"
@@ -9,11 +10,15 @@
 namespace asfinspect::check {
 
 // The verdict on a file: only the decoder's findings, one line each as they
-// are met ("0x2c5: error: ..."), then a count of them ("3 errors, 1 warning
-// in 37628 packets"); or the same as a JSON document.
+// are met ("0x2c5: error [packet-parse]: ..."), then a count of them ("3
+// errors, 1 warning in 37628 packets"); or the same as a JSON document. A
+// code met more than kShownPerCode times shows its first findings and then
+// one line that counts the rest; the count and the verdict take them all.
 class CheckView final : public decode::View {
   public:
     enum class Format { text, json };
+
+    static constexpr std::uint64_t kShownPerCode = 100;
 
     CheckView(io::Output& out, Format format);
 
@@ -21,36 +26,32 @@ class CheckView final : public decode::View {
     std::uint64_t warnings() const { return warnings_; }
 
     bool wants_fields() const override { return false; }
+    bool failed() const override { return out_.failed(); }
     void begin_file(std::string_view path, std::int64_t size) override;
     void end_file(const decode::FileSummary& summary) override;
     void finding(const decode::Finding& f) override;
 
-    void begin_object(const decode::ObjectHead&) override {}
-    void end_object() override {}
-    void begin_packets() override {}
-    void end_packets() override {}
-    void begin_group(const decode::Key&) override {}
-    void end_group() override {}
-    void begin_list(const decode::Key&, std::string_view) override {}
-    void end_list() override {}
-    void begin_item(std::uint64_t, std::int64_t) override {}
-    void end_item() override {}
-    void unsigned_value(const decode::Key&, std::uint64_t, decode::Unit) override {}
-    void signed_value(const decode::Key&, std::int64_t, decode::Unit) override {}
-    void bool_value(const decode::Key&, bool) override {}
-    void enum_value(const decode::Key&, std::uint64_t, std::string_view) override {}
-    void flags_value(const decode::Key&, std::uint64_t, decode::FlagNames) override {}
-    void guid_value(const decode::Key&, const asf::Guid&) override {}
-    void text_value(const decode::Key&, std::string_view) override {}
-    void bytes_value(const decode::Key&, io::Bytes, std::uint64_t) override {}
-    void date_value(const decode::Key&, std::uint64_t) override {}
-    void fourcc_value(const decode::Key&, std::uint32_t) override {}
-
   private:
+    // The findings of one code: how many were shown, and the rest by severity.
+    struct CodeTally {
+        std::string_view code;
+        std::uint64_t shown = 0;
+        std::uint64_t more_errors = 0;
+        std::uint64_t more_warnings = 0;
+    };
+
+    CodeTally& tally_of(std::string_view code);
+    void write_finding(const decode::Finding& f);
+    void write_rest_text(const CodeTally& t);
+    void write_rest_json(const CodeTally& t, bool first);
+
     io::Output& out_;
     Format format_;
     std::uint64_t errors_ = 0;
     std::uint64_t warnings_ = 0;
+    std::uint64_t written_ = 0;
+    // One row per code met; the codes are a few dozen, so a search is enough.
+    std::vector<CodeTally> tallies_;
 };
 
 }  // namespace asfinspect::check

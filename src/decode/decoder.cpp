@@ -18,6 +18,17 @@ namespace {
 
 constexpr std::size_t kSizeFieldOffset = 16;
 constexpr std::int64_t kDataObjectHeadSize = 50;  // object header, File ID, count, reserved
+// Bytes that are no object are searched this far for the next object.
+constexpr std::int64_t kMaxStrayBytes = std::int64_t{64} << 20;
+constexpr std::size_t kScanChunk = 1 << 16;
+// The first bytes a not-ASF finding shows.
+constexpr std::size_t kShownLeadBytes = 16;
+
+// A view for the first pass over a Header Object: it shows nothing.
+class SilentView final : public View {
+  public:
+    bool wants_fields() const override { return false; }
+};
 
 std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
     std::int64_t sum = 0;
@@ -49,6 +60,38 @@ std::uint64_t to_u64(std::int64_t v) {
     return static_cast<std::uint64_t>(v);
 }
 
+// Whether an object of this kind belongs at `where`. ASF allows any header
+// object in the Header Extension too.
+bool belongs(const asf::GuidInfo& known, asf::Placement where) {
+    switch (known.placement) {
+        case asf::Placement::value:
+            return false;
+        case asf::Placement::top_level:
+            return where == asf::Placement::top_level;
+        case asf::Placement::header:
+            return where == asf::Placement::header || where == asf::Placement::header_extension;
+        case asf::Placement::header_extension:
+            return where == asf::Placement::header_extension;
+        case asf::Placement::header_or_extension:
+            break;
+    }
+    return where == asf::Placement::header || where == asf::Placement::header_extension;
+}
+
+// "00 00 00 20 66 74 79 70 (\"... ftyp\")": bytes in hex, then as ASCII.
+std::string lead_bytes(io::Bytes bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    std::string ascii;
+    for (const std::uint8_t b : bytes) {
+        text += kHex[b >> 4];
+        text += kHex[b & 0xf];
+        text += ' ';
+        ascii += b >= 0x20 && b < 0x7f ? static_cast<char>(b) : '.';
+    }
+    return message(text, "(\"", ascii, "\")");
+}
+
 }  // namespace
 
 void decode_file(io::FileReader& file, View& view, std::string_view path,
@@ -62,14 +105,49 @@ Decoder::Decoder(io::FileReader& file, View& view, const DecodeOptions& options)
 
 void Decoder::decode(std::string_view path) {
     view_.begin_file(path, file_.size());
-    walk(0, file_.size(), asf::Placement::top_level, 0);
-    finish_file();
+    if (begins_with_an_object()) {
+        walk(0, file_.size(), asf::Placement::top_level, 0);
+        finish_file();
+    }
     view_.end_file(FileSummary{facts_.data.decoded});
+}
+
+// A file that doesn't begin with an ASF object (an MP4 renamed .wmv, say) is
+// said to be no ASF file at once, rather than read as objects of absurd sizes.
+bool Decoder::begins_with_an_object() {
+    std::array<std::uint8_t, kShownLeadBytes> lead{};
+    const std::size_t n = file_.read_at(0, lead);
+    if (n == 0 || stopped())
+        return true;  // an empty file, or one that can't be read: said when the walk ends
+    asf::Guid guid;
+    std::copy_n(lead.begin(), guid.bytes.size(), guid.bytes.begin());
+    const asf::GuidInfo* known = asf::find_guid(guid);
+    if (n == lead.size() && known != nullptr && known->placement != asf::Placement::value)
+        return true;
+    report(0, Severity::error, codes::kNotAsf,
+           message("not an ASF file: it begins with ", lead_bytes(io::Bytes(lead).first(n)),
+                   ", not with the Header Object's GUID"));
+    return false;
 }
 
 void Decoder::report(std::int64_t offset, Severity severity, std::string_view code,
                      std::string_view text) {
-    view_.finding(Finding{offset, severity, code, text});
+    // What follows a failed read would be made from zeros, and a view that
+    // can't write has no use for it.
+    if (!stopped())
+        view_.finding(Finding{offset, severity, code, text});
+}
+
+void Decoder::report_extent(std::int64_t offset, std::string_view code, std::string_view text) {
+    facts_.extent_reported = true;
+    const FilePropertiesFacts& fp = facts_.file_properties;
+    if (!fp.present || fp.broadcast() || fp.file_size == to_u64(file_.size())) {
+        report(offset, Severity::error, code, text);
+        return;
+    }
+    report(offset, Severity::error, code,
+           message(text, " (File Size says ", fp.file_size, " bytes; the file holds ", file_.size(),
+                   ")"));
 }
 
 ObjectHead Decoder::read_head(std::int64_t offset) {
@@ -83,25 +161,85 @@ ObjectHead Decoder::read_head(std::int64_t offset) {
     return head;
 }
 
+std::int64_t Decoder::next_object(std::int64_t from, std::int64_t end, asf::Placement where) {
+    const std::int64_t last =
+        std::min(end - kObjectHeaderSize, saturating_add(from, kMaxStrayBytes));
+    std::vector<std::uint8_t>& chunk = bytes_;
+    chunk.resize(kScanChunk + kObjectHeaderSize);
+    // Each pass looks at the objects that could start in one chunk.
+    for (std::int64_t at = from; at <= last && !stopped();
+         at += static_cast<std::int64_t>(kScanChunk)) {
+        file_.read_at(at, chunk);
+        const auto starts = static_cast<std::size_t>(
+            std::min<std::int64_t>(last - at + 1, static_cast<std::int64_t>(kScanChunk)));
+        for (std::size_t i = 0; i < starts; ++i) {
+            if (!asf::may_start_object_guid(chunk[i], chunk[i + 1]))
+                continue;
+            asf::Guid guid;
+            std::copy_n(chunk.begin() + static_cast<std::ptrdiff_t>(i), guid.bytes.size(),
+                        guid.bytes.begin());
+            const asf::GuidInfo* known = asf::find_guid(guid);
+            const std::int64_t size = io::le64s(chunk, i + kSizeFieldOffset);
+            const std::int64_t start = at + static_cast<std::int64_t>(i);
+            // Inside a parent, the object must fit it; at the top level it may
+            // be cut short by the end of the file.
+            if (known != nullptr && belongs(*known, where) && size >= kObjectHeaderSize &&
+                (where == asf::Placement::top_level || size <= end - start)) {
+                return start;
+            }
+        }
+    }
+    return -1;
+}
+
 std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement where, int depth) {
+    const bool top = where == asf::Placement::top_level;
     std::uint32_t count = 0;
-    // Each pass decodes one object and moves past it, or ends the run.
-    for (std::int64_t position = start; position < end && !file_.failed();) {
+    bool regular = true;  // the walk goes on to the end
+    bool stray = false;   // bytes that are no object were skipped
+    std::int64_t position = start;
+    // Each pass decodes one object and moves past it, or ends the walk.
+    for (; position < end && regular && !stopped();) {
         if (end - position < kObjectHeaderSize) {
-            report(position, Severity::error, codes::kTrailingData,
-                   message(end - position, " bytes after the last object of ", where_name(where),
-                           " are too few to be an object"));
+            const std::string text = message(end - position, " bytes after the last object of ",
+                                             where_name(where), " are too few to be an object");
+            if (top) {
+                report_extent(position, codes::kTrailingData, text);
+            } else {
+                report(position, Severity::error, codes::kTrailingData, text);
+            }
+            regular = false;
             break;
         }
         if (!file_.holds(position, kObjectHeaderSize)) {
-            report(position, Severity::error, codes::kTruncatedFile,
-                   message("the file ends inside the header of an object, ",
-                           file_.size() - position, " bytes into its 24"));
+            report_extent(position, codes::kTruncatedFile,
+                          message("the file ends inside the header of an object, ",
+                                  file_.size() - position, " bytes into its 24"));
+            regular = false;
             break;
         }
         const ObjectHead head = read_head(position);
+        if (stopped())
+            break;
+        const std::int64_t declared_end =
+            saturating_add(position, std::max<std::int64_t>(head.size, 0));
+        // An unknown GUID with a size no object can have is no object: when a
+        // known object follows within the parent, the walk goes on from it.
+        if (head.known == nullptr && (head.size < kObjectHeaderSize || declared_end > end)) {
+            const std::int64_t next = next_object(position + 1, end, where);
+            if (next >= 0) {
+                report(position, Severity::warning, codes::kStrayBytes,
+                       message(next - position, " bytes at ", Hex{to_u64(position)},
+                               " are not an object (their size field says ", head.size, "); ",
+                               name_or_unknown(read_head(next)), " follows at ", Hex{to_u64(next)},
+                               ", and the decode goes on from there"));
+                stray = true;
+                position = next;
+                continue;
+            }
+        }
         ++count;
-        if (where == asf::Placement::top_level && count == 1 &&
+        if (top && count == 1 &&
             (head.known == nullptr || head.known->object != asf::ObjectType::header)) {
             report(position, Severity::error, codes::kFirstObject,
                    message("the file begins with ", name_or_unknown(head),
@@ -110,27 +248,42 @@ std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement
         if (head.size < kObjectHeaderSize) {
             view_.begin_object(head);
             report(position, Severity::error, codes::kObjectSize,
-                   message("object size ", head.size,
-                           " is below the 24 bytes of its header; the objects after it can't be "
-                           "found"));
+                   message(head.known == nullptr ? "not an object: its size field says "
+                                                 : "object size ",
+                           head.size,
+                           ", below the 24 bytes of an object's header; the objects after it "
+                           "can't be found"));
             view_.end_object();
+            regular = false;
             break;
         }
-        std::int64_t object_end = saturating_add(position, head.size);
+        if (where == asf::Placement::header && head.known != nullptr &&
+            head.known->object == asf::ObjectType::padding) {
+            ++facts_.padding_objects_in_header;
+        }
+        std::int64_t object_end = declared_end;
+        const bool past_file_end = top && object_end > end;
         if (object_end > end) {
-            if (where == asf::Placement::top_level) {
-                report(position, Severity::error, codes::kTruncatedFile,
-                       message("the object reaches ", object_end - end,
-                               " bytes past the end of the file: the file is cut short"));
-            } else {
+            const std::string_view what =
+                head.known == nullptr ? std::string_view("not an object, or one cut short: it")
+                                      : std::string_view("the object");
+            if (!top) {
                 report(position, Severity::error, codes::kPastParent,
-                       message("the object reaches ", object_end - end,
+                       message(what, " reaches ", object_end - end,
                                " bytes past the end of its parent"));
+            } else if (head.known == nullptr || head.known->object != asf::ObjectType::data) {
+                // The Data Object says how many of its packets are missing.
+                report_extent(position, codes::kTruncatedFile,
+                              message("the file is cut short: ", what, " reaches ",
+                                      object_end - end, " bytes past its end"));
             }
             object_end = end;
+            regular = !top;
         }
-        position = decode_object(head, object_end, where, depth);
+        position = decode_object(head, object_end, where, depth, past_file_end);
     }
+    if (top)
+        facts_.objects_tile_file = regular && !stray && position == end && !facts_.extent_reported;
     return count;
 }
 
@@ -169,7 +322,7 @@ bool Decoder::placed_well(const ObjectHead& head, asf::Placement where) {
 }
 
 std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, asf::Placement where,
-                                    int depth) {
+                                    int depth, bool past_file_end) {
     view_.begin_object(head);
     std::int64_t next = end;
     const asf::ObjectType type =
@@ -180,7 +333,7 @@ std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, as
         report(head.offset, Severity::error, codes::kNesting,
                message("objects nested ", depth, " deep; the contents of this one are skipped"));
     } else if (type == asf::ObjectType::data) {
-        next = decode_data_object(head, end, depth);
+        next = decode_data_object(head, end, depth, past_file_end);
     } else if (const asf::ObjectLayout layout = asf::layout_of(type)) {
         if (type == asf::ObjectType::header) {
             if (facts_.header_seen) {
@@ -188,6 +341,8 @@ std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, as
                        "a second ASF_Header_Object");
             }
             facts_.header_seen = true;
+            if (!planning_)
+                plan_header(head, end, depth);
         }
         FieldReader r(*this, head.offset + kObjectHeaderSize, end, depth);
         layout(r);
@@ -196,6 +351,23 @@ std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, as
     }
     view_.end_object();
     return next;
+}
+
+// The header is decoded twice: first silently, to learn which streams and
+// languages it declares, so that the records that name them are checked
+// where they stand.
+void Decoder::plan_header(const ObjectHead& head, std::int64_t end, int depth) {
+    SilentView silent;
+    Decoder planner(file_, silent, options_);
+    planner.planning_ = true;
+    planner.decode_object(head, end, asf::Placement::top_level, depth, false);
+    HeaderPlan& plan = facts_.plan;
+    plan = {};
+    plan.known = true;
+    for (std::size_t stream = 1; stream < kStreamNumbers; ++stream)
+        plan.streams.set(stream, planner.facts_.streams[stream].declared);
+    plan.language_list = planner.facts_.language_list_seen;
+    plan.languages = planner.facts_.languages;
 }
 
 void Decoder::finish_header(std::int64_t offset) {
@@ -210,39 +382,6 @@ void Decoder::finish_header(std::int64_t offset) {
     if (!facts_.header_extension_seen)
         missing("ASF_Header_Extension_Object");
 
-    static constexpr std::array<std::string_view, static_cast<std::size_t>(StreamReference::count)>
-        kWhat{"a Stream Bitrate Properties record",
-              "an Extended Stream Properties Object",
-              "a Metadata record",
-              "a Metadata Library record",
-              "a mutual exclusion record",
-              "a Stream Prioritization record",
-              "a Bandwidth Sharing record",
-              "an index specifier"};
-    for (std::size_t kind = 0; kind < facts_.references.size(); ++kind) {
-        for (std::size_t stream = 1; stream < kStreamNumbers; ++stream) {
-            const std::int64_t at = facts_.references[kind][stream];
-            if (at != 0 && !facts_.streams[stream].declared) {
-                report(at, Severity::error, codes::kUndeclaredStream,
-                       message(kWhat[kind], " names stream ", stream,
-                               ", which no Stream Properties Object declares"));
-            }
-        }
-    }
-    // Encoders write language indexes without a Language List, and players
-    // ignore them then; an index past a list that is there is an error.
-    if (facts_.highest_language_index_offset >= 0 &&
-        facts_.highest_language_index >= facts_.languages) {
-        if (facts_.language_list_seen) {
-            report(facts_.highest_language_index_offset, Severity::error, codes::kLanguageIndex,
-                   message("language index ", facts_.highest_language_index,
-                           " is past the Language List's ", facts_.languages, " entries"));
-        } else {
-            report(facts_.highest_language_index_offset, Severity::warning, codes::kLanguageIndex,
-                   message("language index ", facts_.highest_language_index,
-                           ", but the file has no Language List Object (players ignore it)"));
-        }
-    }
     const FilePropertiesFacts& fp = facts_.file_properties;
     constexpr std::uint64_t kTicksPerMillisecond = 10'000;
     if (fp.present && !fp.broadcast() &&
@@ -254,7 +393,8 @@ void Decoder::finish_header(std::int64_t offset) {
     }
 }
 
-std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t end, int depth) {
+std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t end, int depth,
+                                         bool past_file_end) {
     if (facts_.data.present) {
         report(head.offset, Severity::error, codes::kDuplicateObject, "a second ASF_Data_Object");
     }
@@ -268,14 +408,24 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
     data.size = head.size;
     data.first_packet = head.offset + kDataObjectHeadSize;
     PacketDecoder packets(*this);
-    return std::max(end, packets.decode_all());
+    const std::int64_t packets_end = packets.decode_all();
+    if (past_file_end && !facts_.extent_reported) {
+        report_extent(
+            head.offset, codes::kTruncatedFile,
+            message("the file is cut short: the object reaches ",
+                    saturating_add(head.offset, head.size) - file_.size(), " bytes past its end"));
+    }
+    return std::max(end, packets_end);
 }
 
 void Decoder::finish_file() {
     if (file_.failed()) {
-        report(0, Severity::error, codes::kReadError,
-               message("reading the file failed (", std::strerror(file_.error()),
-                       "); the decode stops where it did"));
+        // Past report(), which says nothing once a read has failed.
+        if (!view_.failed()) {
+            view_.finding(Finding{0, Severity::error, codes::kReadError,
+                                  message("reading the file failed (", std::strerror(file_.error()),
+                                          "); the decode stops where it did")});
+        }
         return;
     }
     if (file_.size() == 0) {
@@ -287,14 +437,19 @@ void Decoder::finish_file() {
     if (!facts_.data.present)
         report(0, Severity::error, codes::kMissingObject, "the file has no ASF_Data_Object");
     const FilePropertiesFacts& fp = facts_.file_properties;
-    if (fp.present && !fp.broadcast() && fp.file_size != to_u64(file_.size())) {
-        report(fp.offset, Severity::error, codes::kFileSize,
-               fp.file_size > to_u64(file_.size())
-                   ? message("File Size is ", fp.file_size, " but the file holds ", file_.size(),
-                             " bytes: ", fp.file_size - to_u64(file_.size()), " are missing")
-                   : message("File Size is ", fp.file_size, " but the file holds ", file_.size(),
-                             " bytes"));
+    if (!fp.present || fp.broadcast() || fp.file_size == to_u64(file_.size()) ||
+        facts_.extent_reported) {
+        return;
     }
+    if (facts_.objects_tile_file) {
+        report(fp.offset, Severity::warning, codes::kFileSize,
+               message("File Size is ", fp.file_size, " but the file holds ", file_.size(),
+                       " bytes, all of them in its objects: a tagger that rewrote the header "
+                       "left File Size as it was; players go by the objects"));
+        return;
+    }
+    report(fp.offset, Severity::error, codes::kFileSize,
+           message("File Size is ", fp.file_size, " but the file holds ", file_.size(), " bytes"));
 }
 
 }  // namespace asfinspect::decode

@@ -38,8 +38,15 @@ class Decoder {
     Facts& facts() { return facts_; }
     const DecodeOptions& options() const { return options_; }
 
+    // True once the file can't be read or the view can't write: nothing more
+    // is decoded or reported.
+    bool stopped() const { return file_.failed() || view_.failed(); }
+
     void report(std::int64_t offset, Severity severity, std::string_view code,
                 std::string_view message);
+    // A finding about the file's extent (cut short, or bytes after its last
+    // object), which tells of File Size too when File Size disagrees.
+    void report_extent(std::int64_t offset, std::string_view code, std::string_view message);
 
     // Decodes the objects in [start, end), placed as `where`, `depth` levels
     // below the top; returns how many there were.
@@ -50,12 +57,19 @@ class Decoder {
     std::vector<std::uint8_t>& byte_buffer() { return bytes_; }
 
   private:
+    bool begins_with_an_object();
     ObjectHead read_head(std::int64_t offset);
+    // Where the next object that belongs at `where` starts in (from, end), or
+    // -1: for bytes that are no object, as a tagger that shrank a header
+    // leaves behind.
+    std::int64_t next_object(std::int64_t from, std::int64_t end, asf::Placement where);
+    void plan_header(const ObjectHead& head, std::int64_t end, int depth);
     // Returns where the walk goes on.
     std::int64_t decode_object(const ObjectHead& head, std::int64_t end, asf::Placement where,
-                               int depth);
+                               int depth, bool past_file_end);
     bool placed_well(const ObjectHead& head, asf::Placement where);
-    std::int64_t decode_data_object(const ObjectHead& head, std::int64_t end, int depth);
+    std::int64_t decode_data_object(const ObjectHead& head, std::int64_t end, int depth,
+                                    bool past_file_end);
     void finish_header(std::int64_t offset);
     void finish_file();
 
@@ -63,6 +77,7 @@ class Decoder {
     View& view_;
     DecodeOptions options_;
     Facts facts_;
+    bool planning_ = false;  // a first pass over the Header Object, for facts_.plan
     std::string text_;
     std::vector<std::uint8_t> bytes_;
 };

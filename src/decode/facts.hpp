@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <vector>
 
@@ -49,15 +50,14 @@ struct PayloadExtensionFacts {
 enum class StreamKind : std::uint8_t { other, audio, video };
 
 struct StreamFacts {
-    bool declared = false;  // by a Stream Properties Object
+    bool declared = false;  // by a Stream Properties Object read so far
     std::int64_t offset = 0;
     StreamKind kind = StreamKind::other;
     bool extended = false;  // an Extended Stream Properties Object names it
     std::vector<PayloadExtensionFacts> extensions;
 };
 
-// Where a record names a stream, kept until the header has been read, since
-// ASF allows the objects of the header in any order.
+// The kinds of record that name a stream.
 enum class StreamReference : std::uint8_t {
     bitrate_record,
     extended_stream_properties,
@@ -67,7 +67,16 @@ enum class StreamReference : std::uint8_t {
     prioritization,
     bandwidth_sharing,
     index_specifier,
-    count,
+};
+
+// What the whole Header Object declares, learnt before its objects are
+// decoded: ASF allows them in any order, and a record that names a stream or
+// a language is checked where it stands.
+struct HeaderPlan {
+    bool known = false;
+    std::bitset<kStreamNumbers> streams;  // declared by a Stream Properties Object
+    bool language_list = false;
+    std::uint32_t languages = 0;
 };
 
 struct DataFacts {
@@ -91,33 +100,20 @@ struct Facts {
     std::uint32_t stream_properties_objects = 0;
     bool header_seen = false;
     bool header_extension_seen = false;
+    HeaderPlan plan;
     DataFacts data;
     // Simple Index Objects met so far: each belongs to the next video stream
     // by stream number.
     std::uint32_t simple_index_objects = 0;
     std::uint32_t marker_objects = 0;
+    std::uint32_t padding_objects_in_header = 0;  // its direct children
     std::uint32_t languages = 0;
     bool language_list_seen = false;
-    // First offset at which each kind of record names each stream number.
-    std::array<std::array<std::int64_t, kStreamNumbers>,
-               static_cast<std::size_t>(StreamReference::count)>
-        references{};
-    std::int64_t highest_language_index_offset = -1;
-    std::uint32_t highest_language_index = 0;
-
-    void reference(StreamReference kind, std::uint16_t stream, std::int64_t offset) {
-        if (stream == 0 || stream >= kStreamNumbers)
-            return;  // reported where it is read
-        auto& first = references[static_cast<std::size_t>(kind)][stream];
-        if (first == 0)
-            first = offset;
-    }
-    void language_index(std::uint32_t index, std::int64_t offset) {
-        if (highest_language_index_offset < 0 || index > highest_language_index) {
-            highest_language_index = index;
-            highest_language_index_offset = offset;
-        }
-    }
+    // A finding about the file's extent (cut short, bytes after the last
+    // object) was given; it tells of File Size too.
+    bool extent_reported = false;
+    // The top-level objects follow one another up to the end of the file.
+    bool objects_tile_file = false;
 };
 
 }  // namespace asfinspect::decode

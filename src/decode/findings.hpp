@@ -7,6 +7,7 @@
 namespace asfinspect::decode::codes {
 
 // Structure of the object tree.
+inline constexpr std::string_view kNotAsf = "not-asf";
 inline constexpr std::string_view kFirstObject = "first-object";
 inline constexpr std::string_view kMissingObject = "missing-object";
 inline constexpr std::string_view kDuplicateObject = "duplicate-object";
@@ -14,6 +15,7 @@ inline constexpr std::string_view kObjectSize = "object-size";
 inline constexpr std::string_view kPastParent = "past-parent";
 inline constexpr std::string_view kTruncatedFile = "truncated-file";
 inline constexpr std::string_view kTrailingData = "trailing-data";
+inline constexpr std::string_view kStrayBytes = "stray-bytes";
 inline constexpr std::string_view kPlacement = "placement";
 inline constexpr std::string_view kNesting = "nesting";
 inline constexpr std::string_view kHeaderCount = "header-count";
@@ -44,6 +46,7 @@ inline constexpr std::string_view kValueLength = "value-length";
 // Data packets.
 inline constexpr std::string_view kPacketParse = "packet-parse";
 inline constexpr std::string_view kPacketFill = "packet-fill";
+inline constexpr std::string_view kZeroFill = "zero-fill";
 inline constexpr std::string_view kPacketLength = "packet-length";
 inline constexpr std::string_view kPayloadStream = "payload-stream";
 inline constexpr std::string_view kReplicatedData = "replicated-data";
@@ -59,6 +62,8 @@ inline constexpr std::string_view kIndexPastEnd = "index-past-end";
 inline constexpr std::string_view kIndexKeyFrame = "index-key-frame";
 inline constexpr std::string_view kIndexCoverage = "index-coverage";
 inline constexpr std::string_view kIndexOffset = "index-offset";
+// The command line.
+inline constexpr std::string_view kPacketSelection = "packet-selection";
 // Reading the file.
 inline constexpr std::string_view kReadError = "read-error";
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include "asf/guid_registry.hpp"
 #include "asf/packet_format.hpp"
@@ -31,6 +32,29 @@ constexpr FlagName kContentTypeNames[] = {
 
 std::uint64_t u(std::int64_t v) {
     return static_cast<std::uint64_t>(v);
+}
+
+std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return std::numeric_limits<std::int64_t>::max();
+    return sum;
+}
+
+// Whether the bytes [at, end) of the file are all zero.
+bool all_zero(io::FileReader& file, std::int64_t at, std::int64_t end) {
+    std::array<std::uint8_t, 256> chunk{};
+    // Each pass looks at one chunk of the gap.
+    for (; at < end && !file.failed(); at += static_cast<std::int64_t>(chunk.size())) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(end - at, static_cast<std::int64_t>(chunk.size())));
+        file.read_at(at, std::span(chunk).first(n));
+        if (std::any_of(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n),
+                        [](std::uint8_t b) { return b != 0; })) {
+            return false;
+        }
+    }
+    return !file.failed();
 }
 
 }  // namespace
@@ -110,6 +134,10 @@ bool PacketDecoder::read(int width, std::uint64_t& v) {
     }
     std::array<std::uint8_t, 8> raw{};
     file_.read_at(cursor_, std::span(raw).first(static_cast<std::size_t>(width)));
+    if (file_.failed()) {
+        cut_ = true;  // zeros, not the file's bytes
+        return false;
+    }
     for (int i = width - 1; i >= 0; --i)
         v = v << 8 | raw[static_cast<std::size_t>(i)];
     cursor_ += width;
@@ -145,9 +173,11 @@ std::uint64_t PacketDecoder::count_packets_by_scanning() {
     }
     data.end = at;
     if (at < file_.size() && !top_level_object_at(at)) {
-        problem(at, Severity::error, codes::kTruncatedFile,
-                message("the last packet is cut short: the file ends after ", file_.size() - at,
-                        " of its ", size, " bytes"));
+        if (!quiet_) {
+            decoder_.report_extent(at, codes::kTruncatedFile,
+                                   message("the file is cut short inside its last packet, after ",
+                                           file_.size() - at, " of its ", size, " bytes"));
+        }
         data.end = file_.size();
         ++n;
     }
@@ -183,20 +213,20 @@ std::uint64_t PacketDecoder::locate_packets() {
                               (object_size - kHead) / size == count;
     // A count and size that agree still leave packets out when what follows
     // the Data Object is no object, as in streamed files that write 0 for both.
-    const std::int64_t declared_end = data.offset + data.size;
+    const std::int64_t declared_end = saturating_add(data.offset, data.size);
     const bool followed_by_object = declared_end >= file_.size() ||
                                     top_level_object_at(declared_end) ||
                                     !file_.holds(declared_end, size);
     if (!fp.broadcast() && size_matches && followed_by_object) {
         data.packets = count;
-        data.end = data.offset + data.size;
+        data.end = declared_end;
         const std::int64_t present = std::max<std::int64_t>(file_.size() - data.first_packet, 0);
         if (data.end > file_.size()) {
             const std::uint64_t whole = u(present) / size;
             const bool partial = u(present) % size != 0;
-            problem(
-                data.offset, Severity::error, codes::kTruncatedFile,
-                message("the file ends inside the data: ", whole, " of ", count,
+            decoder_.report_extent(
+                data.offset, codes::kTruncatedFile,
+                message("the file is cut short inside the data: ", whole, " of ", count,
                         " packets are whole, and ", data.end - file_.size(), " bytes are missing"));
             data.packets = std::min(count, whole + (partial ? 1 : 0));
         }
@@ -229,12 +259,27 @@ std::int64_t PacketDecoder::decode_all() {
     const PacketRange& range = decoder_.options().packets;
     const std::uint64_t first = range.begin_below(n);
     const std::uint64_t last = range.end_below(n);
-    for (std::uint64_t k = first; k < last && !file_.failed(); ++k) {
+    if (!range.empty && !range.is_all() && range.first >= n) {
+        problem(data.offset, Severity::warning, codes::kPacketSelection,
+                n == 0 ? message("packet ", range.first, " is selected, but the data holds none")
+                       : message("packet ", range.first, " is selected, but the data holds ", n,
+                                 " packets, 0 to ", n - 1));
+    }
+    for (std::uint64_t k = first; k < last && !decoder_.stopped(); ++k) {
         decode_packet(k, data.first_packet + static_cast<std::int64_t>(k * data.packet_size));
         ++data.decoded;
     }
     if (check_sequence_)
         finish();
+    if (zero_filled_packets_ != 0) {
+        problem(first_zero_filled_, Severity::warning, codes::kZeroFill,
+                message(zero_filled_packets_,
+                        zero_filled_packets_ == 1 ? " packet ends" : " packets end",
+                        " in zero bytes after the last payload, outside the Padding Length: an "
+                        "early Windows Media muxer writes them so, and players take them as "
+                        "padding; the first is at ",
+                        Hex{u(first_zero_filled_)}));
+    }
     view_.end_packets();
     return data.end;
 }
@@ -335,6 +380,11 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     cursor_ = offset;
     limit_ = std::min(offset + size, file_.size());
     cut_ = false;
+    // A packet whose bytes can't be read is not shown: it would be zeros.
+    std::array<std::uint8_t, 1> first{};
+    file_.read_at(offset, first);
+    if (decoder_.stopped())
+        return;
     if (show_)
         view_.begin_item(index, offset);
     Header h;
@@ -433,7 +483,11 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     }
     if (show_)
         view_.end_list();
-    if (whole && cursor_ != area_end) {
+    if (whole && cursor_ < area_end && area_end <= file_.size() &&
+        all_zero(file_, cursor_, area_end)) {
+        if (zero_filled_packets_++ == 0)
+            first_zero_filled_ = offset;
+    } else if (whole && cursor_ != area_end) {
         problem(cursor_, Severity::error, codes::kPacketFill,
                 cursor_ < area_end
                     ? message("the payloads end ", area_end - cursor_,

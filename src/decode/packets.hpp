@@ -70,6 +70,9 @@ class PacketDecoder {
     bool have_send_time_ = false;
     std::uint32_t last_send_time_ = 0;
     std::array<MediaObject, kStreamNumbers> objects_{};
+    // Packets whose payloads end before the padding with zero bytes.
+    std::uint64_t zero_filled_packets_ = 0;
+    std::int64_t first_zero_filled_ = 0;
     std::array<bool, kStreamNumbers> undeclared_reported_{};
 };
 

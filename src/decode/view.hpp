@@ -60,6 +60,7 @@ struct FileSummary {
 // their fields, nested groups and counted records, the data packets with their
 // payloads, and findings where they are met. Fields of an object come before
 // its children and packets. A view only writes; it knows nothing of the format.
+// Every event does nothing by default, so a view overrides only what it shows.
 class View {
   public:
     virtual ~View() = default;
@@ -67,42 +68,46 @@ class View {
     // False when the view shows findings only: the decoder then spares the
     // work of making field values (text conversion and the like).
     virtual bool wants_fields() const { return true; }
+    // True once the view can't write (a full disk, a closed pipe): the
+    // decoder then stops, as it does at a read error.
+    virtual bool failed() const { return false; }
 
-    virtual void begin_file(std::string_view path, std::int64_t size) = 0;
-    virtual void end_file(const FileSummary& summary) = 0;
+    virtual void begin_file(std::string_view /*path*/, std::int64_t /*size*/) {}
+    virtual void end_file(const FileSummary& /*summary*/) {}
 
-    virtual void begin_object(const ObjectHead& head) = 0;
-    virtual void end_object() = 0;
+    virtual void begin_object(const ObjectHead& /*head*/) {}
+    virtual void end_object() {}
     // The data packets of the Data Object, each an item.
-    virtual void begin_packets() = 0;
-    virtual void end_packets() = 0;
+    virtual void begin_packets() {}
+    virtual void end_packets() {}
 
     // A structure inside a field list (a WAVEFORMATEX, say).
-    virtual void begin_group(const Key& key) = 0;
-    virtual void end_group() = 0;
+    virtual void begin_group(const Key& /*key*/) {}
+    virtual void end_group() {}
     // Counted records, each an item; `item` names one record ("Codec Entry").
-    virtual void begin_list(const Key& key, std::string_view item) = 0;
-    virtual void end_list() = 0;
+    virtual void begin_list(const Key& /*key*/, std::string_view /*item*/) {}
+    virtual void end_list() {}
     // offset < 0: the item has no position of its own worth showing.
-    virtual void begin_item(std::uint64_t index, std::int64_t offset) = 0;
-    virtual void end_item() = 0;
+    virtual void begin_item(std::uint64_t /*index*/, std::int64_t /*offset*/) {}
+    virtual void end_item() {}
 
-    virtual void unsigned_value(const Key& key, std::uint64_t v, Unit unit) = 0;
-    virtual void signed_value(const Key& key, std::int64_t v, Unit unit) = 0;
-    virtual void bool_value(const Key& key, bool v) = 0;
-    virtual void enum_value(const Key& key, std::uint64_t v, std::string_view meaning) = 0;
-    virtual void flags_value(const Key& key, std::uint64_t v, FlagNames names) = 0;
-    virtual void guid_value(const Key& key, const asf::Guid& v) = 0;
+    virtual void unsigned_value(const Key& /*key*/, std::uint64_t /*v*/, Unit /*unit*/) {}
+    virtual void signed_value(const Key& /*key*/, std::int64_t /*v*/, Unit /*unit*/) {}
+    virtual void bool_value(const Key& /*key*/, bool /*v*/) {}
+    virtual void enum_value(const Key& /*key*/, std::uint64_t /*v*/, std::string_view /*meaning*/) {
+    }
+    virtual void flags_value(const Key& /*key*/, std::uint64_t /*v*/, FlagNames /*names*/) {}
+    virtual void guid_value(const Key& /*key*/, const asf::Guid& /*v*/) {}
     // Valid UTF-8.
-    virtual void text_value(const Key& key, std::string_view v) = 0;
+    virtual void text_value(const Key& /*key*/, std::string_view /*v*/) {}
     // The first bytes of a blob of `length` bytes (all of it when short).
-    virtual void bytes_value(const Key& key, io::Bytes head, std::uint64_t length) = 0;
+    virtual void bytes_value(const Key& /*key*/, io::Bytes /*head*/, std::uint64_t /*length*/) {}
     // 100 ns ticks since 1601-01-01 00:00 UTC.
-    virtual void date_value(const Key& key, std::uint64_t filetime) = 0;
+    virtual void date_value(const Key& /*key*/, std::uint64_t /*filetime*/) {}
     // Four characters stored as a little-endian 32-bit value.
-    virtual void fourcc_value(const Key& key, std::uint32_t v) = 0;
+    virtual void fourcc_value(const Key& /*key*/, std::uint32_t /*v*/) {}
 
-    virtual void finding(const Finding& f) = 0;
+    virtual void finding(const Finding& /*f*/) {}
 };
 
 // Blobs are shown up to this many bytes.

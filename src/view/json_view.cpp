@@ -16,7 +16,7 @@ JsonView::Level& JsonView::push(Frame frame) {
     level.frame = frame;
     level.part = ObjectPart::fields;
     level.first = true;
-    level.warnings.clear();
+    level.held = 0;
     level.dropped = 0;
     return level;
 }
@@ -51,24 +51,28 @@ void JsonView::close_part(Level& object) {
     object.part = ObjectPart::done;
 }
 
-void JsonView::write_warnings(Level& level) {
-    if (level.warnings.empty())
+void JsonView::write_findings(Level& level) {
+    if (level.held == 0)
         return;
-    // An item may hold nothing but its warnings.
-    out_.text(level.frame == Frame::item && level.first ? "\"warnings\":[" : ",\"warnings\":[");
-    for (std::size_t i = 0; i < level.warnings.size(); ++i) {
-        if (i != 0)
-            out_.text(",");
-        write_json_string(out_, level.warnings[i]);
+    // An item may hold nothing but its findings.
+    out_.text(level.frame == Frame::item && level.first ? "\"findings\":[" : ",\"findings\":[");
+    for (std::size_t i = 0; i < level.held; ++i) {
+        const HeldFinding& f = level.findings[i];
+        out_.text(i == 0 ? "{\"offset\":" : ",{\"offset\":").i64(f.offset);
+        out_.text(f.severity == decode::Severity::error ? ",\"severity\":\"error\""
+                                                        : ",\"severity\":\"warning\"");
+        out_.text(",\"code\":\"").text(f.code).text("\",\"message\":");
+        write_json_string(out_, f.message);
+        out_.text("}");
     }
-    if (level.dropped != 0)
-        out_.text(",\"").u64(level.dropped).text(" more warnings are not listed\"");
     out_.text("]");
+    if (level.dropped != 0)
+        out_.text(",\"findings_not_listed\":").u64(level.dropped);
 }
 
 void JsonView::begin_file(std::string_view path, std::int64_t size) {
     push(Frame::document);
-    out_.text("{\"file\":{\"path\":");
+    out_.text("{\"version\":\"" ASFINSPECT_VERSION "\",\"file\":{\"path\":");
     write_json_string(out_, path);
     out_.text(",\"size\":").i64(size).text("},\"objects\":[");
 }
@@ -76,7 +80,7 @@ void JsonView::begin_file(std::string_view path, std::int64_t size) {
 void JsonView::end_file(const decode::FileSummary&) {
     Level& document = levels_[0];
     out_.text("\n]");
-    write_warnings(document);
+    write_findings(document);
     out_.text("}").end_line();
     depth_ = 0;
 }
@@ -106,7 +110,7 @@ void JsonView::begin_object(const decode::ObjectHead& head) {
 void JsonView::end_object() {
     Level& object = levels_[depth_ - 1];
     close_part(object);
-    write_warnings(object);
+    write_findings(object);
     out_.text("}");
     pop();
 }
@@ -160,7 +164,7 @@ void JsonView::begin_item(std::uint64_t index, std::int64_t offset) {
 }
 
 void JsonView::end_item() {
-    write_warnings(levels_[depth_ - 1]);
+    write_findings(levels_[depth_ - 1]);
     out_.text("}");
     pop();
 }
@@ -240,13 +244,19 @@ void JsonView::finding(const decode::Finding& f) {
         Level& level = levels_[i];
         if (level.frame == Frame::group || level.frame == Frame::list)
             continue;
-        if (level.warnings.size() >= kMaxWarnings) {
+        if (level.held >= kMaxFindings) {
             ++level.dropped;
             return;
         }
-        std::string& text = level.warnings.emplace_back(
-            f.severity == decode::Severity::error ? "error: " : "warning: ");
-        text.append(f.message);
+        // The vectors of a level are kept for reuse, so that a file of many
+        // packets with findings doesn't allocate for each one.
+        if (level.held == level.findings.size())
+            level.findings.emplace_back();
+        HeldFinding& held = level.findings[level.held++];
+        held.offset = f.offset;
+        held.severity = f.severity;
+        held.code = f.code;
+        held.message.assign(f.message);
         return;
     }
 }

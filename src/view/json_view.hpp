@@ -11,13 +11,15 @@
 namespace asfinspect::view {
 
 // The decode as one JSON document, written as it is decoded:
-// {"file": {"path", "size"}, "objects": [OBJECT...], "warnings"?}, where an
-// OBJECT is {"offset", "size", "guid", "name", "fields": {...},
-// "children"?: [OBJECT...], "packets"?: [...], "warnings"?: [...]}.
+// {"version", "file": {"path", "size"}, "objects": [OBJECT...], "findings"?},
+// where an OBJECT is {"offset", "size", "guid", "name", "fields": {...},
+// "children"?: [OBJECT...], "packets"?: [...], "findings"?: [...]}.
 // doc/json.md describes every member.
 class JsonView final : public decode::View {
   public:
     explicit JsonView(io::Output& out);
+
+    bool failed() const override { return out_.failed(); }
 
     void begin_file(std::string_view path, std::int64_t size) override;
     void end_file(const decode::FileSummary& summary) override;
@@ -43,8 +45,9 @@ class JsonView final : public decode::View {
     void fourcc_value(const decode::Key& key, std::uint32_t v) override;
     void finding(const decode::Finding& f) override;
 
-    // A container keeps at most this many warnings; a last one counts the rest.
-    static constexpr std::size_t kMaxWarnings = 256;
+    // A container keeps at most this many findings until it closes (the
+    // memory of one is bounded); a member then counts the rest.
+    static constexpr std::size_t kMaxFindings = 256;
 
   private:
     enum class Frame : std::uint8_t {
@@ -55,11 +58,18 @@ class JsonView final : public decode::View {
         item,
     };
     enum class ObjectPart : std::uint8_t { fields, children, packets, done };
+    struct HeldFinding {
+        std::int64_t offset = 0;
+        decode::Severity severity = decode::Severity::warning;
+        std::string_view code;  // one of the decoder's constants
+        std::string message;
+    };
     struct Level {
         Frame frame = Frame::document;
         ObjectPart part = ObjectPart::fields;
         bool first = true;  // nothing written in the current part yet
-        std::vector<std::string> warnings;
+        std::vector<HeldFinding> findings;
+        std::size_t held = 0;  // findings[0, held) are this container's
         std::uint64_t dropped = 0;
     };
 
@@ -70,7 +80,7 @@ class JsonView final : public decode::View {
     // Starts a member of the innermost field container: `,"key":`.
     void member(const decode::Key& key);
     void close_part(Level& object);
-    void write_warnings(Level& level);
+    void write_findings(Level& level);
 
     io::Output& out_;
     std::vector<Level> levels_;

@@ -16,6 +16,8 @@ class TreeView final : public decode::View {
   public:
     explicit TreeView(io::Output& out);
 
+    bool failed() const override { return out_.failed(); }
+
     void begin_file(std::string_view path, std::int64_t size) override;
     void end_file(const decode::FileSummary& summary) override;
     void begin_object(const decode::ObjectHead& head) override;
