@@ -240,8 +240,15 @@ TEST(Cli, ReadErrorKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
         asfinspect::app::Options check;
         check.mode = asfinspect::app::Mode::check;
         EXPECT_EQ(asfinspect::app::inspect_input(again, check_out, check_err, check, "f"), 1);
-        EXPECT_NE(check_out.text_so_far().find("error [read-error]: reading the file failed"),
+        // Nothing is made from the zeros a failed read leaves: no payload of
+        // stream 0, and nothing after the read error but the count.
+        const std::string check_text = check_out.text_so_far();
+        EXPECT_NE(check_text.find("error [read-error]: reading the file failed"),
                   std::string::npos);
+        EXPECT_EQ(check_text.find("payload"), std::string::npos) << check_text;
+        EXPECT_EQ(check_text.find('\n', check_text.find("[read-error]")) + 1,
+                  check_text.rfind('\n', check_text.size() - 2) + 1)
+            << check_text;
         EXPECT_EQ(check_err.text_so_far(), "asfinspect: read error: Input/output error\n");
         ::close(again_fd);
     }

@@ -59,6 +59,22 @@ inline std::vector<std::string> codes_of(const Bytes& file) {
     return codes;
 }
 
+// The findings' severities and codes, in file order: "warning:file-size
+// error:packet-fill".
+inline std::string severity_codes_of(const Bytes& file) {
+    const std::string json = decode_with<asfinspect::check::CheckView>(
+        file, {}, asfinspect::check::CheckView::Format::json);
+    std::string codes;
+    for (auto at = json.find("\"severity\":\""); at != std::string::npos;
+         at = json.find("\"severity\":\"", at + 1)) {
+        const auto severity = json.substr(at + 12, json.find('"', at + 12) - at - 12);
+        const auto code_at = json.find("\"code\":\"", at) + 8;
+        codes += (codes.empty() ? "" : " ") + severity + ":" +
+                 json.substr(code_at, json.find('"', code_at) - code_at);
+    }
+    return codes;
+}
+
 // A small well-formed file, described field by field so that a test can put
 // one fault in before it is built: an audio stream 1 and a video stream 2, a
 // Header Extension, and packets whose payloads fill them exactly and carry
@@ -104,6 +120,7 @@ struct FileSpec {
     std::vector<Bytes> more_header_objects;
     Bytes header_extension_data;       // objects inside the Header Extension
     std::vector<Bytes> first_objects;  // before the Header Object
+    Bytes between_header_and_data;
     Bytes trailing;
     std::optional<Bytes> raw_packets;  // instead of `packets`, in packet_size pieces
     std::vector<Packet> packets{
@@ -224,6 +241,7 @@ inline Bytes build(const FileSpec& spec) {
         put(file, o);
     const std::size_t header_at = file.size();
     put(file, object(ObjectKind::header, header_payload));
+    put(file, spec.between_header_and_data);
     put(file, data);
     put(file, spec.trailing);
     // The File Size field, 16 bytes into the File Properties payload.

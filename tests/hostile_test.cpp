@@ -25,6 +25,7 @@
 
 #include "../fuzz/output_bound.hpp"
 #include "asf_writer.hpp"
+#include "decode_helpers.hpp"
 
 using namespace asftest;
 using asfinspect::asf::ObjectKind;
@@ -510,5 +511,46 @@ TEST(HostileFiles, ReaderClosingThePipeEarlyEndsTheRun) {
             ASSERT_TRUE(WIFSIGNALED(status));
             EXPECT_EQ(WTERMSIG(status), SIGPIPE);
         }
+    }
+}
+
+TEST(HostileFiles, DataObjectEndingPastTheLargestOffsetEndsAtTheEndOfTheFile) {
+    // A header that agrees with itself: 92,233,720,368,547,757 packets of 100
+    // bytes, whose Data Object's end lies past the largest 64-bit offset.
+    constexpr std::uint64_t kCount = 92'233'720'368'547'757;
+    FileSpec spec;
+    spec.packet_size = 100;
+    spec.packets_count = kCount;
+    spec.data_object_size = static_cast<std::int64_t>(50 + kCount * 100);
+    spec.raw_packets = Bytes(100, 0);
+    const Bytes file = build(spec);
+    const std::string check = check_of(file);
+    EXPECT_TRUE(
+        check.starts_with("0x195: error [truncated-file]: the file is cut short inside the "
+                          "data: 1 of 92233720368547757 packets are whole, and "
+                          "9223372036854775600 bytes are missing\n"))
+        << check;
+    EXPECT_LE(tree_of(file).size(), output_bound(file.size()));
+    EXPECT_LE(json_of(file).size(), output_bound(file.size()));
+}
+
+TEST(HostileFiles, WriteErrorStopsTheDecodeInEveryMode) {
+    // The tree of these million one-byte packets runs to hundreds of
+    // megabytes; on a full device the decode ends at the first failed write.
+    const Bytes bytes = huge_dump_file();
+    for (const auto mode :
+         {asfinspect::app::Mode::tree, asfinspect::app::Mode::json, asfinspect::app::Mode::check}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        FileReader reader(bytes);
+        const int full = open("/dev/full", O_WRONLY);
+        ASSERT_GE(full, 0);
+        Output out(full);
+        auto err = Output::memory();
+        asfinspect::app::Options options;
+        options.mode = mode;
+        EXPECT_EQ(asfinspect::app::inspect_input(reader, out, err, options, "f"), 1);
+        close(full);
+        EXPECT_LT(out.bytes_written(), 1u << 20);
+        EXPECT_EQ(err.text_so_far(), "asfinspect: write error: No space left on device\n");
     }
 }

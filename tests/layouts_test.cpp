@@ -127,21 +127,6 @@ Bytes file_with(const Bytes& part, Place where) {
     return build(build(0).size());
 }
 
-// The findings' severities and codes, in file order.
-std::string severity_codes_of(const Bytes& file) {
-    const std::string json = decode_with<asfinspect::check::CheckView>(
-        file, {}, asfinspect::check::CheckView::Format::json);
-    std::string codes;
-    for (auto at = json.find("\"severity\":\""); at != std::string::npos;
-         at = json.find("\"severity\":\"", at + 1)) {
-        const auto severity = json.substr(at + 12, json.find('"', at + 12) - at - 12);
-        const auto code_at = json.find("\"code\":\"", at) + 8;
-        codes += (codes.empty() ? "" : " ") + severity + ":" +
-                 json.substr(code_at, json.find('"', code_at) - code_at);
-    }
-    return codes;
-}
-
 // Brackets and braces that pair up outside strings, with no empty member
 // or element beside a comma.
 bool well_formed_json(std::string_view json) {

@@ -227,7 +227,8 @@ std::uint64_t PacketDecoder::locate_packets() {
             decoder_.report_extent(
                 data.offset, codes::kTruncatedFile,
                 message("the file is cut short inside the data: ", whole, " of ", count,
-                        " packets are whole, and ", data.end - file_.size(), " bytes are missing"));
+                        " packets are whole, and ", u(data.offset) + u(data.size) - u(file_.size()),
+                        " bytes are missing"));
             data.packets = std::min(count, whole + (partial ? 1 : 0));
         }
         return data.packets;
