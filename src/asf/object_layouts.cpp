@@ -1,5 +1,7 @@
 #include "asf/object_layouts.hpp"
 
+#include <limits>
+
 #include "asf/layouts.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
@@ -66,6 +68,17 @@ void header(FieldReader& r) {
     const std::uint32_t markers_before = facts.marker_objects;
     const std::uint32_t paddings_before = facts.padding_objects_in_header;
     const std::uint32_t found = r.children(Placement::header);
+    const auto missing = [&](std::string_view name) {
+        r.finding(Severity::error, codes::kMissingObject,
+                  message("the Header Object holds no ", name),
+                  r.start() - decode::kObjectHeaderSize);
+    };
+    if (!facts.file_properties.present)
+        missing("ASF_File_Properties_Object");
+    if (facts.stream_properties_objects == 0)
+        missing("ASF_Stream_Properties_Object");
+    if (!facts.header_extension_seen)
+        missing("ASF_Header_Extension_Object");
     if (!count || *count == found)
         return;
     // Muxers leave objects out of the count that players, looping by size,
@@ -116,6 +129,15 @@ void file_properties(FieldReader& r) {
     fp.flags = static_cast<std::uint32_t>(*flags);
     fp.minimum_packet_size = *minimum;
     fp.maximum_packet_size = *maximum;
+    constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+    if (!fp.broadcast() &&
+        fp.preroll <= std::numeric_limits<std::uint64_t>::max() / kTicksPerMillisecond &&
+        fp.play_duration < fp.preroll * kTicksPerMillisecond) {
+        r.finding(Severity::error, codes::kPlayDuration,
+                  message("Play Duration ", fp.play_duration, " (100 ns) is below the Preroll of ",
+                          fp.preroll, " ms"),
+                  fp.offset);
+    }
     if (*minimum != *maximum) {
         r.finding(Severity::error, codes::kPacketSize,
                   message("Minimum Data Packet Size ", *minimum,

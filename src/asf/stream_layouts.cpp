@@ -293,6 +293,17 @@ void stream_properties(FieldReader& r) {
     if (!r.ok())
         return;
 
+    // The lengths stand before the flags in the object, and are reported first.
+    const std::uint64_t declared = *type_length + std::uint64_t{*correction_length};
+    const auto left = static_cast<std::uint64_t>(r.left());
+    if (declared != left) {
+        r.finding(Severity::error, codes::kStreamLengths,
+                  message("Type-Specific Data Length ", *type_length,
+                          " and Error Correction Data Length ", *correction_length, " add up to ",
+                          declared, ", but the object holds ", left, " bytes after its ",
+                          kStreamPropertiesFields, " bytes of fields"),
+                  r.start() + 40);
+    }
     decode::Facts& facts = r.facts();
     ++facts.stream_properties_objects;
     check_stream_number(r, stream, flags_at);
@@ -308,16 +319,6 @@ void stream_properties(FieldReader& r) {
             s.offset = object;
             s.kind = kind_of(*type);
         }
-    }
-    const std::uint64_t declared = *type_length + std::uint64_t{*correction_length};
-    const auto left = static_cast<std::uint64_t>(r.left());
-    if (declared != left) {
-        r.finding(Severity::error, codes::kStreamLengths,
-                  message("Type-Specific Data Length ", *type_length,
-                          " and Error Correction Data Length ", *correction_length, " add up to ",
-                          declared, ", but the object holds ", left, " bytes after its ",
-                          kStreamPropertiesFields, " bytes of fields"),
-                  r.start() + 40);
     }
     nested(r, "Type-Specific Data", *type_length,
            [&](FieldReader& part) { type_specific_data(part, *type); });

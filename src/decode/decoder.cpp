@@ -346,8 +346,6 @@ std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, as
         }
         FieldReader r(*this, head.offset + kObjectHeaderSize, end, depth);
         layout(r);
-        if (type == asf::ObjectType::header)
-            finish_header(head.offset);
     }
     view_.end_object();
     return next;
@@ -368,29 +366,6 @@ void Decoder::plan_header(const ObjectHead& head, std::int64_t end, int depth) {
         plan.streams.set(stream, planner.facts_.streams[stream].declared);
     plan.language_list = planner.facts_.language_list_seen;
     plan.languages = planner.facts_.languages;
-}
-
-void Decoder::finish_header(std::int64_t offset) {
-    const auto missing = [&](std::string_view name) {
-        report(offset, Severity::error, codes::kMissingObject,
-               message("the Header Object holds no ", name));
-    };
-    if (!facts_.file_properties.present)
-        missing("ASF_File_Properties_Object");
-    if (facts_.stream_properties_objects == 0)
-        missing("ASF_Stream_Properties_Object");
-    if (!facts_.header_extension_seen)
-        missing("ASF_Header_Extension_Object");
-
-    const FilePropertiesFacts& fp = facts_.file_properties;
-    constexpr std::uint64_t kTicksPerMillisecond = 10'000;
-    if (fp.present && !fp.broadcast() &&
-        fp.preroll <= std::numeric_limits<std::uint64_t>::max() / kTicksPerMillisecond &&
-        fp.play_duration < fp.preroll * kTicksPerMillisecond) {
-        report(fp.offset, Severity::error, codes::kPlayDuration,
-               message("Play Duration ", fp.play_duration, " (100 ns) is below the Preroll of ",
-                       fp.preroll, " ms"));
-    }
 }
 
 std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t end, int depth,

@@ -70,7 +70,6 @@ class Decoder {
     bool placed_well(const ObjectHead& head, asf::Placement where);
     std::int64_t decode_data_object(const ObjectHead& head, std::int64_t end, int depth,
                                     bool past_file_end);
-    void finish_header(std::int64_t offset);
     void finish_file();
 
     io::FileReader& file_;

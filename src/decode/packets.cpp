@@ -149,7 +149,7 @@ bool PacketDecoder::read(int width, std::uint64_t& v) {
 
 bool PacketDecoder::top_level_object_at(std::int64_t at) {
     std::array<std::uint8_t, kObjectHeaderSize> raw{};
-    if (file_.read_at(at, raw) < raw.size())
+    if (file_.read_at(at, raw) < raw.size() || !asf::may_start_object_guid(raw[0], raw[1]))
         return false;
     asf::Guid guid;
     std::copy_n(raw.begin(), guid.bytes.size(), guid.bytes.begin());
