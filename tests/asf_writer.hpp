@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/driver.hpp"
-#include "asf/guid.hpp"
+#include "dump/object_ids.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 
@@ -52,8 +52,8 @@ inline Bytes cat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-inline const Guid& guid_of(asfinspect::asf::ObjectKind kind) {
-    for (const auto& e : asfinspect::asf::kObjectGuids) {
+inline const Guid& guid_of(asfinspect::dump::ObjectKind kind) {
+    for (const auto& e : asfinspect::dump::kObjectGuids) {
         if (e.kind == kind)
             return e.guid;
     }
@@ -73,7 +73,7 @@ inline Bytes object(const Guid& guid, const Bytes& payload = {}) {
     return object_with_size(guid, static_cast<std::int64_t>(payload.size() + 24), payload);
 }
 
-inline Bytes object(asfinspect::asf::ObjectKind kind, const Bytes& payload = {}) {
+inline Bytes object(asfinspect::dump::ObjectKind kind, const Bytes& payload = {}) {
     return object(guid_of(kind), payload);
 }
 
@@ -83,7 +83,7 @@ inline Bytes header_object(std::initializer_list<Bytes> children) {
     put16(payload, 0x0201);  // reserved bytes
     for (const auto& c : children)
         put(payload, c);
-    return object(asfinspect::asf::ObjectKind::header, payload);
+    return object(asfinspect::dump::ObjectKind::header, payload);
 }
 
 struct FileProps {
@@ -115,12 +115,12 @@ inline Bytes file_properties_payload(const FileProps& p) {
 }
 
 inline Bytes file_properties(const FileProps& p) {
-    return object(asfinspect::asf::ObjectKind::file_properties, file_properties_payload(p));
+    return object(asfinspect::dump::ObjectKind::file_properties, file_properties_payload(p));
 }
 
 struct StreamProps {
-    Guid type = asfinspect::asf::kAudioMedia;
-    Guid error_correction = asfinspect::asf::kNoErrorCorrection;
+    Guid type = asfinspect::asf::guids::kAudioMedia;
+    Guid error_correction = asfinspect::asf::guids::kNoErrorCorrection;
     std::int64_t time_offset = 0;
     std::uint16_t flags = 1;  // stream number in bits 0-6
     std::uint32_t reserved = 0;
@@ -143,7 +143,7 @@ inline Bytes stream_properties_payload(const StreamProps& s) {
 }
 
 inline Bytes stream_properties(const StreamProps& s) {
-    return object(asfinspect::asf::ObjectKind::stream_properties, stream_properties_payload(s));
+    return object(asfinspect::dump::ObjectKind::stream_properties, stream_properties_payload(s));
 }
 
 // WAVEFORMATEX of 18 + cb_size bytes (the extra bytes zero).
@@ -196,7 +196,7 @@ inline Bytes data_object(const Bytes& packets, std::uint64_t count = 0) {
     put64(payload, count);
     put16(payload, 0x0101);  // reserved
     put(payload, packets);
-    return object(asfinspect::asf::ObjectKind::data, payload);
+    return object(asfinspect::dump::ObjectKind::data, payload);
 }
 
 // A standard-form packet header: 82 00 00, Length Type Flags, Property Flags,

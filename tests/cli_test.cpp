@@ -11,7 +11,7 @@
 #include "asf_writer.hpp"
 
 using namespace asftest;
-using asfinspect::asf::ObjectKind;
+using asfinspect::dump::ObjectKind;
 using asfinspect::io::Output;
 
 namespace {
@@ -63,8 +63,7 @@ ssize_t failing_pread(int fd, void* buf, std::size_t n, off_t offset) {
     return ::pread(fd, buf, std::min<std::size_t>(n, g_fail_from - offset), offset);
 }
 
-const Guid kUnknown = asfinspect::asf::make_guid(0x75B22633, 0x668E, 0x11CF,
-                                                 {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C});
+const Guid kUnknown = asfinspect::asf::registry_guid("75B22633-668E-11CF-A6D9-00AA0062CE6C");
 
 }  // namespace
 

@@ -167,7 +167,7 @@ inline Bytes spec_packet(const FileSpec& spec, const FileSpec::Packet& packet) {
 }
 
 inline Bytes build(const FileSpec& spec) {
-    using asfinspect::asf::ObjectKind;
+    using asfinspect::dump::ObjectKind;
     Bytes header_children;
     std::uint32_t children = 0;
     const std::uint64_t present =
@@ -198,7 +198,7 @@ inline Bytes build(const FileSpec& spec) {
         if (s.audio) {
             props_of_stream.type_specific = waveformatex(0x161, s.cb_size);
         } else {
-            props_of_stream.type = asfinspect::asf::kVideoMedia;
+            props_of_stream.type = asfinspect::asf::guids::kVideoMedia;
             props_of_stream.type_specific = video_format("WMV2");
         }
         Bytes payload = stream_properties_payload(props_of_stream);

@@ -1,12 +1,13 @@
-#include "asf/guid.hpp"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "asf_writer.hpp"
+#include "dump/object_ids.hpp"
 
 using namespace asfinspect::asf;
+using namespace asfinspect::dump;
+using namespace asfinspect::asf::guids;
 using asfinspect::io::Output;
 
 namespace {
@@ -41,7 +42,7 @@ TEST(Guid, EachRowGivesItsKindToLookupAndItsNameToTheListing) {
     EXPECT_EQ(lookup_guid(almost), ObjectKind::none);
     EXPECT_EQ(lookup_guid(Guid{}), ObjectKind::none);
     for (const Guid& type :
-         {kAudioMedia, kVideoMedia, kNoErrorCorrection, kSignatureErrorMasking, kAudioSpread}) {
+         {kAudioMedia, kVideoMedia, kNoErrorCorrection, kAudioConcealNone, kAudioSpread}) {
         EXPECT_EQ(lookup_guid(type), ObjectKind::none);
     }
 }

@@ -28,7 +28,7 @@
 #include "decode_helpers.hpp"
 
 using namespace asftest;
-using asfinspect::asf::ObjectKind;
+using asfinspect::dump::ObjectKind;
 using asfinspect::fuzz::output_bound;
 using asfinspect::io::FileReader;
 using asfinspect::io::Output;

@@ -107,10 +107,10 @@ enum class Place { header, extension, after_data };
 
 Bytes file_with(const Bytes& part, Place where) {
     const Bytes extension = object(registry_guid("5FBF03B5-A92E-11CF-8EE3-00C00C205365"),
-                                   cat({g(asfinspect::asf::kReserved1), le(2, 6),
+                                   cat({g(asfinspect::asf::guids::kReserved1), le(2, 6),
                                         sized(4, where == Place::extension ? part : Bytes{})}));
     const Bytes stream = stream_properties(
-        {.type = asfinspect::asf::kVideoMedia, .type_specific = video_format("WMV2")});
+        {.type = asfinspect::asf::guids::kVideoMedia, .type_specific = video_format("WMV2")});
     const Bytes data = object(registry_guid("75B22636-668E-11CF-A6D9-00AA0062CE6C"),
                               cat({g(kFileId), le(8, kPackets), le(2, 0x0101), packets()}));
     const auto build = [&](std::size_t size) {
@@ -188,21 +188,21 @@ const std::vector<Case>& description_cases() {
     static const std::vector<Case> cases{
         {"Codec List: WCHAR-counted texts, a FourCC and a format tag", Place::header,
          registry_guid("86D15240-311D-11D0-A3A4-00A0C90348F6"),
-         cat({g(asfinspect::asf::kReserved2), le(4, 2),
+         cat({g(asfinspect::asf::guids::kReserved2), le(4, 2),
               le(2, 1), wchars(u"wmv2"), wchars(u""), sized(2, chars("WMV2")),
               le(2, 2), wchars(u"WMA"), wchars(u"64 kbps"), sized(2, le(2, 0x161))}), "",
          {"Codec Name: \"wmv2\"", "Codec Information: \"WMV2\"", "Codec Description: \"64 kbps\"",
           "Codec Information: 353 (Windows Media Audio 2)"}},
         {"Script Command: a type index past the types", Place::header,
          registry_guid("1EFB1A30-0B62-11D0-A39B-00A0C90348F6"),
-         cat({g(asfinspect::asf::kReserved3), le(2, 2), le(2, 1), wchars(u"URL"),
+         cat({g(asfinspect::asf::guids::kReserved3), le(2, 2), le(2, 1), wchars(u"URL"),
               le(4, 1500), le(2, 0), wchars(u"http://a"), le(4, 2000), le(2, 3), wchars(u"x")}),
          "error:record-index",
          {"Command Type Name: \"URL\"", "Presentation Time: 1.5 s", "Command Name: \"http://a\"",
           "Type Index: 3"}},
         {"Marker: description lengths in WCHARs and, going by Entry Length, in bytes", Place::header,
          registry_guid("F487CD01-A951-11CF-8EE6-00C00C205365"),
-         cat({g(asfinspect::asf::kReserved4), le(4, 2), le(2, 0), le(2, 0),
+         cat({g(asfinspect::asf::guids::kReserved4), le(4, 2), le(2, 0), le(2, 0),
               marker_entry(u"Intro", false), marker_entry(u"End", true)}), "warning:entry-length",
          {"Presentation Time: 2 s", "Marker Description: \"Intro\"", "Marker Description Length: 8",
           "Marker Description: \"End\""}},
@@ -272,7 +272,7 @@ const std::vector<Case>& exclusion_cases() {
               le(2, 1), le(2, 0)}), "error:stream-number",
          {"Data Bitrate: 64000", "Buffer Size: 3000", "Stream Number: 0"}},
         {"Error Correction", Place::header, registry_guid("75B22635-668E-11CF-A6D9-00AA0062CE6C"),
-         cat({g(asfinspect::asf::kAudioSpread), sized(4, {1, 2})}), "",
+         cat({g(asfinspect::asf::guids::kAudioSpread), sized(4, {1, 2})}), "",
          {"Error Correction Data Length: 2", "Error Correction Data: 01 02"}},
         {"Content Encryption", Place::header, registry_guid("2211B3FB-BD23-11D2-B4B7-00A0C955FC6E"),
          cat({sized(4, {7}), sized(4, chars({"DRM\0", 4})), sized(4, chars("k")),

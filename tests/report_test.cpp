@@ -23,8 +23,7 @@ namespace {
 // 1 January 1998, 00:00:00 UTC, in 100 ns units since 1601.
 constexpr std::int64_t kJan1998 = (883'612'800LL + 11'644'473'600LL) * 10'000'000LL;
 
-const Guid kCommandMedia = asfinspect::asf::make_guid(
-    0x59DACFC0, 0x59E6, 0x11D0, {0xA3, 0xAC, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6});
+const Guid kCommandMedia = asfinspect::asf::registry_guid("59DACFC0-59E6-11D0-A3AC-00A0C90348F6");
 
 // The creation time goes through the C library's local time.
 class HeaderReport : public ::testing::Test {
@@ -80,7 +79,7 @@ std::string audio_tail(const StreamSlot& slot) {
 
 StreamProps spread_audio(std::int16_t cb_size, const Bytes& parameters) {
     StreamProps s;
-    s.error_correction = asfinspect::asf::kAudioSpread;
+    s.error_correction = asfinspect::asf::guids::kAudioSpread;
     s.type_specific = waveformatex(0x161, cb_size);
     s.error_correction_data = parameters;
     return s;
@@ -202,7 +201,7 @@ TEST_F(HeaderReport, SecondStreamOfAFilePrintsInDecimal) {
     first.flags = 0x8002;
     first.type_specific = waveformatex(0xfffe, 0);
     StreamProps second = first;
-    second.type = asfinspect::asf::kVideoMedia;
+    second.type = asfinspect::asf::guids::kVideoMedia;
     second.type_specific = video_format("WMV2");
     const std::string text =
         dump(header_object({stream_properties(first), stream_properties(second)}));
@@ -229,9 +228,9 @@ TEST_F(HeaderReport, SecondStreamOfAFilePrintsInDecimal) {
 TEST_F(HeaderReport, AudioConcealment) {
     StreamProps s;
     s.type_specific = waveformatex(0x161, 0);
-    const Guid unknown = asfinspect::asf::kVideoMedia;
+    const Guid unknown = asfinspect::asf::guids::kVideoMedia;
     for (const Guid& none :
-         {asfinspect::asf::kNoErrorCorrection, asfinspect::asf::kSignatureErrorMasking}) {
+         {asfinspect::asf::guids::kNoErrorCorrection, asfinspect::asf::guids::kAudioConcealNone}) {
         s.error_correction = none;
         EXPECT_EQ(audio_tail(*slot_of(s)), " Format ID 353\n No data concealment\n");
     }
@@ -281,8 +280,8 @@ TEST_F(HeaderReport, SpreadParametersOutsideTheSlotReadAsZero) {
 
 TEST_F(HeaderReport, VideoFourccEndsAtAZeroByte) {
     StreamProps s;
-    s.type = asfinspect::asf::kVideoMedia;
-    s.error_correction = asfinspect::asf::kNoErrorCorrection;
+    s.type = asfinspect::asf::guids::kVideoMedia;
+    s.error_correction = asfinspect::asf::guids::kNoErrorCorrection;
     s.type_specific = video_format("WMV2", 0xffd8);
     std::string text = stream_report(s, Output::Base::decimal);
     EXPECT_EQ(text.substr(text.find(" Video")), " Video stream\n biSize -40\n fourcc WMV2\n");
@@ -299,7 +298,7 @@ TEST_F(HeaderReport, VideoFourccEndsAtAZeroByte) {
 TEST_F(HeaderReport, StreamNeitherAudioNorVideo) {
     StreamProps s;
     s.type = kCommandMedia;
-    s.error_correction = asfinspect::asf::kAudioSpread;
+    s.error_correction = asfinspect::asf::guids::kAudioSpread;
     s.error_correction_data = spread(8, 1000, 200, 1, 0);
     EXPECT_EQ(stream_report(s, Output::Base::decimal),
               "Dumping stream header: \n"

@@ -33,7 +33,7 @@ void write_values(asfinspect::decode::View& view) {
     view.unsigned_value("Data Offset", 738, Unit::file_offset);
     view.signed_value("Image Height", -120, Unit::none);
     view.flags_value("Flags", 0x6, kFlags);
-    view.guid_value("Stream Type", asfinspect::asf::kAudioMedia);
+    view.guid_value("Stream Type", asfinspect::asf::guids::kAudioMedia);
     view.text_value("Title", "tab\there \xf0\x9f\x98\x80");
     view.bytes_value("Data", kBlob, 1000);
     view.date_value("Creation Date", 0);

@@ -9,7 +9,7 @@
 
 using namespace asftest;
 using asfinspect::asf::decode_file_properties;
-using asfinspect::asf::ObjectKind;
+using asfinspect::dump::ObjectKind;
 
 namespace {
 
@@ -27,8 +27,7 @@ asfinspect::asf::ScanState scan(const Bytes& file) {
     return state;
 }
 
-const Guid kUnknown = asfinspect::asf::make_guid(0x75B22633, 0x668E, 0x11CF,
-                                                 {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C});
+const Guid kUnknown = asfinspect::asf::registry_guid("75B22633-668E-11CF-A6D9-00AA0062CE6C");
 
 }  // namespace
 

@@ -466,7 +466,7 @@ void reserved_byte(FieldReader& r, const Key& key, std::uint8_t expected) {
 }  // namespace
 
 void codec_list(FieldReader& r) {
-    reserved_guid(r, kReserved2, "ASF_Reserved_2");
+    reserved_guid(r, guids::kReserved2, "ASF_Reserved_2");
     const std::int64_t count_at = r.position();
     const auto count = r.u32("Codec Entries Count");
     if (!count)
@@ -483,7 +483,7 @@ void codec_list(FieldReader& r) {
 }
 
 void script_command(FieldReader& r) {
-    reserved_guid(r, kReserved3, "ASF_Reserved_3");
+    reserved_guid(r, guids::kReserved3, "ASF_Reserved_3");
     const std::int64_t commands_at = r.position();
     const auto commands = r.u16("Commands Count");
     const std::int64_t types_at = r.position();
@@ -523,7 +523,7 @@ void script_command(FieldReader& r) {
 
 void marker(FieldReader& r) {
     ++r.facts().marker_objects;
-    reserved_guid(r, kReserved4, "ASF_Reserved_4");
+    reserved_guid(r, guids::kReserved4, "ASF_Reserved_4");
     const std::int64_t count_at = r.position();
     const auto count = r.u32("Markers Count");
     r.u16("Reserved");

@@ -155,7 +155,7 @@ void header_extension(FieldReader& r) {
     const auto size = r.u32("Header Extension Data Size");
     if (!r.ok())
         return;
-    if (*reserved1 != kReserved1) {
+    if (*reserved1 != guids::kReserved1) {
         r.finding(Severity::warning, codes::kReservedValue,
                   "Reserved Field 1 is not ASF_Reserved_1", r.start());
     }

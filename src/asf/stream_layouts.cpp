@@ -60,9 +60,9 @@ constexpr EnumName kFormatTags[] = {
 };
 
 StreamKind kind_of(const Guid& type) {
-    if (type == kAudioMedia)
+    if (type == guids::kAudioMedia)
         return StreamKind::audio;
-    if (type == kVideoMedia)
+    if (type == guids::kVideoMedia)
         return StreamKind::video;
     return StreamKind::other;
 }
@@ -158,15 +158,15 @@ void degradable_jpeg_format(FieldReader& r) {
 }
 
 void type_specific_data(FieldReader& r, const Guid& type) {
-    if (type == kAudioMedia) {
+    if (type == guids::kAudioMedia) {
         waveformatex(r);
-    } else if (type == kVideoMedia) {
+    } else if (type == guids::kVideoMedia) {
         video_format(r);
-    } else if (type == kBinaryMedia || type == kFileTransferMedia) {
+    } else if (type == guids::kBinaryMedia || type == guids::kFileTransferMedia) {
         binary_format(r);
-    } else if (type == kJfifMedia) {
+    } else if (type == guids::kJfifMedia) {
         jfif_format(r);
-    } else if (type == kDegradableJpegMedia) {
+    } else if (type == guids::kDegradableJpegMedia) {
         degradable_jpeg_format(r);
     }
     if (r.ok() && r.left() > 0)
@@ -174,7 +174,7 @@ void type_specific_data(FieldReader& r, const Guid& type) {
 }
 
 void error_correction_data(FieldReader& r, const Guid& type) {
-    if (type == kAudioSpread) {
+    if (type == guids::kAudioSpread) {
         r.u8("Span");
         r.u16("Virtual Packet Length");
         r.u16("Virtual Chunk Length");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "asf/guid_registry.hpp"
 #include "io/le.hpp"
 
 namespace asfinspect::asf {
@@ -37,10 +38,10 @@ SpreadParameters decode_spread(const StreamSlot& slot, std::int16_t cb_size) {
 }
 
 Concealment concealment_of(const Guid& type) {
-    if (type == kNoErrorCorrection || type == kSignatureErrorMasking) {
+    if (type == guids::kNoErrorCorrection || type == guids::kAudioConcealNone) {
         return Concealment::none;
     }
-    return type == kAudioSpread ? Concealment::audio_spread : Concealment::unknown;
+    return type == guids::kAudioSpread ? Concealment::audio_spread : Concealment::unknown;
 }
 
 std::string fourcc_at(const StreamSlot& slot) {
@@ -61,14 +62,14 @@ StreamFields decode_stream(const StreamSlot& slot) {
     s.time_offset = io::le64s(b, at::kTimeOffset);
     s.reserved = io::le32s(b, at::kReserved);
     const Guid type = guid_at(slot, at::kStreamType);
-    if (type == kAudioMedia) {
+    if (type == guids::kAudioMedia) {
         s.type = StreamType::audio;
         s.format_tag = io::le16s(b, at::kFormatTag);
         s.concealment = concealment_of(guid_at(slot, at::kErrorCorrectionType));
         if (s.concealment == Concealment::audio_spread) {
             s.spread = decode_spread(slot, io::le16s(b, at::kCbSize));
         }
-    } else if (type == kVideoMedia) {
+    } else if (type == guids::kVideoMedia) {
         s.type = StreamType::video;
         s.format_data_size = io::le16s(b, at::kFormatDataSize);
         s.fourcc = fourcc_at(slot);

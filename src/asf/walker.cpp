@@ -6,12 +6,17 @@
 #include <span>
 #include <string_view>
 
-#include "asf/guid.hpp"
+#include "dump/object_ids.hpp"
 #include "io/le.hpp"
 
 namespace asfinspect::asf {
 
 namespace {
+
+using dump::lookup_guid;
+using dump::object_name;
+using dump::ObjectKind;
+using dump::print_guid;
 
 struct ObjectHeader {
     std::int64_t start = 0;

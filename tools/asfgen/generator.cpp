@@ -5,14 +5,14 @@
 #include <cstring>
 #include <limits>
 
-#include "asf/guid.hpp"
+#include "dump/object_ids.hpp"
 
 namespace asfgen {
 
 namespace {
 
 using asfinspect::asf::Guid;
-using asfinspect::asf::ObjectKind;
+using asfinspect::dump::ObjectKind;
 
 // --- Object framing --------------------------------------------------------
 
@@ -152,11 +152,11 @@ void append(ByteVector& b, const Guid& g) {
 }
 
 const Guid& object_guid(ObjectKind kind) {
-    for (const auto& entry : asfinspect::asf::kObjectGuids) {
+    for (const auto& entry : asfinspect::dump::kObjectGuids) {
         if (entry.kind == kind)
             return entry.guid;
     }
-    return asfinspect::asf::kObjectGuids.front().guid;
+    return asfinspect::dump::kObjectGuids.front().guid;
 }
 
 ByteVector object(const Guid& guid, const ByteVector& payload) {
@@ -225,8 +225,8 @@ ByteVector audio_stream() {
     append_le(spread, kAudioFrameBytes, 2);  // virtual chunk length
     append_le(spread, kSpreadSilenceLength, 2);
     append_le(spread, 0, 1);  // silence data
-    return stream_properties(asfinspect::asf::kAudioMedia, asfinspect::asf::kAudioSpread,
-                             kAudioStream, wave, spread);
+    return stream_properties(asfinspect::asf::guids::kAudioMedia,
+                             asfinspect::asf::guids::kAudioSpread, kAudioStream, wave, spread);
 }
 
 ByteVector video_stream() {
@@ -243,8 +243,8 @@ ByteVector video_stream() {
     v.insert(v.end(), kVideoFourcc.begin(), kVideoFourcc.end());
     append_le(v, kVideoWidth * kVideoHeight * kVideoBitCount / 8, 4);
     v.resize(v.size() + 16, 0);  // resolution and palette fields
-    return stream_properties(asfinspect::asf::kVideoMedia, asfinspect::asf::kNoErrorCorrection,
-                             kVideoStream, v, {});
+    return stream_properties(asfinspect::asf::guids::kVideoMedia,
+                             asfinspect::asf::guids::kNoErrorCorrection, kVideoStream, v, {});
 }
 
 // The header object followed by the data object's own header.

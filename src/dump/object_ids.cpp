@@ -1,10 +1,10 @@
-#include "asf/guid.hpp"
+#include "dump/object_ids.hpp"
 
 #include "io/le.hpp"
 
-namespace asfinspect::asf {
+namespace asfinspect::dump {
 
-ObjectKind lookup_guid(const Guid& guid) {
+ObjectKind lookup_guid(const asf::Guid& guid) {
     for (const auto& entry : kObjectGuids) {
         if (entry.guid == guid)
             return entry.kind;
@@ -12,7 +12,7 @@ ObjectKind lookup_guid(const Guid& guid) {
     return ObjectKind::none;
 }
 
-io::Output& print_guid(io::Output& out, const Guid& guid) {
+io::Output& print_guid(io::Output& out, const asf::Guid& guid) {
     const io::Bytes b(guid.bytes);
     out.u64(io::le32(b, 0)).text("-").u64(io::le16(b, 4)).text("-").u64(io::le16(b, 6)).text("-");
     for (std::size_t i = 8; i < guid.bytes.size(); ++i)
@@ -20,4 +20,4 @@ io::Output& print_guid(io::Output& out, const Guid& guid) {
     return out;
 }
 
-}  // namespace asfinspect::asf
+}  // namespace asfinspect::dump
