@@ -13,7 +13,7 @@ std::string_view severity_name(decode::Severity s) {
 }
 
 void count(io::Output& out, std::uint64_t n, std::string_view one, std::string_view many) {
-    out.u64(n).text(" ").text(n == 1 ? one : many);
+    out.number(n).text(" ").text(n == 1 ? one : many);
 }
 
 // 999900 as "999,900": the counts of a flood are read by people.
@@ -34,9 +34,7 @@ void grouped(io::Output& out, std::uint64_t n) {
 
 }  // namespace
 
-CheckView::CheckView(io::Output& out, Format format) : out_(out), format_(format) {
-    out_.dec();
-}
+CheckView::CheckView(io::Output& out, Format format) : out_(out), format_(format) {}
 
 void CheckView::begin_file(std::string_view, std::int64_t) {
     if (format_ == Format::json)
@@ -66,11 +64,14 @@ void CheckView::finding(const decode::Finding& f) {
 void CheckView::write_finding(const decode::Finding& f) {
     const bool first = written_++ == 0;
     if (format_ == Format::text) {
-        out_.text("0x").hex().i64(f.offset).dec().text(": ").text(severity_name(f.severity));
+        out_.text("0x")
+            .hex_number(static_cast<std::uint64_t>(f.offset))
+            .text(": ")
+            .text(severity_name(f.severity));
         out_.text(" [").text(f.code).text("]: ").text(f.message).end_line();
         return;
     }
-    out_.text(first ? "\n{\"offset\":" : ",\n{\"offset\":").i64(f.offset);
+    out_.text(first ? "\n{\"offset\":" : ",\n{\"offset\":").signed_number(f.offset);
     out_.text(",\"severity\":\"").text(severity_name(f.severity)).text("\",\"code\":\"");
     out_.text(f.code).text("\",\"message\":");
     view::write_json_string(out_, f.message);
@@ -99,7 +100,10 @@ void CheckView::write_rest_text(const CodeTally& t) {
 
 void CheckView::write_rest_json(const CodeTally& t, bool first) {
     out_.text(first ? "\n{\"code\":\"" : ",\n{\"code\":\"").text(t.code);
-    out_.text("\",\"errors\":").u64(t.more_errors).text(",\"warnings\":").u64(t.more_warnings);
+    out_.text("\",\"errors\":")
+        .number(t.more_errors)
+        .text(",\"warnings\":")
+        .number(t.more_warnings);
     out_.text("}");
 }
 
@@ -113,8 +117,8 @@ void CheckView::end_file(const decode::FileSummary& summary) {
                 first = false;
             }
         }
-        out_.text("],\"errors\":").u64(errors_).text(",\"warnings\":").u64(warnings_);
-        out_.text(",\"packets\":").u64(summary.packets).text("}").end_line();
+        out_.text("],\"errors\":").number(errors_).text(",\"warnings\":").number(warnings_);
+        out_.text(",\"packets\":").number(summary.packets).text("}").end_line();
         return;
     }
     for (const CodeTally& t : tallies_) {

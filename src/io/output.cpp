@@ -234,15 +234,15 @@ void Output::put_fill(std::size_t n) {
 // Writes the digits straight into the block: the digit count is known first,
 // so nothing is formatted twice or copied. Widths and a full block take the
 // slow path, which leaves neither for this one.
-void Output::put_unsigned(std::uint64_t magnitude, bool negative) {
+void Output::put_unsigned(std::uint64_t magnitude, bool negative, Base base) {
     if (width_ != 0 || kBlockSize - len_ < kMaxNumberChars) {
-        put_unsigned_slow(magnitude, negative);
+        put_unsigned_slow(magnitude, negative, base);
         return;
     }
     char* p = block_ + len_;
     if (negative)
         *p++ = '-';
-    if (base_ == Base::hexadecimal) {
+    if (base == Base::hexadecimal) {
         p += hex_digits(magnitude);
         format_hex(magnitude, p);
     } else {
@@ -252,39 +252,40 @@ void Output::put_unsigned(std::uint64_t magnitude, bool negative) {
     len_ = static_cast<std::size_t>(p - block_);
 }
 
-void Output::put_unsigned_slow(std::uint64_t magnitude, bool negative) {
+void Output::put_unsigned_slow(std::uint64_t magnitude, bool negative, Base base) {
     const std::size_t digits =
-        base_ == Base::hexadecimal ? hex_digits(magnitude) : decimal_digits(magnitude);
+        base == Base::hexadecimal ? hex_digits(magnitude) : decimal_digits(magnitude);
     const std::size_t n = digits + (negative ? 1 : 0);
     const std::size_t width = width_ > 0 ? static_cast<std::size_t>(width_) : 0;
     width_ = 0;
     put_fill(width > n ? width - n : 0);
     reserve(kMaxNumberChars);
-    put_unsigned(magnitude, negative);
+    put_unsigned(magnitude, negative, base);
 }
 
 Output& Output::i32(std::int32_t v) {
     if (base_ == Base::hexadecimal) {
-        put_unsigned(static_cast<std::uint32_t>(v), false);  // two's complement, 8 digits at most
+        put_unsigned(static_cast<std::uint32_t>(v), false,
+                     base_);  // two's complement, 8 digits at most
     } else {
         const auto wide = static_cast<std::int64_t>(v);
-        put_unsigned(static_cast<std::uint64_t>(wide < 0 ? -wide : wide), wide < 0);
+        put_unsigned(static_cast<std::uint64_t>(wide < 0 ? -wide : wide), wide < 0, base_);
     }
     return *this;
 }
 
 Output& Output::i64(std::int64_t v) {
     if (base_ == Base::hexadecimal || v >= 0) {
-        put_unsigned(static_cast<std::uint64_t>(v), false);
+        put_unsigned(static_cast<std::uint64_t>(v), false, base_);
     } else {
         // Negate in unsigned arithmetic so that INT64_MIN has a magnitude too.
-        put_unsigned(0 - static_cast<std::uint64_t>(v), true);
+        put_unsigned(0 - static_cast<std::uint64_t>(v), true, base_);
     }
     return *this;
 }
 
 Output& Output::u64(std::uint64_t v) {
-    put_unsigned(v, false);
+    put_unsigned(v, false, base_);
     return *this;
 }
 

@@ -42,6 +42,22 @@ class Output {
     Output& i64(std::int64_t v);
     Output& u64(std::uint64_t v);
     Output& real(double v);  // printf %g, six significant digits
+    // Decimal and hexadecimal whatever the sticky base, for the writers that
+    // don't follow the dump's conventions; no width applies.
+    Output& number(std::uint64_t v) {
+        put_unsigned(v, false, Base::decimal);
+        return *this;
+    }
+    Output& signed_number(std::int64_t v) {
+        // Negated in unsigned arithmetic so that INT64_MIN has a magnitude too.
+        put_unsigned(v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v),
+                     v < 0, Base::decimal);
+        return *this;
+    }
+    Output& hex_number(std::uint64_t v) {
+        put_unsigned(v, false, Base::hexadecimal);
+        return *this;
+    }
     // Each byte as two lowercase hexadecimal digits and a space, whatever the
     // base, width and fill.
     Output& hex_bytes(std::span<const std::uint8_t> bytes);
@@ -90,8 +106,8 @@ class Output {
 
     Output& text_slow(std::string_view s);
     void put_fill(std::size_t n);
-    void put_unsigned(std::uint64_t magnitude, bool negative);
-    void put_unsigned_slow(std::uint64_t magnitude, bool negative);
+    void put_unsigned(std::uint64_t magnitude, bool negative, Base base);
+    void put_unsigned_slow(std::uint64_t magnitude, bool negative, Base base);
     // Makes room for n <= kBlockSize bytes in the block.
     void reserve(std::size_t n) {
         if (n > kBlockSize - len_)

@@ -82,10 +82,10 @@ bool write_short_escape(io::Output& out, unsigned char c) {
 
 void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
     if (unit == decode::Unit::milliseconds) {
-        out.u64(v / kMillisecondsPerSecond);
+        out.number(v / kMillisecondsPerSecond);
         write_fraction(out, v % kMillisecondsPerSecond, 3);
     } else {
-        out.u64(v / kTicksPerSecond);
+        out.number(v / kTicksPerSecond);
         write_fraction(out, v % kTicksPerSecond, 7);
     }
 }
@@ -95,7 +95,7 @@ void write_filetime(io::Output& out, std::uint64_t filetime, char separator) {
     const auto days = static_cast<std::int64_t>(seconds / kSecondsPerDay);
     const std::uint64_t in_day = seconds % kSecondsPerDay;
     const CivilDate date = civil_from_days(days - kDaysFrom1601To1970);
-    out.i64(date.year).text("-");
+    out.signed_number(date.year).text("-");
     write_two_digits(out, date.month);
     out.text("-");
     write_two_digits(out, date.day);

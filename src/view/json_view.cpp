@@ -5,9 +5,7 @@
 
 namespace asfinspect::view {
 
-JsonView::JsonView(io::Output& out) : out_(out) {
-    out_.dec();
-}
+JsonView::JsonView(io::Output& out) : out_(out) {}
 
 JsonView::Level& JsonView::push(Frame frame) {
     if (depth_ == levels_.size())
@@ -33,7 +31,7 @@ void JsonView::comma(Level& level) {
 
 void JsonView::member(const decode::Key& key) {
     comma(levels_[depth_ - 1]);
-    out_.text(key.json_member());
+    out_.text("\"").text(key.identifier()).text("\":");
 }
 
 void JsonView::close_part(Level& object) {
@@ -58,7 +56,7 @@ void JsonView::write_findings(Level& level) {
     out_.text(level.frame == Frame::item && level.first ? "\"findings\":[" : ",\"findings\":[");
     for (std::size_t i = 0; i < level.held; ++i) {
         const HeldFinding& f = level.findings[i];
-        out_.text(i == 0 ? "{\"offset\":" : ",{\"offset\":").i64(f.offset);
+        out_.text(i == 0 ? "{\"offset\":" : ",{\"offset\":").signed_number(f.offset);
         out_.text(f.severity == decode::Severity::error ? ",\"severity\":\"error\""
                                                         : ",\"severity\":\"warning\"");
         out_.text(",\"code\":\"").text(f.code).text("\",\"message\":");
@@ -67,14 +65,14 @@ void JsonView::write_findings(Level& level) {
     }
     out_.text("]");
     if (level.dropped != 0)
-        out_.text(",\"findings_not_listed\":").u64(level.dropped);
+        out_.text(",\"findings_not_listed\":").number(level.dropped);
 }
 
 void JsonView::begin_file(std::string_view path, std::int64_t size) {
     push(Frame::document);
     out_.text("{\"version\":\"" ASFINSPECT_VERSION "\",\"file\":{\"path\":");
     write_json_string(out_, path);
-    out_.text(",\"size\":").i64(size).text("},\"objects\":[");
+    out_.text(",\"size\":").signed_number(size).text("},\"objects\":[");
 }
 
 void JsonView::end_file(const decode::FileSummary&) {
@@ -94,8 +92,8 @@ void JsonView::begin_object(const decode::ObjectHead& head) {
         parent.first = true;
     }
     comma(parent);
-    out_.text(depth_ == 1 ? "\n{\"offset\":" : "{\"offset\":").i64(head.offset);
-    out_.text(",\"size\":").i64(head.size).text(",\"guid\":\"");
+    out_.text(depth_ == 1 ? "\n{\"offset\":" : "{\"offset\":").signed_number(head.offset);
+    out_.text(",\"size\":").signed_number(head.size).text(",\"guid\":\"");
     write_guid(out_, head.guid);
     out_.text("\",\"name\":");
     if (head.known != nullptr) {
@@ -158,7 +156,7 @@ void JsonView::begin_item(std::uint64_t index, std::int64_t offset) {
     out_.text(packet ? "\n{" : "{");
     Level& item = push(Frame::item);
     if (offset >= 0) {
-        out_.text("\"index\":").u64(index).text(",\"offset\":").i64(offset);
+        out_.text("\"index\":").number(index).text(",\"offset\":").signed_number(offset);
         item.first = false;
     }
 }
@@ -171,12 +169,12 @@ void JsonView::end_item() {
 
 void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {
     member(key);
-    out_.u64(v);
+    out_.number(v);
 }
 
 void JsonView::signed_value(const decode::Key& key, std::int64_t v, decode::Unit) {
     member(key);
-    out_.i64(v);
+    out_.signed_number(v);
 }
 
 void JsonView::bool_value(const decode::Key& key, bool v) {
@@ -186,12 +184,12 @@ void JsonView::bool_value(const decode::Key& key, bool v) {
 
 void JsonView::enum_value(const decode::Key& key, std::uint64_t v, std::string_view) {
     member(key);
-    out_.u64(v);
+    out_.number(v);
 }
 
 void JsonView::flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames) {
     member(key);
-    out_.u64(v);
+    out_.number(v);
 }
 
 void JsonView::guid_value(const decode::Key& key, const asf::Guid& v) {
@@ -215,7 +213,7 @@ void JsonView::text_value(const decode::Key& key, std::string_view v) {
 void JsonView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) {
     static constexpr char kHex[] = "0123456789abcdef";
     member(key);
-    out_.text("{\"length\":").u64(length).text(",\"hex\":\"");
+    out_.text("{\"length\":").number(length).text(",\"hex\":\"");
     char buf[2 * decode::kBlobHeadBytes];
     std::size_t n = 0;
     for (const std::uint8_t b : head.first(std::min(head.size(), decode::kBlobHeadBytes))) {

@@ -17,9 +17,7 @@ bool printable(char c) {
 
 }  // namespace
 
-TreeView::TreeView(io::Output& out) : out_(out) {
-    out_.dec();
-}
+TreeView::TreeView(io::Output& out) : out_(out) {}
 
 void TreeView::indent() {
     static constexpr std::string_view kSpaces = "                                ";
@@ -39,21 +37,21 @@ void TreeView::label(const decode::Key& key) {
 void TreeView::begin_file(std::string_view path, std::int64_t size) {
     out_.text("File ");
     write_quoted(out_, path);
-    out_.text(", ").i64(size).text(" bytes").end_line();
+    out_.text(", ").signed_number(size).text(" bytes").end_line();
 }
 
 void TreeView::end_file(const decode::FileSummary&) {}
 
 void TreeView::begin_object(const decode::ObjectHead& head) {
     indent();
-    out_.text("0x").hex().i64(head.offset).dec().text(" ");
+    out_.text("0x").hex_number(static_cast<std::uint64_t>(head.offset)).text(" ");
     if (head.known != nullptr) {
         out_.text(head.known->name);
     } else {
         out_.text("unknown object ");
         write_guid(out_, head.guid);
     }
-    out_.text(", size ").i64(head.size).end_line();
+    out_.text(", size ").signed_number(head.size).end_line();
     ++depth_;
 }
 
@@ -90,9 +88,9 @@ void TreeView::end_list() {
 void TreeView::begin_item(std::uint64_t index, std::int64_t offset) {
     indent();
     out_.text(item_names_.empty() ? std::string_view("Item") : item_names_.back());
-    out_.text(" ").u64(index);
+    out_.text(" ").number(index);
     if (offset >= 0)
-        out_.text(" at 0x").hex().i64(offset).dec();
+        out_.text(" at 0x").hex_number(static_cast<std::uint64_t>(offset));
     out_.end_line();
     ++depth_;
 }
@@ -104,9 +102,9 @@ void TreeView::end_item() {
 void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) {
     label(key);
     if (unit == decode::Unit::none) {
-        out_.u64(v);
+        out_.number(v);
     } else if (unit == decode::Unit::file_offset) {
-        out_.text("0x").hex().u64(v).dec();
+        out_.text("0x").hex_number(v);
     } else {
         write_seconds(out_, v, unit);
         out_.text(" s");
@@ -116,7 +114,7 @@ void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::U
 
 void TreeView::signed_value(const decode::Key& key, std::int64_t v, decode::Unit) {
     label(key);
-    out_.i64(v).end_line();
+    out_.signed_number(v).end_line();
 }
 
 void TreeView::bool_value(const decode::Key& key, bool v) {
@@ -126,7 +124,7 @@ void TreeView::bool_value(const decode::Key& key, bool v) {
 
 void TreeView::enum_value(const decode::Key& key, std::uint64_t v, std::string_view meaning) {
     label(key);
-    out_.u64(v);
+    out_.number(v);
     if (!meaning.empty())
         out_.text(" (").text(meaning).text(")");
     out_.end_line();
@@ -134,7 +132,7 @@ void TreeView::enum_value(const decode::Key& key, std::uint64_t v, std::string_v
 
 void TreeView::flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames names) {
     label(key);
-    out_.text("0x").hex().u64(v).dec();
+    out_.text("0x").hex_number(v);
     bool first = true;
     for (const decode::FlagName& n : names) {
         if ((v & n.mask) == n.mask && n.mask != 0) {
@@ -171,7 +169,11 @@ void TreeView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t
     head = head.first(std::min(head.size(), decode::kBlobHeadBytes));
     out_.hex_bytes(head);
     if (length > head.size())
-        out_.text("(").u64(length - head.size()).text(" more bytes, ").u64(length).text(" in all)");
+        out_.text("(")
+            .number(length - head.size())
+            .text(" more bytes, ")
+            .number(length)
+            .text(" in all)");
     out_.end_line();
 }
 
@@ -188,7 +190,7 @@ void TreeView::fourcc_value(const decode::Key& key, std::uint32_t v) {
     if (printable(chars[0]) && printable(chars[1]) && printable(chars[2]) && printable(chars[3])) {
         write_quoted(out_, std::string_view(chars, 4));
     } else {
-        out_.text("0x").hex().u64(v).dec();
+        out_.text("0x").hex_number(v);
     }
     out_.end_line();
 }
@@ -196,7 +198,7 @@ void TreeView::fourcc_value(const decode::Key& key, std::uint32_t v) {
 void TreeView::finding(const decode::Finding& f) {
     indent();
     out_.text(f.severity == decode::Severity::error ? "! error at 0x" : "! warning at 0x");
-    out_.hex().i64(f.offset).dec().text(": ").text(f.message).end_line();
+    out_.hex_number(static_cast<std::uint64_t>(f.offset)).text(": ").text(f.message).end_line();
 }
 
 }  // namespace asfinspect::view
