@@ -92,20 +92,20 @@ void decode_every_way(const std::uint8_t* data, std::size_t size) {
         asfinspect::io::FileReader reader(bytes);
         auto out = asfinspect::io::Output::counting();
         asfinspect::view::TreeView tree(out);
-        asfinspect::decode::decode_file(reader, tree, "fuzz");
+        asfinspect::decode::decode_file(reader, tree, tree, "fuzz");
         check_bound("--tree", out.bytes_written(), size);
     }
     {
         asfinspect::io::FileReader reader(bytes);
         auto out = asfinspect::io::Output::counting();
         asfinspect::check::CheckView check(out, asfinspect::check::CheckView::Format::text);
-        asfinspect::decode::decode_file(reader, check, "fuzz");
+        asfinspect::decode::decode_file(reader, check, check, "fuzz");
         check_bound("--check", out.bytes_written(), size);
     }
     asfinspect::io::FileReader reader(bytes);
     auto out = asfinspect::io::Output::memory();
     asfinspect::view::JsonView json(out);
-    asfinspect::decode::decode_file(reader, json, "fuzz");
+    asfinspect::decode::decode_file(reader, json, json, "fuzz");
     const std::string& text = out.text_so_far();
     check_bound("--json", text.size(), size);
     if (!asftest::valid_json(text))

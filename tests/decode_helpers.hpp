@@ -26,7 +26,7 @@ std::string decode_with(const Bytes& file, const asfinspect::decode::DecodeOptio
     asfinspect::io::FileReader reader(file);
     auto out = asfinspect::io::Output::memory();
     View view(out, std::forward<Args>(args)...);
-    asfinspect::decode::decode_file(reader, view, "test.asf", options);
+    asfinspect::decode::decode_file(reader, view, view, "test.asf", options);
     return out.text_so_far();
 }
 

@@ -22,7 +22,8 @@ constexpr FlagName kFlags[] = {{0x1, "Broadcast"}, {0x2, "Seekable"}};
 const std::uint8_t kBlob[70] = {0xab, 0x01};
 
 // Writes one value of each kind through `view`, inside an object and a record.
-void write_values(asfinspect::decode::View& view) {
+template <typename ViewAndSink>
+void write_values(ViewAndSink& view) {
     view.begin_file("a \"quoted\"\n\xff path", 10);
     asfinspect::decode::ObjectHead head;
     head.offset = 0x1e;

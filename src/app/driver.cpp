@@ -128,18 +128,18 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
     switch (options.mode) {
         case Mode::tree: {
             view::TreeView tree(out);
-            decode::decode_file(file, tree, path, decode_options);
+            decode::decode_file(file, tree, tree, path, decode_options);
             return kExitOk;
         }
         case Mode::json: {
             view::JsonView json(out);
-            decode::decode_file(file, json, path, decode_options);
+            decode::decode_file(file, json, json, path, decode_options);
             return kExitOk;
         }
         case Mode::check: {
             check::CheckView verdict(out, options.check_json ? check::CheckView::Format::json
                                                              : check::CheckView::Format::text);
-            decode::decode_file(file, verdict, path, decode_options);
+            decode::decode_file(file, verdict, verdict, path, decode_options);
             return verdict.errors() == 0 ? kExitOk : kExitInconsistent;
         }
         case Mode::dump:

@@ -61,6 +61,10 @@ void CheckView::finding(const decode::Finding& f) {
     write_finding(f);
 }
 
+void CheckView::media_object(const decode::MediaObject&) {
+    ++media_objects_;
+}
+
 void CheckView::write_finding(const decode::Finding& f) {
     const bool first = written_++ == 0;
     if (format_ == Format::text) {
@@ -118,7 +122,8 @@ void CheckView::end_file(const decode::FileSummary& summary) {
             }
         }
         out_.text("],\"errors\":").number(errors_).text(",\"warnings\":").number(warnings_);
-        out_.text(",\"packets\":").number(summary.packets).text("}").end_line();
+        out_.text(",\"packets\":").number(summary.packets);
+        out_.text(",\"media_objects\":").number(media_objects_).text("}").end_line();
         return;
     }
     for (const CodeTally& t : tallies_) {

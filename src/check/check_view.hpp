@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/finding.hpp"
 #include "decode/view.hpp"
 #include "io/output.hpp"
 
@@ -14,7 +15,7 @@ namespace asfinspect::check {
 // errors, 1 warning in 37628 packets"); or the same as a JSON document. A
 // code met more than kShownPerCode times shows its first findings and then
 // one line that counts the rest; the count and the verdict take them all.
-class CheckView final : public decode::View {
+class CheckView final : public decode::View, public decode::FindingSink {
   public:
     enum class Format { text, json };
 
@@ -25,10 +26,11 @@ class CheckView final : public decode::View {
     std::uint64_t errors() const { return errors_; }
     std::uint64_t warnings() const { return warnings_; }
 
-    bool wants_fields() const override { return false; }
     bool failed() const override { return out_.failed(); }
+    bool wants_fields() const override { return false; }
     void begin_file(std::string_view path, std::int64_t size) override;
     void end_file(const decode::FileSummary& summary) override;
+    void media_object(const decode::MediaObject& object) override;
     void finding(const decode::Finding& f) override;
 
   private:
@@ -50,6 +52,7 @@ class CheckView final : public decode::View {
     std::uint64_t errors_ = 0;
     std::uint64_t warnings_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t media_objects_ = 0;
     // One row per code met; the codes are a few dozen, so a search is enough.
     std::vector<CodeTally> tallies_;
 };

@@ -24,12 +24,6 @@ constexpr std::size_t kScanChunk = 1 << 16;
 // The first bytes a not-ASF finding shows.
 constexpr std::size_t kShownLeadBytes = 16;
 
-// A view for the first pass over a Header Object: it shows nothing.
-class SilentView final : public View {
-  public:
-    bool wants_fields() const override { return false; }
-};
-
 std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
     std::int64_t sum = 0;
     if (__builtin_add_overflow(a, b, &sum))
@@ -94,14 +88,15 @@ std::string lead_bytes(io::Bytes bytes) {
 
 }  // namespace
 
-void decode_file(io::FileReader& file, View& view, std::string_view path,
+void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::string_view path,
                  const DecodeOptions& options) {
-    Decoder decoder(file, view, options);
+    Decoder decoder(file, view, findings, options);
     decoder.decode(path);
 }
 
-Decoder::Decoder(io::FileReader& file, View& view, const DecodeOptions& options)
-    : file_(file), view_(view), options_(options) {}
+Decoder::Decoder(io::FileReader& file, View& view, FindingSink& findings,
+                 const DecodeOptions& options)
+    : file_(file), view_(view), findings_(findings), options_(options) {}
 
 void Decoder::decode(std::string_view path) {
     view_.begin_file(path, file_.size());
@@ -135,7 +130,7 @@ void Decoder::report(std::int64_t offset, Severity severity, std::string_view co
     // What follows a failed read would be made from zeros, and a view that
     // can't write has no use for it.
     if (!stopped())
-        view_.finding(Finding{offset, severity, code, text});
+        findings_.finding(Finding{offset, severity, code, text});
 }
 
 void Decoder::report_extent(std::int64_t offset, std::string_view code, std::string_view text) {
@@ -356,7 +351,8 @@ std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, as
 // where they stand.
 void Decoder::plan_header(const ObjectHead& head, std::int64_t end, int depth) {
     SilentView silent;
-    Decoder planner(file_, silent, options_);
+    DiscardFindings discard;
+    Decoder planner(file_, silent, discard, options_);
     planner.planning_ = true;
     planner.decode_object(head, end, asf::Placement::top_level, depth, false);
     HeaderPlan& plan = facts_.plan;
@@ -396,10 +392,11 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
 void Decoder::finish_file() {
     if (file_.failed()) {
         // Past report(), which says nothing once a read has failed.
-        if (!view_.failed()) {
-            view_.finding(Finding{0, Severity::error, codes::kReadError,
-                                  message("reading the file failed (", std::strerror(file_.error()),
-                                          "); the decode stops where it did")});
+        if (!view_.failed() && !findings_.failed()) {
+            findings_.finding(
+                Finding{0, Severity::error, codes::kReadError,
+                        message("reading the file failed (", std::strerror(file_.error()),
+                                "); the decode stops where it did")});
         }
         return;
     }

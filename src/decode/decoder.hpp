@@ -7,6 +7,7 @@
 
 #include "asf/guid_registry.hpp"
 #include "decode/facts.hpp"
+#include "decode/finding.hpp"
 #include "decode/packet_range.hpp"
 #include "decode/view.hpp"
 #include "io/file_reader.hpp"
@@ -17,8 +18,9 @@ struct DecodeOptions {
     PacketRange packets = PacketRange::all();
 };
 
-// Decodes the whole file by ASF's rules and reports it to the view.
-void decode_file(io::FileReader& file, View& view, std::string_view path,
+// Decodes the whole file by ASF's rules and reports it to the view, and its
+// findings to the sink.
+void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::string_view path,
                  const DecodeOptions& options = {});
 
 inline constexpr std::int64_t kObjectHeaderSize = 24;  // GUID and 64-bit size
@@ -29,7 +31,7 @@ inline constexpr int kMaxObjectDepth = 8;
 // FieldReader.
 class Decoder {
   public:
-    Decoder(io::FileReader& file, View& view, const DecodeOptions& options);
+    Decoder(io::FileReader& file, View& view, FindingSink& findings, const DecodeOptions& options);
 
     void decode(std::string_view path);
 
@@ -40,7 +42,7 @@ class Decoder {
 
     // True once the file can't be read or the view can't write: nothing more
     // is decoded or reported.
-    bool stopped() const { return file_.failed() || view_.failed(); }
+    bool stopped() const { return file_.failed() || view_.failed() || findings_.failed(); }
 
     void report(std::int64_t offset, Severity severity, std::string_view code,
                 std::string_view message);
@@ -74,6 +76,7 @@ class Decoder {
 
     io::FileReader& file_;
     View& view_;
+    FindingSink& findings_;
     DecodeOptions options_;
     Facts facts_;
     bool planning_ = false;  // a first pass over the Header Object, for facts_.plan

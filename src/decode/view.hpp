@@ -6,6 +6,7 @@
 
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
+#include "decode/finding.hpp"
 #include "decode/key.hpp"
 #include "io/le.hpp"
 
@@ -17,18 +18,6 @@ enum class Unit : std::uint8_t {
     milliseconds,
     hundred_nanoseconds,  // ASF's 100 ns ticks
     file_offset,
-};
-
-enum class Severity : std::uint8_t { warning, error };
-
-// A departure from the format, or something it allows but that is suspect,
-// at the file offset of the object, packet, payload or field at fault. `code`
-// names the kind of finding and stays the same from release to release.
-struct Finding {
-    std::int64_t offset = 0;
-    Severity severity = Severity::warning;
-    std::string_view code;
-    std::string_view message;
 };
 
 struct ObjectHead {
@@ -56,11 +45,27 @@ struct FileSummary {
     std::uint64_t packets = 0;  // data packets decoded
 };
 
+// A media object (a frame, say) as its fragments in the packets build it.
+struct MediaObject {
+    std::uint8_t stream = 0;
+    std::uint32_t number = 0;
+    std::uint32_t presentation_time = 0;  // ms, the preroll included, as ASF stores it
+    std::uint32_t size = 0;               // bytes, as the fragments declare it
+    bool key_frame = false;
+    std::uint32_t fragments = 0;
+    std::uint64_t first_packet = 0;
+    std::uint64_t last_packet = 0;
+    std::uint32_t send_time = 0;  // ms, of the packet of its first fragment
+    std::int64_t offset = 0;      // of its first byte in the file
+    bool whole = true;            // every byte of it arrived
+};
+
 // What the decoder reports, in file order, as it walks a file: objects with
 // their fields, nested groups and counted records, the data packets with their
-// payloads, and findings where they are met. Fields of an object come before
-// its children and packets. A view only writes; it knows nothing of the format.
-// Every event does nothing by default, so a view overrides only what it shows.
+// payloads, and the media objects as each is complete. Fields of an object
+// come before its children and packets. A view only writes; it knows nothing
+// of the format. Every event does nothing by default, so a view overrides
+// only what it shows. Findings take a channel of their own (FindingSink).
 class View {
   public:
     virtual ~View() = default;
@@ -107,7 +112,15 @@ class View {
     // Four characters stored as a little-endian 32-bit value.
     virtual void fourcc_value(const Key& /*key*/, std::uint32_t /*v*/) {}
 
-    virtual void finding(const Finding& /*f*/) {}
+    // After the packet that completes it (or, for one cut off, where that is
+    // found), in the order the media objects end.
+    virtual void media_object(const MediaObject& /*object*/) {}
+};
+
+// A view that shows nothing: for a run that wants findings only.
+class SilentView final : public View {
+  public:
+    bool wants_fields() const override { return false; }
 };
 
 // Blobs are shown up to this many bytes.

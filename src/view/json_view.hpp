@@ -15,7 +15,7 @@ namespace asfinspect::view {
 // where an OBJECT is {"offset", "size", "guid", "name", "fields": {...},
 // "children"?: [OBJECT...], "packets"?: [...], "findings"?: [...]}.
 // doc/json.md describes every member.
-class JsonView final : public decode::View {
+class JsonView final : public decode::View, public decode::FindingSink {
   public:
     explicit JsonView(io::Output& out);
 

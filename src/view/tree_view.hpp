@@ -12,7 +12,7 @@ namespace asfinspect::view {
 // size), a line per field ("Name: value"), records and packets as items
 // below their object, problems as "! error at 0x...: ..." lines where they
 // are found.
-class TreeView final : public decode::View {
+class TreeView final : public decode::View, public decode::FindingSink {
   public:
     explicit TreeView(io::Output& out);
 
