@@ -237,7 +237,7 @@ TEST(Cli, ReadErrorKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
         auto check_out = Output::memory();
         auto check_err = Output::memory();
         asfinspect::app::Options check;
-        check.mode = asfinspect::app::Mode::check;
+        check.show = asfinspect::app::Show::check;
         EXPECT_EQ(asfinspect::app::inspect_input(again, check_out, check_err, check, "f"), 1);
         // Nothing is made from the zeros a failed read leaves: no payload of
         // stream 0, and nothing after the read error but the count.

@@ -538,16 +538,20 @@ TEST(HostileFiles, WriteErrorStopsTheDecodeInEveryMode) {
     // The tree of these million one-byte packets runs to hundreds of
     // megabytes; on a full device the decode ends at the first failed write.
     const Bytes bytes = huge_dump_file();
-    for (const auto mode :
-         {asfinspect::app::Mode::tree, asfinspect::app::Mode::json, asfinspect::app::Mode::check}) {
-        SCOPED_TRACE(static_cast<int>(mode));
+    using asfinspect::app::Format;
+    using asfinspect::app::Show;
+    for (const auto& [show, format] :
+         {std::pair{Show::tree, Format::text}, std::pair{Show::tree, Format::json},
+          std::pair{Show::check, Format::text}}) {
+        SCOPED_TRACE(static_cast<int>(format));
         FileReader reader(bytes);
         const int full = open("/dev/full", O_WRONLY);
         ASSERT_GE(full, 0);
         Output out(full);
         auto err = Output::memory();
         asfinspect::app::Options options;
-        options.mode = mode;
+        options.show = show;
+        options.format = format;
         EXPECT_EQ(asfinspect::app::inspect_input(reader, out, err, options, "f"), 1);
         close(full);
         EXPECT_LT(out.bytes_written(), 1u << 20);

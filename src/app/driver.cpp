@@ -125,24 +125,24 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                  std::string_view path) {
     decode::DecodeOptions decode_options;
     decode_options.packets = options.packets;
-    switch (options.mode) {
-        case Mode::tree: {
-            view::TreeView tree(out);
-            decode::decode_file(file, tree, tree, path, decode_options);
+    switch (options.show) {
+        case Show::tree:
+            if (options.format == Format::json) {
+                view::JsonView json(out);
+                decode::decode_file(file, json, json, path, decode_options);
+            } else {
+                view::TreeView tree(out);
+                decode::decode_file(file, tree, tree, path, decode_options);
+            }
             return kExitOk;
-        }
-        case Mode::json: {
-            view::JsonView json(out);
-            decode::decode_file(file, json, json, path, decode_options);
-            return kExitOk;
-        }
-        case Mode::check: {
-            check::CheckView verdict(out, options.check_json ? check::CheckView::Format::json
-                                                             : check::CheckView::Format::text);
+        case Show::check: {
+            check::CheckView verdict(out, options.format == Format::json
+                                              ? check::CheckView::Format::json
+                                              : check::CheckView::Format::text);
             decode::decode_file(file, verdict, verdict, path, decode_options);
             return verdict.errors() == 0 ? kExitOk : kExitInconsistent;
         }
-        case Mode::dump:
+        case Show::dump:
             break;
     }
     dump_file(file, out, options.packets);
@@ -223,7 +223,7 @@ namespace {
 
 // Inspects the file at `path`; nothing reaches `out` when it can't be read.
 int inspect_path(const Options& options, io::Output& out, io::Output& err) {
-    const char* path = options.path;
+    const char* path = options.paths.front().c_str();
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer; it has no
     // effect on reading a regular file or a block device.
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);

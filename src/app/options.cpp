@@ -11,7 +11,7 @@ bool is_option(std::string_view arg) {
 }
 
 std::string conflict(const Options& o) {
-    if (o.mode == Mode::check && o.packets_given)
+    if (o.show == Show::check && o.packets_given)
         return "--check reads every packet; --packets can't be used with it";
     return {};
 }
@@ -28,11 +28,11 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         const std::string_view arg = argv[i];
         if (arg == "--") {
             if (i + 1 < argc)
-                o.path = argv[i + 1];
+                o.paths.emplace_back(argv[i + 1]);
             break;
         }
         if (!is_option(arg)) {
-            o.path = argv[i];
+            o.paths.emplace_back(arg);
             break;
         }
         if (arg == "--help") {
@@ -75,10 +75,10 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         parsed.error = "--tree can't be used with --json or --check";
         return parsed;
     }
-    o.mode = check ? Mode::check : json ? Mode::json : tree ? Mode::tree : Mode::dump;
-    o.check_json = check && json;
+    o.show = check ? Show::check : json || tree ? Show::tree : Show::dump;
+    o.format = json ? Format::json : Format::text;
     parsed.error = conflict(o);
-    if (parsed.error.empty() && o.path == nullptr)
+    if (parsed.error.empty() && o.paths.empty())
         parsed.error = "no FILE given";
     return parsed;
 }

@@ -2,26 +2,34 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "decode/packet_range.hpp"
 
 namespace asfinspect::app {
 
-enum class Mode {
-    dump,   // the classic dump
-    tree,   // --tree
-    json,   // --json
-    check,  // --check, with --json for JSON findings
+// What a run shows of a file.
+enum class Show {
+    dump,   // the classic dump (no option)
+    tree,   // the complete decode (--tree, or --json alone)
+    check,  // the findings (--check)
+};
+
+// How it is written.
+enum class Format {
+    text,
+    json,  // --json
 };
 
 struct Options {
-    Mode mode = Mode::dump;
-    bool check_json = false;
+    Show show = Show::dump;
+    Format format = Format::text;
     decode::PacketRange packets = decode::PacketRange::all();
     bool packets_given = false;
     bool help = false;
     bool version = false;
-    const char* path = nullptr;
+    // The FILE operands; today the one before the arguments that are ignored.
+    std::vector<std::string> paths;
 };
 
 struct ParsedOptions {
