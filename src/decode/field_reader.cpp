@@ -31,15 +31,13 @@ FieldReader::FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end,
     : decoder_(decoder),
       view_(decoder.view()),
       shows_fields_(decoder.view().wants_fields()),
-      start_(start),
-      position_(start),
-      end_(std::max(start, end)),
+      cursor_(decoder.file(), start, end),
       depth_(depth),
       extent_(extent) {}
 
 FieldReader::FieldReader(FieldReader& outer, std::uint64_t length, std::string_view extent)
-    : FieldReader(outer.decoder_, outer.position_,
-                  outer.position_ +
+    : FieldReader(outer.decoder_, outer.position(),
+                  outer.position() +
                       static_cast<std::int64_t>(std::min<std::uint64_t>(length, outer.left())),
                   outer.depth_, extent) {
     ok_ = outer.ok_;
@@ -52,45 +50,35 @@ Facts& FieldReader::facts() {
 bool FieldReader::need(const Key& key, std::uint64_t bytes) {
     if (!ok_)
         return false;
-    if (decoder_.file().failed()) {
-        ok_ = false;  // reported once, when the decode ends
+    if (decoder_.stopped()) {
+        ok_ = false;  // a read error is reported once, when the decode ends
         return false;
     }
-    const auto available = static_cast<std::uint64_t>(end_ - position_);
-    io::FileReader& file = decoder_.file();
-    const std::int64_t file_left = std::max<std::int64_t>(file.size() - position_, 0);
-    if (bytes <= available && bytes <= static_cast<std::uint64_t>(file_left))
+    if (cursor_.holds(bytes))
         return true;
     ok_ = false;
-    const bool object_ends_first = available <= static_cast<std::uint64_t>(file_left);
-    decoder_.report(position_, Severity::error, codes::kTruncatedField,
+    const auto available = static_cast<std::uint64_t>(cursor_.left());
+    const auto file_left = static_cast<std::uint64_t>(
+        std::max<std::int64_t>(decoder_.file().size() - cursor_.position(), 0));
+    const bool object_ends_first = available <= file_left;
+    decoder_.report(cursor_.position(), Severity::error, codes::kTruncatedField,
                     message("truncated: ", key.label(), " needs ", bytes, " bytes at ",
-                            Hex{static_cast<std::uint64_t>(position_)}, ", but the ",
+                            Hex{static_cast<std::uint64_t>(cursor_.position())}, ", but the ",
                             object_ends_first ? extent_ : "file", " ends after ",
-                            object_ends_first ? available : static_cast<std::uint64_t>(file_left)));
+                            object_ends_first ? available : file_left));
     return false;
-}
-
-std::uint64_t FieldReader::read_uint(int width) {
-    std::array<std::uint8_t, 8> raw{};
-    decoder_.file().read_at(position_, std::span(raw).first(static_cast<std::size_t>(width)));
-    position_ += width;
-    std::uint64_t v = 0;
-    for (int i = width - 1; i >= 0; --i)
-        v = v << 8 | raw[static_cast<std::size_t>(i)];
-    return v;
 }
 
 std::optional<std::uint64_t> FieldReader::peek_uint(int width) {
     if (!need("value", static_cast<std::uint64_t>(width)))
         return std::nullopt;
-    return read_uint(width);
+    return cursor_.take(width);
 }
 
 std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit unit) {
     if (!need(key, static_cast<std::uint64_t>(width)))
         return std::nullopt;
-    const std::uint64_t v = read_uint(width);
+    const std::uint64_t v = cursor_.take(width);
     if (shows_fields_)
         view_.unsigned_value(key, v, unit);
     return v;
@@ -118,7 +106,7 @@ std::optional<std::uint64_t> FieldReader::u64(const Key& key, Unit unit) {
 std::optional<std::int32_t> FieldReader::i32(const Key& key) {
     if (!need(key, 4))
         return std::nullopt;
-    const auto v = static_cast<std::int32_t>(static_cast<std::uint32_t>(read_uint(4)));
+    const auto v = static_cast<std::int32_t>(static_cast<std::uint32_t>(cursor_.take(4)));
     if (shows_fields_)
         view_.signed_value(key, v, Unit::none);
     return v;
@@ -127,7 +115,7 @@ std::optional<std::int32_t> FieldReader::i32(const Key& key) {
 std::optional<std::int64_t> FieldReader::i64(const Key& key) {
     if (!need(key, 8))
         return std::nullopt;
-    const auto v = static_cast<std::int64_t>(read_uint(8));
+    const auto v = static_cast<std::int64_t>(cursor_.take(8));
     if (shows_fields_)
         view_.signed_value(key, v, Unit::none);
     return v;
@@ -136,7 +124,7 @@ std::optional<std::int64_t> FieldReader::i64(const Key& key) {
 std::optional<std::uint64_t> FieldReader::enumerated(const Key& key, int width, EnumNames names) {
     if (!need(key, static_cast<std::uint64_t>(width)))
         return std::nullopt;
-    const std::uint64_t v = read_uint(width);
+    const std::uint64_t v = cursor_.take(width);
     show_enum(key, v, names);
     return v;
 }
@@ -144,7 +132,7 @@ std::optional<std::uint64_t> FieldReader::enumerated(const Key& key, int width, 
 std::optional<std::uint64_t> FieldReader::flags(const Key& key, int width, FlagNames names) {
     if (!need(key, static_cast<std::uint64_t>(width)))
         return std::nullopt;
-    const std::uint64_t v = read_uint(width);
+    const std::uint64_t v = cursor_.take(width);
     if (shows_fields_)
         view_.flags_value(key, v, names);
     return v;
@@ -154,8 +142,8 @@ std::optional<asf::Guid> FieldReader::guid(const Key& key) {
     if (!need(key, 16))
         return std::nullopt;
     asf::Guid g;
-    decoder_.file().read_at(position_, g.bytes);
-    position_ += 16;
+    decoder_.file().read_at(cursor_.position(), g.bytes);
+    cursor_.seek(cursor_.position() + 16);
     if (shows_fields_)
         view_.guid_value(key, g);
     return g;
@@ -164,7 +152,7 @@ std::optional<asf::Guid> FieldReader::guid(const Key& key) {
 std::optional<std::uint64_t> FieldReader::date(const Key& key) {
     if (!need(key, 8))
         return std::nullopt;
-    const std::uint64_t v = read_uint(8);
+    const std::uint64_t v = cursor_.take(8);
     if (shows_fields_)
         view_.date_value(key, v);
     return v;
@@ -173,7 +161,7 @@ std::optional<std::uint64_t> FieldReader::date(const Key& key) {
 std::optional<std::uint32_t> FieldReader::fourcc(const Key& key) {
     if (!need(key, 4))
         return std::nullopt;
-    const auto v = static_cast<std::uint32_t>(read_uint(4));
+    const auto v = static_cast<std::uint32_t>(cursor_.take(4));
     if (shows_fields_)
         view_.fourcc_value(key, v);
     return v;
@@ -188,7 +176,7 @@ bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, bool kee
         const std::uint64_t shown = std::min(bytes, kMaxTextBytes);
         auto& raw = decoder_.byte_buffer();
         raw.resize(static_cast<std::size_t>(shown));
-        decoder_.file().read_at(position_, raw);
+        decoder_.file().read_at(cursor_.position(), raw);
         if (utf16) {
             append_utf8_from_utf16le(raw, utf8);
         } else {
@@ -197,13 +185,13 @@ bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, bool kee
         if (shows_fields_) {
             view_.text_value(key, utf8);
             if (shown < bytes) {
-                decoder_.report(position_, Severity::warning, codes::kLongText,
+                decoder_.report(cursor_.position(), Severity::warning, codes::kLongText,
                                 message(key.label(), " holds ", bytes, " bytes; the first ", shown,
                                         " are shown"));
             }
         }
     }
-    position_ += static_cast<std::int64_t>(bytes);
+    cursor_.seek(cursor_.position() + static_cast<std::int64_t>(bytes));
     return true;
 }
 
@@ -224,16 +212,16 @@ std::optional<std::string_view> FieldReader::utf16_text(const Key& key, std::uin
 std::uint64_t FieldReader::terminated_utf16_length() {
     constexpr std::size_t kUnit = 2;
     std::array<std::uint8_t, kBlobHeadBytes> chunk{};
-    const std::int64_t end = std::min(end_, std::max(decoder_.file().size(), position_));
+    const std::int64_t end = cursor_.position() + cursor_.left_in_file();
     // Each pass looks at the code units of one chunk, until a NUL or the end.
-    for (std::int64_t at = position_; end - at >= static_cast<std::int64_t>(kUnit);) {
+    for (std::int64_t at = cursor_.position(); end - at >= static_cast<std::int64_t>(kUnit);) {
         const auto n = static_cast<std::size_t>(
             std::min<std::int64_t>(end - at, static_cast<std::int64_t>(chunk.size())) &
             ~std::int64_t{kUnit - 1});
         decoder_.file().read_at(at, std::span(chunk).first(n));
         for (std::size_t i = 0; i < n; i += kUnit) {
             if (chunk[i] == 0 && chunk[i + 1] == 0)
-                return static_cast<std::uint64_t>(at - position_) + i + kUnit;
+                return static_cast<std::uint64_t>(at - cursor_.position()) + i + kUnit;
         }
         at += static_cast<std::int64_t>(n);
     }
@@ -243,7 +231,7 @@ std::uint64_t FieldReader::terminated_utf16_length() {
 std::optional<bool> FieldReader::boolean(const Key& key, int width) {
     if (!need(key, static_cast<std::uint64_t>(width)))
         return std::nullopt;
-    const bool v = read_uint(width) != 0;
+    const bool v = cursor_.take(width) != 0;
     if (shows_fields_)
         view_.bool_value(key, v);
     return v;
@@ -255,28 +243,25 @@ bool FieldReader::blob(const Key& key, std::uint64_t bytes) {
     if (shows_fields_) {
         std::array<std::uint8_t, kBlobHeadBytes> head{};
         const auto shown = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, head.size()));
-        decoder_.file().read_at(position_, std::span(head).first(shown));
+        decoder_.file().read_at(cursor_.position(), std::span(head).first(shown));
         view_.bytes_value(key, io::Bytes(head).first(shown), bytes);
     }
-    position_ += static_cast<std::int64_t>(bytes);
+    cursor_.seek(cursor_.position() + static_cast<std::int64_t>(bytes));
     return true;
 }
 
 bool FieldReader::skip(std::uint64_t bytes) {
-    if (!need("skipped bytes", bytes))
-        return false;
-    position_ += static_cast<std::int64_t>(bytes);
-    return true;
+    return need("skipped bytes", bytes) && cursor_.skip(bytes);
 }
 
 void FieldReader::seek(std::int64_t to) {
-    position_ = std::clamp(to, start_, end_);
+    cursor_.seek(to);
 }
 
 void FieldReader::skip_part(const FieldReader& part, std::uint64_t length) {
-    const auto room = static_cast<std::uint64_t>(end_ - part.start_);
-    seek(part.start_ + static_cast<std::int64_t>(std::min(length, room)));
-    if (!part.ok_ && position_ > decoder_.file().size())
+    const auto room = static_cast<std::uint64_t>(end() - part.start());
+    seek(part.start() + static_cast<std::int64_t>(std::min(length, room)));
+    if (!part.ok_ && position() > decoder_.file().size())
         ok_ = false;
 }
 
@@ -337,14 +322,14 @@ void FieldReader::show_text(const Key& key, std::string_view utf8) {
 
 void FieldReader::finding(Severity severity, std::string_view code, std::string_view text,
                           std::int64_t offset) {
-    decoder_.report(offset < 0 ? position_ : offset, severity, code, text);
+    decoder_.report(offset < 0 ? position() : offset, severity, code, text);
 }
 
 std::uint32_t FieldReader::children(asf::Placement where) {
     std::uint32_t count = 0;
-    if (ok_ && position_ < end_)
-        count = decoder_.walk(position_, end_, where, depth_ + 1);
-    position_ = end_;
+    if (ok_ && position() < end())
+        count = decoder_.walk(position(), end(), where, depth_ + 1);
+    seek(end());
     return count;
 }
 

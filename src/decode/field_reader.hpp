@@ -10,6 +10,7 @@
 #include "decode/facts.hpp"
 #include "decode/key.hpp"
 #include "decode/view.hpp"
+#include "io/cursor.hpp"
 
 namespace asfinspect::decode {
 
@@ -34,10 +35,10 @@ class FieldReader {
     View& view() { return view_; }
     bool shows_fields() const { return shows_fields_; }
 
-    std::int64_t start() const { return start_; }
-    std::int64_t position() const { return position_; }
-    std::int64_t end() const { return end_; }
-    std::int64_t left() const { return end_ - position_; }
+    std::int64_t start() const { return cursor_.start(); }
+    std::int64_t position() const { return cursor_.position(); }
+    std::int64_t end() const { return cursor_.end(); }
+    std::int64_t left() const { return cursor_.left(); }
     int depth() const { return depth_; }
     // False once a field was cut short.
     bool ok() const { return ok_; }
@@ -108,15 +109,12 @@ class FieldReader {
   private:
     // True when `bytes` more bytes can be read; reports the truncation otherwise.
     bool need(const Key& key, std::uint64_t bytes);
-    std::uint64_t read_uint(int width);
     bool text(const Key& key, std::uint64_t bytes, bool utf16, bool keep = false);
 
     Decoder& decoder_;
     View& view_;
     bool shows_fields_;
-    std::int64_t start_;
-    std::int64_t position_;
-    std::int64_t end_;
+    io::Cursor cursor_;
     int depth_;
     std::string_view extent_;
     bool ok_ = true;
