@@ -8,7 +8,7 @@
 #include "io/le.hpp"
 #include "io/output.hpp"
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 // Data packet header. A first byte of 0x82 (error correction present, two
 // bytes of it) marks the standard form, decoded through the Length Type Flags;
@@ -116,4 +116,4 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
 // with fill '0'.
 void print_byte_dump(io::Output& out, io::Bytes bytes);
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump

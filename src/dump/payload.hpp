@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
+#include "dump/packet.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
-#include "packet/packet.hpp"
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 namespace payload_layout {
 inline constexpr std::size_t kStreamNumber = 0;  // bit 7: key frame; bits 0-6: stream
@@ -44,4 +44,4 @@ PayloadHeader decode_payload_header(io::Bytes window, std::uint8_t segment_forma
 bool dump_segment(io::FileReader& file, io::Output& out, const PacketHeader& header, int k,
                   PayloadCursor& cursor);
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump

@@ -1,8 +1,8 @@
-#include "packet/payload.hpp"
+#include "dump/payload.hpp"
 
 #include <array>
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 namespace {
 
@@ -192,4 +192,4 @@ bool dump_segment(io::FileReader& file, io::Output& out, const PacketHeader& hea
     }
 }
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump

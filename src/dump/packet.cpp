@@ -1,8 +1,8 @@
-#include "packet/packet.hpp"
+#include "dump/packet.hpp"
 
-#include "packet/payload.hpp"
+#include "dump/payload.hpp"
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 namespace {
 
@@ -139,4 +139,4 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
     }
 }
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump
