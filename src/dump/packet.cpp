@@ -41,7 +41,7 @@ void decode_standard_form(const RawPacketHeader& bytes, PacketHeaderFields& f) {
     h.segment_count = 1;
     if (h.multiple_payloads()) {
         const std::uint8_t payload_flags = bytes[next];
-        h.segment_count = payload_flags & at::kPayloadCountMask;
+        h.segment_count = payload_flags & asf::packet_format::kNumberOfPayloadsMask;
         h.payload_length_type = payload_flags & at::kPayloadLengthTypeMask;
         next += 1;
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "asf/packet_format.hpp"
 #include "dump/packet.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
@@ -9,18 +10,29 @@
 namespace asfinspect::dump {
 
 namespace payload_layout {
-inline constexpr std::size_t kStreamNumber = 0;  // bit 7: key frame; bits 0-6: stream
-inline constexpr std::uint8_t kKeyFrameBit = 0x80;
-inline constexpr std::uint8_t kStreamNumberMask = 0x7f;
+inline constexpr std::size_t kStreamNumber = 0;  // with the key frame bit
 inline constexpr std::size_t kMediaObjectNumber = 1;
 inline constexpr std::size_t kOffsetIntoMediaObject = 2;  // width set by the Property Flags
-// Property Flags values whose Offset Into Media Object field the dump knows.
-inline constexpr std::uint8_t kByteOffsetFormat = 0x55;   // 1 byte, unsigned
-inline constexpr std::uint8_t kWordOffsetFormat = 0x59;   // 2 bytes, signed
-inline constexpr std::uint8_t kDwordOffsetFormat = 0x5d;  // 4 bytes, signed
-// Replicated Data Length values ("local flags").
-inline constexpr std::uint8_t kGroupedPayload = 1;
-inline constexpr std::uint8_t kSingleFragment = 8;
+// Property Flags of byte-wide Replicated Data Length, Media Object Number and
+// Stream Number, with an Offset Into Media Object of `offset_type`.
+constexpr std::uint8_t property_flags(unsigned offset_type) {
+    namespace pf = asf::packet_format;
+    return packet_layout::placed(pf::kByteLengthType, pf::kReplicatedDataLengthTypeShift) |
+           packet_layout::placed(offset_type, pf::kOffsetIntoMediaObjectLengthTypeShift) |
+           packet_layout::placed(pf::kByteLengthType, pf::kMediaObjectNumberLengthTypeShift) |
+           packet_layout::placed(pf::kByteLengthType, pf::kStreamNumberLengthTypeShift);
+}
+// The Property Flags values whose Offset Into Media Object field the dump knows.
+inline constexpr std::uint8_t kByteOffsetFormat =  // 0x55: 1 byte, unsigned
+    property_flags(asf::packet_format::kByteLengthType);
+inline constexpr std::uint8_t kWordOffsetFormat =  // 0x59: 2 bytes, signed
+    property_flags(asf::packet_format::kWordLengthType);
+inline constexpr std::uint8_t kDwordOffsetFormat =  // 0x5d: 4 bytes, signed
+    property_flags(asf::packet_format::kDwordLengthType);
+// The Replicated Data Length ("local flags") values the dump knows: a grouped
+// payload and a single fragment.
+inline constexpr std::uint8_t kGroupedPayload = asf::packet_format::kCompressedPayload;
+inline constexpr std::uint8_t kSingleFragment = asf::packet_format::kMediaObjectReplicatedData;
 // A grouped payload's header is taken as its first 8 bytes whatever the format.
 inline constexpr std::int64_t kGroupedHeaderLength = 8;
 inline constexpr std::size_t kWindowBytes = 32;  // fetched per payload
