@@ -110,7 +110,7 @@ struct PayloadCursor {
 };
 
 // Decodes the first 17 bytes of a packet. packet_size is the Minimum Data
-// Packet Size as a signed 32-bit value, as the driver passes it; read as
+// Packet Size as a signed 32-bit value, as dump_packets passes it; read as
 // unsigned it is also the packets' spacing.
 using RawPacketHeader = std::array<std::uint8_t, packet_layout::kLongestHeader>;
 
