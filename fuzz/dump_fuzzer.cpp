@@ -16,9 +16,9 @@
 #include <string>
 
 #include "../tests/json_check.hpp"
-#include "app/driver.hpp"
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
+#include "dump/dump.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 #include "output_bound.hpp"
@@ -48,14 +48,14 @@ std::string dump_through_file(const std::uint8_t* data, std::size_t size) {
     }
     asfinspect::io::FileReader reader(g_file, static_cast<std::int64_t>(size));
     auto out = asfinspect::io::Output::memory();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     return out.text_so_far();
 }
 
 std::string dump_from_memory(const std::uint8_t* data, std::size_t size) {
     asfinspect::io::FileReader reader(std::span<const std::uint8_t>(data, size));
     auto out = asfinspect::io::Output::memory();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     return out.text_so_far();
 }
 
@@ -117,7 +117,7 @@ void decode_every_way(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     asfinspect::io::FileReader reader(std::span<const std::uint8_t>(data, size));
     auto out = asfinspect::io::Output::counting();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     const std::uint64_t written = out.bytes_written();
     check_bound("dump", written, size);
     decode_every_way(data, size);

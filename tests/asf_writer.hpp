@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/driver.hpp"
+#include "dump/dump.hpp"
 #include "dump/object_ids.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
@@ -272,7 +272,7 @@ inline Bytes padded(Bytes packet, std::size_t size, std::uint8_t fill = 0) {
 inline std::string dump(const Bytes& file) {
     asfinspect::io::FileReader reader(file);
     auto out = asfinspect::io::Output::memory();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     return out.text_so_far();
 }
 

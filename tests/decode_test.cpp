@@ -459,7 +459,7 @@ TEST(Decode, PacketSelection) {
     const std::string full = dump(file);
     asfinspect::io::FileReader reader(file);
     auto out = asfinspect::io::Output::memory();
-    asfinspect::app::dump_file(reader, out, one.packets);
+    asfinspect::dump::dump_file(reader, out, one.packets);
     const std::string selected = out.text_so_far();
     const auto first = full.find("\n\n Dumping packet at offset ");
     const auto second = full.find("\n\n Dumping packet at offset ", first + 1);

@@ -7,7 +7,6 @@
 
 using namespace asfinspect::asf;
 using namespace asfinspect::dump;
-using namespace asfinspect::asf::guids;
 using asfinspect::io::Output;
 
 namespace {
@@ -29,11 +28,8 @@ TEST(Guid, StoredFormHasLittleEndianGroups) {
     EXPECT_EQ(header.bytes, stored);
 }
 
-TEST(Guid, EachRowGivesItsKindToLookupAndItsNameToTheListing) {
-    for (std::size_t i = 0; i < kObjectGuids.size(); ++i) {
-        const ObjectGuidEntry& row = kObjectGuids[i];
-        EXPECT_EQ(lookup_guid(row.guid), row.kind);
-        EXPECT_EQ(static_cast<std::size_t>(row.kind), i + 1);
+TEST(Guid, EachObjectIsListedByItsNameAndAnAlmostEqualGuidIsUnknown) {
+    for (const ObjectGuidEntry& row : kObjectGuids) {
         const std::string listed = asftest::dump(asftest::object_with_size(row.guid, 100));
         EXPECT_TRUE(listed.starts_with("0: " + std::string(row.name) + ", size 76\n")) << listed;
     }
@@ -41,10 +37,6 @@ TEST(Guid, EachRowGivesItsKindToLookupAndItsNameToTheListing) {
     almost.bytes[15] ^= 1;
     EXPECT_EQ(lookup_guid(almost), ObjectKind::none);
     EXPECT_EQ(lookup_guid(Guid{}), ObjectKind::none);
-    for (const Guid& type :
-         {kAudioMedia, kVideoMedia, kNoErrorCorrection, kAudioConcealNone, kAudioSpread}) {
-        EXPECT_EQ(lookup_guid(type), ObjectKind::none);
-    }
 }
 
 TEST(Guid, PrintsGroupsAndSingleBytesWithoutLeadingZeros) {

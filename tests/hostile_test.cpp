@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "../fuzz/output_bound.hpp"
+#include "app/driver.hpp"
 #include "asf_writer.hpp"
 #include "decode_helpers.hpp"
 
@@ -57,7 +58,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 std::string checked_dump(FileReader& reader) {
     const auto start = std::chrono::steady_clock::now();
     auto out = Output::memory();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     EXPECT_LT(seconds_since(start), kPromptSeconds);
     EXPECT_LE(out.bytes_written(), output_bound(static_cast<std::uint64_t>(reader.size())));
     return out.text_so_far();
@@ -416,7 +417,7 @@ TEST(HostileFiles, WorstHonestAmplifierUsesMostOfTheBound) {
     const Bytes file = file_with_packets(1, kPacketCount, Bytes(4000, 0x7f));
     FileReader reader(file);
     auto out = Output::counting();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     EXPECT_LE(out.bytes_written(), output_bound(file.size()));
     EXPECT_GT(out.bytes_written() * 3, output_bound(file.size()) * 2);
 }

@@ -1,4 +1,4 @@
-#include "packet/packet.hpp"
+#include "dump/packet.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,20 +8,20 @@
 #include <string>
 
 #include "asf_writer.hpp"
-#include "packet/payload.hpp"
+#include "dump/payload.hpp"
 
 using namespace asftest;
+using asfinspect::dump::PacketHeader;
+using asfinspect::dump::PayloadCursor;
 using asfinspect::io::FileReader;
 using asfinspect::io::Output;
-using asfinspect::packet::PacketHeader;
-using asfinspect::packet::PayloadCursor;
 
 namespace {
 
 std::string packet_dump(const Bytes& file, std::int64_t offset, std::int32_t packet_size = 3200) {
     FileReader reader(file);
     auto out = Output::memory();
-    asfinspect::packet::dump_packet(reader, out, offset, packet_size);
+    asfinspect::dump::dump_packet(reader, out, offset, packet_size);
     EXPECT_EQ(out.base(), Output::Base::decimal);
     return out.text_so_far();
 }
@@ -56,7 +56,7 @@ Segment run_segment(const Bytes& file, const PacketHeader& header, PayloadCursor
     FileReader reader(file);
     auto out = Output::memory();
     Segment s;
-    s.ends_walk = asfinspect::packet::dump_segment(reader, out, header, k, cursor);
+    s.ends_walk = asfinspect::dump::dump_segment(reader, out, header, k, cursor);
     EXPECT_EQ(out.base(), Output::Base::decimal);
     s.text = out.text_so_far();
     s.cursor = cursor;

@@ -20,16 +20,16 @@
 #include <string_view>
 #include <vector>
 
-#include "app/driver.hpp"
-#include "asf/file_properties.hpp"
-#include "asf/scan_state.hpp"
-#include "asf/walker.hpp"
 #include "asf_writer.hpp"
+#include "dump/dump.hpp"
+#include "dump/file_properties.hpp"
+#include "dump/packet.hpp"
+#include "dump/payload.hpp"
+#include "dump/scan_state.hpp"
+#include "dump/walker.hpp"
 #include "io/file_reader.hpp"
 #include "io/le.hpp"
 #include "io/output.hpp"
-#include "packet/packet.hpp"
-#include "packet/payload.hpp"
 
 namespace {
 
@@ -89,7 +89,7 @@ std::string dump_of(const fs::path& path) {
     }
     io::FileReader reader = file.reader();
     auto out = io::Output::memory();
-    app::dump_file(reader, out);
+    dump::dump_file(reader, out);
     return out.text_so_far();
 }
 
@@ -159,15 +159,15 @@ const Fixture kFixtures[] = {
 };
 
 struct Layout {
-    asf::ScanState state;
-    asf::FilePropertiesFields props;
+    dump::ScanState state;
+    dump::FilePropertiesFields props;
 };
 
 Layout scan(io::FileReader& file) {
     Layout layout;
     auto listing = io::Output::counting();
-    asf::walk_objects(file, listing, layout.state, 0, file.size(), 0);
-    layout.props = asf::decode_file_properties(layout.state.file_properties);
+    dump::walk_objects(file, listing, layout.state, 0, file.size(), 0);
+    layout.props = dump::decode_file_properties(layout.state.file_properties);
     return layout;
 }
 
@@ -175,21 +175,20 @@ Layout scan(io::FileReader& file) {
 // they don't fill the packet's payload area exactly, or nothing when they do.
 std::optional<std::string> misfit_in_packet(io::FileReader& file, std::int64_t offset,
                                             std::int32_t packet_size) {
-    packet::RawPacketHeader raw{};
+    dump::RawPacketHeader raw{};
     file.read_at(offset, raw);
-    const packet::PacketHeader header =
-        packet::decode_packet_header(raw, offset, packet_size).header;
+    const dump::PacketHeader header = dump::decode_packet_header(raw, offset, packet_size).header;
     const std::string at = "packet at " + std::to_string(offset) + ": ";
     if (!header.standard_form)
         return at + "not of the standard form";
     if (header.segment_count == 0)
         return at + "no payload";
-    packet::PayloadCursor cursor{offset + header.header_length,
-                                 packet::wrap_i32(std::int64_t{header.packet_size} -
-                                                  header.padding_length - header.header_length)};
+    dump::PayloadCursor cursor{offset + header.header_length,
+                               dump::wrap_i32(std::int64_t{header.packet_size} -
+                                              header.padding_length - header.header_length)};
     auto out = io::Output::memory();
     for (int k = 0; k < header.segment_count; ++k) {
-        if (packet::dump_segment(file, out, header, k, cursor))
+        if (dump::dump_segment(file, out, header, k, cursor))
             return at + "payload walk ended early";
     }
     for (const auto warning : kMisfitWarnings) {

@@ -35,7 +35,7 @@ std::string dump_through_file(const Bytes& bytes) {
     EXPECT_GE(fd, 0);
     asfinspect::io::FileReader reader(fd, static_cast<std::int64_t>(bytes.size()));
     auto out = asfinspect::io::Output::memory();
-    asfinspect::app::dump_file(reader, out);
+    asfinspect::dump::dump_file(reader, out);
     close(fd);
     return out.text_so_far();
 }

@@ -8,14 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "asf/stream_properties.hpp"
 #include "asf_writer.hpp"
-#include "report/file_properties.hpp"
-#include "report/stream_properties.hpp"
+#include "dump/file_properties.hpp"
+#include "dump/stream_properties.hpp"
 
 using namespace asftest;
-using asfinspect::asf::FileProperties;
-using asfinspect::asf::StreamSlot;
+using asfinspect::dump::FileProperties;
+using asfinspect::dump::StreamSlot;
 using asfinspect::io::Output;
 
 namespace {
@@ -40,7 +39,7 @@ std::string file_report(const FileProps& p, Output::Base base = Output::Base::he
     std::copy(payload.begin(), payload.end(), raw.begin());
     auto out = Output::memory();
     out.set_base(base);
-    asfinspect::report::report_file_properties(out, raw);
+    asfinspect::dump::report_file_properties(out, raw);
     EXPECT_EQ(out.base(), base);
     return out.text_so_far();
 }
@@ -62,7 +61,7 @@ void set16(StreamSlot& slot, std::size_t at, std::uint16_t v) {
 std::string stream_report(const StreamSlot& slot, Output::Base base = Output::Base::hexadecimal) {
     auto out = Output::memory();
     out.set_base(base);
-    asfinspect::report::report_stream(out, slot);
+    asfinspect::dump::report_stream(out, slot);
     EXPECT_EQ(out.base(), Output::Base::decimal);
     return out.text_so_far();
 }
@@ -190,8 +189,8 @@ TEST_F(HeaderReport, CommonStreamFieldsFollowTheBaseLeftBefore) {
               " Audio stream\n"
               " Format ID 353\n"
               " No data concealment\n");
-    set16(*slot, asfinspect::asf::stream_layout::kFlags, 2);
-    slot->at(asfinspect::asf::stream_layout::kTypeSpecificLength + 3) = 0xff;
+    set16(*slot, asfinspect::dump::stream_layout::kFlags, 2);
+    slot->at(asfinspect::dump::stream_layout::kTypeSpecificLength + 3) = 0xff;
     const std::string hex = stream_report(*slot);
     EXPECT_NE(hex.find(" Stream ID 2\n Total data size: ff000012\n"), std::string::npos) << hex;
 }
@@ -251,7 +250,7 @@ TEST_F(HeaderReport, AudioConcealment) {
 }
 
 TEST_F(HeaderReport, SpreadParametersOutsideTheSlotReadAsZero) {
-    namespace at = asfinspect::asf::stream_layout;
+    namespace at = asfinspect::dump::stream_layout;
     const auto slot = slot_of(spread_audio(0, {}));
     for (std::size_t i = 0; i < 8; ++i)
         (*slot)[1016 + i] = static_cast<std::uint8_t>(0x11 + i);

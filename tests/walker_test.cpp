@@ -1,14 +1,14 @@
-#include "asf/walker.hpp"
+#include "dump/walker.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "asf/file_properties.hpp"
 #include "asf_writer.hpp"
+#include "dump/file_properties.hpp"
 
 using namespace asftest;
-using asfinspect::asf::decode_file_properties;
+using asfinspect::dump::decode_file_properties;
 using asfinspect::dump::ObjectKind;
 
 namespace {
@@ -19,11 +19,11 @@ std::string listing(const Bytes& file) {
     return all.substr(0, all.find("Dumping file header: \n"));
 }
 
-asfinspect::asf::ScanState scan(const Bytes& file) {
+asfinspect::dump::ScanState scan(const Bytes& file) {
     asfinspect::io::FileReader reader(file);
     auto out = asfinspect::io::Output::memory();
-    asfinspect::asf::ScanState state;
-    asfinspect::asf::walk_objects(reader, out, state, 0, reader.size(), 0);
+    asfinspect::dump::ScanState state;
+    asfinspect::dump::walk_objects(reader, out, state, 0, reader.size(), 0);
     return state;
 }
 
@@ -139,7 +139,7 @@ TEST(Walker, StreamSlotsTakeAtMost1024BytesAndUndersizedStreamsTakeAnEmptySlot) 
     const auto state = scan(file);
     EXPECT_EQ(state.stream_count, 2);
     EXPECT_EQ(state.streams[0][1023], 0xab);
-    EXPECT_EQ(state.streams[1], asfinspect::asf::StreamSlot{});
+    EXPECT_EQ(state.streams[1], asfinspect::dump::StreamSlot{});
     // The walk went on at the end of each stream object: 2024, then 2044 (0x7fc).
     EXPECT_NE(listing(file).find("\n7e8: stream header, size -4\nIllegal length of chunk\n"
                                  "7fc: Unknown GUID 0-0-0-00000000, size 0x-24\n"),
@@ -197,7 +197,7 @@ TEST(Walker, IndexPastTheStreamSlotsStopsTheCheckedBuilds) {
     // last lies inside ScanState, where AddressSanitizer sees nothing.
     if (std::getenv("ASFINSPECT_CHECKED_INDICES") == nullptr)
         GTEST_SKIP() << "container indices are not checked in this build";
-    asfinspect::asf::ScanState state;
-    volatile std::size_t past = asfinspect::asf::kMaxCapturedStreams;
+    asfinspect::dump::ScanState state;
+    volatile std::size_t past = asfinspect::dump::kMaxCapturedStreams;
     EXPECT_DEATH(state.streams[past][0] = 1, "");
 }

@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "app/options.hpp"
-#include "decode/packet_range.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 
@@ -16,17 +15,12 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInconsistent = 3;  // --check found an error
 
-// The whole dump of one file: object list, header reports, and the packets
-// in `packets` (all of them by default), each exactly as the full dump shows it.
-void dump_file(io::FileReader& file, io::Output& out,
-               const decode::PacketRange& packets = decode::PacketRange::all());
-
 // The complete decode of one file as the options ask: a tree, JSON, or the
 // findings of a check. Returns the exit status.
 int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                  std::string_view path);
 
-// dump_file, then the end of the run: the rest of the dump goes to `out`, and a
+// dump::dump_file, then the end of the run: the rest of the dump goes to `out`, and a
 // failed write or a failed read of `file` is reported on `err`, after what was
 // dumped. Returns the exit status.
 int dump_input(io::FileReader& file, io::Output& out, io::Output& err);

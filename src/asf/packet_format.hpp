@@ -14,6 +14,11 @@ inline constexpr std::uint8_t kErrorCorrectionDataLengthMask = 0x0F;
 // The error correction data length when the length type isn't 0.
 inline constexpr std::uint8_t kAssumedErrorCorrectionDataLength = 2;
 
+// The 2-bit length types: a field is absent (0), a byte, a word or a double word.
+inline constexpr unsigned kByteLengthType = 1;  // the only stream number length type
+inline constexpr unsigned kWordLengthType = 2;
+inline constexpr unsigned kDwordLengthType = 3;
+
 // Length Type Flags.
 inline constexpr std::uint8_t kMultiplePayloadsPresent = 0x01;
 inline constexpr int kSequenceTypeShift = 1;
@@ -25,7 +30,6 @@ inline constexpr int kReplicatedDataLengthTypeShift = 0;
 inline constexpr int kOffsetIntoMediaObjectLengthTypeShift = 2;
 inline constexpr int kMediaObjectNumberLengthTypeShift = 4;
 inline constexpr int kStreamNumberLengthTypeShift = 6;
-inline constexpr unsigned kByteLengthType = 1;  // the only stream number length type
 
 // Payload Flags, present with multiple payloads.
 inline constexpr std::uint8_t kNumberOfPayloadsMask = 0x3F;
@@ -48,7 +52,7 @@ inline constexpr int kDurationWidth = 2;
 
 // Bytes a field of a 2-bit length type takes: 0, 1, 2 or 4.
 constexpr int field_width(unsigned length_type) {
-    return length_type == 3 ? 4 : static_cast<int>(length_type & 3);
+    return length_type == kDwordLengthType ? 4 : static_cast<int>(length_type & 3);
 }
 
 constexpr unsigned length_type(std::uint8_t flags, int shift) {

@@ -4,14 +4,6 @@
 
 namespace asfinspect::dump {
 
-ObjectKind lookup_guid(const asf::Guid& guid) {
-    for (const auto& entry : kObjectGuids) {
-        if (entry.guid == guid)
-            return entry.kind;
-    }
-    return ObjectKind::none;
-}
-
 io::Output& print_guid(io::Output& out, const asf::Guid& guid) {
     const io::Bytes b(guid.bytes);
     out.u64(io::le32(b, 0)).text("-").u64(io::le16(b, 4)).text("-").u64(io::le16(b, 6)).text("-");

@@ -3,9 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "asf/scan_state.hpp"
+#include "dump/scan_state.hpp"
+#include "io/output.hpp"
 
-namespace asfinspect::asf {
+namespace asfinspect::dump {
 
 // Offsets of the fields of the file-properties payload (after the object header).
 namespace file_properties_layout {
@@ -38,4 +39,7 @@ struct FilePropertiesFields {
 
 FilePropertiesFields decode_file_properties(const FileProperties& raw);
 
-}  // namespace asfinspect::asf
+// Prints the "Dumping file header: " block; integers go out in the current base.
+void report_file_properties(io::Output& out, const FileProperties& raw);
+
+}  // namespace asfinspect::dump

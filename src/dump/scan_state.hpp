@@ -4,13 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace asfinspect::asf {
+namespace asfinspect::dump {
 
-// The 80-byte payload of the file-properties object (layout: asf/file_properties.hpp).
+// The 80-byte payload of the file-properties object (layout: dump/file_properties.hpp).
 inline constexpr std::size_t kFilePropertiesSize = 80;
 using FileProperties = std::array<std::uint8_t, kFilePropertiesSize>;
 
-// One stream-properties payload, or its first 1024 bytes (layout: asf/stream_properties.hpp).
+// One stream-properties payload, or its first 1024 bytes (layout: dump/stream_properties.hpp).
 inline constexpr std::size_t kStreamSlotSize = 1024;
 using StreamSlot = std::array<std::uint8_t, kStreamSlotSize>;
 
@@ -24,4 +24,4 @@ struct ScanState {
     std::int64_t first_packet_offset = -1;  // -1: no data object met
 };
 
-}  // namespace asfinspect::asf
+}  // namespace asfinspect::dump

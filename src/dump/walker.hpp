@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
-#include "asf/scan_state.hpp"
+#include "dump/scan_state.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 
-namespace asfinspect::asf {
+namespace asfinspect::dump {
 
 inline constexpr std::int64_t kObjectHeaderSize = 24;  // GUID + 64-bit size
 // After the header object's own 24 bytes: a 32-bit child count and two reserved bytes.
@@ -21,4 +21,4 @@ inline constexpr int kMaxHeaderDepth = 64;
 void walk_objects(io::FileReader& file, io::Output& out, ScanState& state, std::int64_t start,
                   std::int64_t length, int depth);
 
-}  // namespace asfinspect::asf
+}  // namespace asfinspect::dump

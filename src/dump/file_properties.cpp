@@ -1,11 +1,29 @@
-#include "report/file_properties.hpp"
+#include "dump/file_properties.hpp"
 
 #include <ctime>
 #include <string_view>
 
-#include "asf/file_properties.hpp"
+#include "io/le.hpp"
 
-namespace asfinspect::report {
+namespace asfinspect::dump {
+
+FilePropertiesFields decode_file_properties(const FileProperties& raw) {
+    namespace at = file_properties_layout;
+    const io::Bytes b(raw);
+    FilePropertiesFields f;
+    f.file_size = io::le64s(b, at::kFileSize);
+    f.creation_date = io::le64s(b, at::kCreationDate);
+    f.data_packets = io::le64s(b, at::kDataPackets);
+    f.play_duration = io::le64s(b, at::kPlayDuration);
+    f.send_duration = io::le64s(b, at::kSendDuration);
+    f.preroll_low = io::le32s(b, at::kPrerollLow);
+    f.preroll_high = io::le32s(b, at::kPrerollHigh);
+    f.flags = io::le32(b, at::kFlags);
+    f.min_packet_size = io::le32(b, at::kMinPacketSize);
+    f.max_packet_size = io::le32(b, at::kMaxPacketSize);
+    f.max_bitrate = io::le32(b, at::kMaxBitrate);
+    return f;
+}
 
 namespace {
 
@@ -27,8 +45,8 @@ void print_creation_time(io::Output& out, std::int64_t creation_date) {
 
 }  // namespace
 
-void report_file_properties(io::Output& out, const asf::FileProperties& raw) {
-    const asf::FilePropertiesFields f = asf::decode_file_properties(raw);
+void report_file_properties(io::Output& out, const FileProperties& raw) {
+    const FilePropertiesFields f = decode_file_properties(raw);
     // The 32-bit fields print as signed 32-bit values: in hexadecimal a value
     // with the top bit set shows all eight digits.
     const auto as_i32 = [](std::uint32_t v) { return static_cast<std::int32_t>(v); };
@@ -59,4 +77,4 @@ void report_file_properties(io::Output& out, const asf::FileProperties& raw) {
     out.text("Unknown field: ").text(" ").i32(f.preroll_high).text(" ").end_line();
 }
 
-}  // namespace asfinspect::report
+}  // namespace asfinspect::dump

@@ -1,4 +1,4 @@
-#include "asf/walker.hpp"
+#include "dump/walker.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,18 +9,13 @@
 #include "dump/object_ids.hpp"
 #include "io/le.hpp"
 
-namespace asfinspect::asf {
+namespace asfinspect::dump {
 
 namespace {
 
-using dump::lookup_guid;
-using dump::object_name;
-using dump::ObjectKind;
-using dump::print_guid;
-
 struct ObjectHeader {
     std::int64_t start = 0;
-    Guid guid;
+    asf::Guid guid;
     ObjectKind kind = ObjectKind::none;
     std::int64_t size = 0;  // counts the 24 header bytes
 };
@@ -136,4 +131,4 @@ void walk_objects(io::FileReader& file, io::Output& out, ScanState& state, std::
     }
 }
 
-}  // namespace asfinspect::asf
+}  // namespace asfinspect::dump

@@ -1,8 +1,8 @@
-#include "packet/payload.hpp"
+#include "dump/payload.hpp"
 
 #include <array>
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 namespace {
 
@@ -138,8 +138,8 @@ bool dump_grouped_payload(io::FileReader& file, io::Output& out, const PacketHea
 PayloadHeader decode_payload_header(io::Bytes window, std::uint8_t segment_format) {
     PayloadHeader p;
     const std::uint8_t first = window[at::kStreamNumber];
-    p.key_frame = (first & at::kKeyFrameBit) != 0;
-    p.stream_number = first & at::kStreamNumberMask;
+    p.key_frame = (first & asf::packet_format::kKeyFrame) != 0;
+    p.stream_number = first & asf::packet_format::kStreamNumberMask;
     p.media_object_number = window[at::kMediaObjectNumber];
     switch (segment_format) {
         case at::kByteOffsetFormat:
@@ -192,4 +192,4 @@ bool dump_segment(io::FileReader& file, io::Output& out, const PacketHeader& hea
     }
 }
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump

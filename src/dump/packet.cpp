@@ -1,8 +1,8 @@
-#include "packet/packet.hpp"
+#include "dump/packet.hpp"
 
-#include "packet/payload.hpp"
+#include "dump/payload.hpp"
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 namespace {
 
@@ -41,7 +41,7 @@ void decode_standard_form(const RawPacketHeader& bytes, PacketHeaderFields& f) {
     h.segment_count = 1;
     if (h.multiple_payloads()) {
         const std::uint8_t payload_flags = bytes[next];
-        h.segment_count = payload_flags & at::kPayloadCountMask;
+        h.segment_count = payload_flags & asf::packet_format::kNumberOfPayloadsMask;
         h.payload_length_type = payload_flags & at::kPayloadLengthTypeMask;
         next += 1;
     }
@@ -139,4 +139,4 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
     }
 }
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump

@@ -4,30 +4,40 @@
 #include <array>
 #include <cstdint>
 
+#include "asf/packet_format.hpp"
 #include "io/file_reader.hpp"
 #include "io/le.hpp"
 #include "io/output.hpp"
 
-namespace asfinspect::packet {
+namespace asfinspect::dump {
 
 // Data packet header. A first byte of 0x82 (error correction present, two
 // bytes of it) marks the standard form, decoded through the Length Type Flags;
 // any other first byte is dumped in the fixed-position "other" form.
 namespace packet_layout {
+// A 2-bit length type in its place in a flags byte.
+constexpr std::uint8_t placed(unsigned length_type, int shift) {
+    return static_cast<std::uint8_t>(length_type << shift);
+}
 inline constexpr std::uint8_t kStandardFormMarker = 0x82;
 inline constexpr std::size_t kLengthTypeFlags = 3;
 inline constexpr std::size_t kPropertyFlags = 4;
 inline constexpr std::size_t kFirstOptionalField = 5;
-// Length Type Flags bits that select optional fields, in field order.
-inline constexpr std::uint8_t kExplicitPacketLength = 0x40;  // 16-bit Packet Length
-inline constexpr std::uint8_t kPaddingWord = 0x10;           // 16-bit Padding Length
-inline constexpr std::uint8_t kPaddingByte = 0x08;           // 8-bit Padding Length
-inline constexpr std::uint8_t kMultiplePayloads = 0x01;      // Payload Flags byte follows
-// Payload Flags.
-inline constexpr std::uint8_t kPayloadCountMask = 0x3f;
-inline constexpr std::uint8_t kPayloadLengthTypeMask = 0xc0;
-inline constexpr std::uint8_t kByteLengths = 0x40;  // payload lengths are one byte
-inline constexpr std::uint8_t kWordLengths = 0x80;  // payload lengths are two bytes
+// Length Type Flags bits that select optional fields, in field order; each is
+// tested alone, so a double-word length type reads as a word and a byte.
+inline constexpr std::uint8_t kExplicitPacketLength =  // 0x40: 16-bit Packet Length
+    placed(asf::packet_format::kWordLengthType, asf::packet_format::kPacketLengthTypeShift);
+inline constexpr std::uint8_t kPaddingWord =  // 0x10: 16-bit Padding Length
+    placed(asf::packet_format::kWordLengthType, asf::packet_format::kPaddingLengthTypeShift);
+inline constexpr std::uint8_t kPaddingByte =  // 0x08: 8-bit Padding Length
+    placed(asf::packet_format::kByteLengthType, asf::packet_format::kPaddingLengthTypeShift);
+// Payload Flags: the payload length type, kept in its place.
+inline constexpr std::uint8_t kPayloadLengthTypeMask =  // 0xc0
+    placed(3, asf::packet_format::kPayloadLengthTypeShift);
+inline constexpr std::uint8_t kByteLengths =  // 0x40: payload lengths are one byte
+    placed(asf::packet_format::kByteLengthType, asf::packet_format::kPayloadLengthTypeShift);
+inline constexpr std::uint8_t kWordLengths =  // 0x80: payload lengths are two bytes
+    placed(asf::packet_format::kWordLengthType, asf::packet_format::kPayloadLengthTypeShift);
 // Other form.
 inline constexpr std::size_t kOtherSequence = 5;
 inline constexpr std::size_t kOtherPadLength = 6;
@@ -56,7 +66,7 @@ struct PacketHeader {
     std::int32_t header_length = 0;
 
     bool multiple_payloads() const {
-        return (length_type_flags & packet_layout::kMultiplePayloads) != 0;
+        return (length_type_flags & asf::packet_format::kMultiplePayloadsPresent) != 0;
     }
     // Where the sub-payload walk must stop: the end of the packet, but never
     // inside the next one, so that each byte of the file is walked by one
@@ -100,7 +110,7 @@ struct PayloadCursor {
 };
 
 // Decodes the first 17 bytes of a packet. packet_size is the Minimum Data
-// Packet Size as a signed 32-bit value, as the driver passes it; read as
+// Packet Size as a signed 32-bit value, as dump_packets passes it; read as
 // unsigned it is also the packets' spacing.
 using RawPacketHeader = std::array<std::uint8_t, packet_layout::kLongestHeader>;
 
@@ -116,4 +126,4 @@ void dump_packet(io::FileReader& file, io::Output& out, std::int64_t offset,
 // with fill '0'.
 void print_byte_dump(io::Output& out, io::Bytes bytes);
 
-}  // namespace asfinspect::packet
+}  // namespace asfinspect::dump

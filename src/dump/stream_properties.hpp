@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "asf/guid.hpp"
-#include "asf/scan_state.hpp"
+#include "dump/scan_state.hpp"
+#include "io/output.hpp"
 
-namespace asfinspect::asf {
+namespace asfinspect::dump {
 
 // Offsets within the stream-properties payload (after the object header).
 namespace stream_layout {
@@ -67,4 +67,7 @@ struct StreamFields {
 
 StreamFields decode_stream(const StreamSlot& slot);
 
-}  // namespace asfinspect::asf
+// Prints the "Dumping stream header: " block. Leaves the Output in decimal.
+void report_stream(io::Output& out, const StreamSlot& slot);
+
+}  // namespace asfinspect::dump
