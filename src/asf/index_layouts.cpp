@@ -10,8 +10,9 @@
 #include "asf/layouts.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
-#include "decode/packets.hpp"
+#include "decode/packets/parse.hpp"
 #include "decode/text.hpp"
+#include "io/saturating.hpp"
 
 namespace asfinspect::asf::layouts {
 
@@ -25,6 +26,9 @@ using decode::StreamReference;
 using decode::Unit;
 
 namespace {
+
+using io::saturating_add;
+using io::saturating_multiply;
 
 constexpr std::uint16_t kNearestPastDataPacket = 1;
 constexpr std::uint16_t kNearestPastMediaObject = 2;
@@ -51,20 +55,6 @@ constexpr std::uint64_t kTicksPerMillisecond = 10'000;
 // Packets whose key frames an index check remembers.
 constexpr std::size_t kRememberedPackets = 1 << 16;
 
-std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t product = 0;
-    if (__builtin_mul_overflow(a, b, &product))
-        return std::numeric_limits<std::uint64_t>::max();
-    return product;
-}
-
-std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    std::uint64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return std::numeric_limits<std::uint64_t>::max();
-    return sum;
-}
-
 // What an index entry refers to: a stream, and for an index of cleanpoints
 // the key frames that must start where it points.
 struct Specifier {
@@ -81,7 +71,7 @@ class EntryChecks {
         : r_(r),
           data_(r.facts().data),
           active_(data_.present && data_.packet_size != 0),
-          probe_(r.decoder()) {}
+          probe_(r.decoder().file(), r.facts()) {}
 
     // An entry pointing at packet `packet`.
     void packet(std::uint64_t entry, std::uint64_t packet, const Specifier& s, std::int64_t at) {
@@ -164,7 +154,11 @@ class EntryChecks {
         const auto known = probed_.find(key);
         if (known != probed_.end())
             return known->second;
-        const bool starts = probe_.starts_key_frame(packet, stream);
+        const bool starts =
+            decode::key_frame_starts(
+                probe_.parse(packet, data_.first_packet +
+                                         static_cast<std::int64_t>(packet * data_.packet_size)))
+                .test(stream);
         if (probed_.size() < kRememberedPackets)
             probed_.emplace(key, starts);
         return starts;
@@ -173,7 +167,7 @@ class EntryChecks {
     FieldReader& r_;
     const decode::DataFacts& data_;
     bool active_;
-    decode::PacketDecoder probe_;
+    decode::PacketParser probe_;
     std::unordered_map<std::uint64_t, bool> probed_;
     std::uint64_t checked_ = 0;
     Tally past_end_;

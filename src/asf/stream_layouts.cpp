@@ -375,12 +375,23 @@ void extended_stream_properties(FieldReader& r) {
     for (std::uint32_t i = 0; i < *systems && r.ok(); ++i) {
         r.begin_item(i, r.position());
         const auto id = r.guid("Extension System ID");
+        const std::int64_t size_at = r.position();
         const auto size = r.u16("Extension Data Size");
+        const ExtensionKind* kind = id ? extension_kind(*id) : nullptr;
+        if (size && kind != nullptr && *size != decode::kVariableExtensionSize &&
+            !kind->allows(*size)) {
+            r.finding(Severity::warning, codes::kPayloadExtension,
+                      message("Extension Data Size ", *size, " for a ", kind->name,
+                              " extension, whose data ASF gives ", kind->least,
+                              kind->least == kind->most ? " bytes" : " bytes or more",
+                              "; its data is shown as bytes"),
+                      size_at);
+        }
         const auto info = r.u32("Extension System Info Length");
         if (info)
             r.blob("Extension System Info", *info);
         if (r.ok() && s != nullptr && s->extensions.size() < decode::kMaxPayloadExtensions)
-            s->extensions.push_back({*id, *size, extension_content(*id)});
+            s->extensions.push_back({*id, *size, kind});
         r.end_item();
     }
     r.end_list();

@@ -5,31 +5,27 @@
 #include <cstring>
 #include <limits>
 
+#include "asf/object_format.hpp"
 #include "asf/object_layouts.hpp"
 #include "decode/field_reader.hpp"
 #include "decode/findings.hpp"
-#include "decode/packets.hpp"
+#include "decode/packets/packets.hpp"
 #include "decode/text.hpp"
 #include "io/le.hpp"
+#include "io/saturating.hpp"
 
 namespace asfinspect::decode {
 
 namespace {
 
-constexpr std::size_t kSizeFieldOffset = 16;
-constexpr std::int64_t kDataObjectHeadSize = 50;  // object header, File ID, count, reserved
+using asf::object_format::kDataObjectHeadSize;
+using asf::object_format::kSizeFieldOffset;
+using io::saturating_add;
 // Bytes that are no object are searched this far for the next object.
 constexpr std::int64_t kMaxStrayBytes = std::int64_t{64} << 20;
 constexpr std::size_t kScanChunk = 1 << 16;
 // The first bytes a not-ASF finding shows.
 constexpr std::size_t kShownLeadBytes = 16;
-
-std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return std::numeric_limits<std::int64_t>::max();
-    return sum;
-}
 
 std::string_view name_or_unknown(const ObjectHead& head) {
     return head.known != nullptr ? head.known->name : std::string_view("an unknown object");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "asf/guid_registry.hpp"
+#include "asf/object_format.hpp"
 #include "decode/facts.hpp"
 #include "decode/finding.hpp"
 #include "decode/packet_range.hpp"
@@ -23,7 +24,7 @@ struct DecodeOptions {
 void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::string_view path,
                  const DecodeOptions& options = {});
 
-inline constexpr std::int64_t kObjectHeaderSize = 24;  // GUID and 64-bit size
+using asf::object_format::kObjectHeaderSize;
 // Objects nested deeper than this are listed, their contents skipped.
 inline constexpr int kMaxObjectDepth = 8;
 

@@ -11,6 +11,8 @@
 namespace asfinspect::decode {
 
 inline constexpr std::size_t kStreamNumbers = 128;  // 7 bits; 0 is invalid
+// A set of stream numbers.
+using StreamSet = std::bitset<kStreamNumbers>;
 // More payload extension systems than replicated data can carry (255 bytes)
 // are not kept.
 inline constexpr std::size_t kMaxPayloadExtensions = 64;
@@ -43,8 +45,9 @@ struct FilePropertiesFacts {
 struct PayloadExtensionFacts {
     asf::Guid system;
     std::uint16_t size = 0;  // kVariableExtensionSize: a 16-bit length precedes each item
-    // Found once, where the system is declared, not for every payload.
-    asf::ExtensionContent content = asf::ExtensionContent::bytes;
+    // Found once, where the system is declared, not for every payload;
+    // nullptr: bytes.
+    const asf::ExtensionKind* kind = nullptr;
 };
 
 enum class StreamKind : std::uint8_t { other, audio, video };
@@ -54,6 +57,9 @@ struct StreamFacts {
     std::int64_t offset = 0;
     StreamKind kind = StreamKind::other;
     bool extended = false;  // an Extended Stream Properties Object names it
+    // A payload decoded so far sets the key-frame bit (audio streams may set
+    // it on none).
+    bool key_frames = false;
     std::vector<PayloadExtensionFacts> extensions;
 };
 

@@ -8,6 +8,7 @@
 
 #include "dump/object_ids.hpp"
 #include "io/le.hpp"
+#include "io/saturating.hpp"
 
 namespace asfinspect::dump {
 
@@ -20,16 +21,8 @@ struct ObjectHeader {
     std::int64_t size = 0;  // counts the 24 header bytes
 };
 
-constexpr std::size_t kSizeFieldOffset = 16;
-
-std::int64_t saturating_add(std::int64_t a, std::int64_t b) {
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) {
-        return b > 0 ? std::numeric_limits<std::int64_t>::max()
-                     : std::numeric_limits<std::int64_t>::min();
-    }
-    return sum;
-}
+using asf::object_format::kSizeFieldOffset;
+using io::saturating_add;
 
 // size - 24 as a floating value, without overflowing for the most negative sizes.
 double payload_length(std::int64_t size) {

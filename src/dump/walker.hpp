@@ -2,13 +2,14 @@
 
 #include <cstdint>
 
+#include "asf/object_format.hpp"
 #include "dump/scan_state.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 
 namespace asfinspect::dump {
 
-inline constexpr std::int64_t kObjectHeaderSize = 24;  // GUID + 64-bit size
+using asf::object_format::kObjectHeaderSize;
 // After the header object's own 24 bytes: a 32-bit child count and two reserved bytes.
 inline constexpr std::int64_t kHeaderObjectPreamble = 6;
 // After the data object's own 24 bytes: File ID, Total Data Packets and two reserved bytes.

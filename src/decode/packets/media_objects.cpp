@@ -1,0 +1,151 @@
+#include "decode/packets/media_objects.hpp"
+
+#include <algorithm>
+
+#include "decode/decoder.hpp"
+#include "decode/findings.hpp"
+#include "decode/text.hpp"
+
+namespace asfinspect::decode {
+
+MediaObjectTracker::MediaObjectTracker(Decoder& decoder, bool check)
+    : decoder_(decoder), view_(decoder.view()), check_(check) {}
+
+void MediaObjectTracker::start(Open& o, const Packet& packet, const Payload& p) {
+    o.open = true;
+    o.received = p.payload_length;
+    MediaObject& m = o.object;
+    m.stream = p.stream;
+    m.number = static_cast<std::uint32_t>(p.media_object_number);
+    m.presentation_time = static_cast<std::uint32_t>(p.presentation_time);
+    m.size = static_cast<std::uint32_t>(p.media_object_size);
+    m.key_frame = p.key_frame;
+    m.fragments = 1;
+    m.first_packet = packet.index;
+    m.last_packet = packet.index;
+    m.send_time = static_cast<std::uint32_t>(packet.header.send_time);
+    m.offset = p.data_offset;
+    m.whole = true;
+}
+
+void MediaObjectTracker::close(Open& o) {
+    o.open = false;
+    view_.media_object(o.object);
+}
+
+void MediaObjectTracker::cut_off(Open& o, std::int64_t at, std::string_view by) {
+    if (check_) {
+        decoder_.report(at, Severity::error, codes::kMediaObjectCut,
+                        message("media object ", o.object.number, " of stream ", o.object.stream,
+                                " is cut off by ", by, " after ", o.received, " of its ",
+                                o.object.size, " bytes"));
+    }
+    o.object.whole = false;
+    close(o);
+}
+
+void MediaObjectTracker::fragment(const Packet& packet, const Payload& p) {
+    Open& o = open_[p.stream];
+    if (p.compressed) {
+        if (o.open)
+            cut_off(o, p.offset, "a compressed payload");
+        return;
+    }
+    if (!p.has_object_fields)
+        return;
+    const auto number = static_cast<std::uint32_t>(p.media_object_number);
+    if (p.offset_into_media_object == 0) {
+        if (o.open)
+            cut_off(o, p.offset, message("media object ", p.media_object_number));
+        start(o, packet, p);
+    } else if (!o.open || o.object.number != number) {
+        if (o.open)
+            cut_off(o, p.offset, message("a fragment of media object ", p.media_object_number));
+        // Without its start the object can't be built; when the packets are
+        // a selection, its start lies before them.
+        if (check_) {
+            decoder_.report(p.offset, Severity::error, codes::kMediaObjectGap,
+                            message("a fragment at offset ", p.offset_into_media_object,
+                                    " of media object ", p.media_object_number, " of stream ",
+                                    p.stream, ", whose earlier fragments are missing"));
+        }
+        return;
+    } else {
+        MediaObject& m = o.object;
+        if (check_ && p.offset_into_media_object > o.received) {
+            decoder_.report(
+                p.offset, Severity::error, codes::kMediaObjectGap,
+                message("the fragments of media object ", m.number, " of stream ", p.stream,
+                        " leave a gap from byte ", o.received, " to ", p.offset_into_media_object));
+        } else if (check_ && p.offset_into_media_object < o.received) {
+            decoder_.report(
+                p.offset, Severity::error, codes::kMediaObjectOverlap,
+                message("the fragments of media object ", m.number, " of stream ", p.stream,
+                        " overlap: this one starts at byte ", p.offset_into_media_object,
+                        ", after ", o.received, " bytes were already given"));
+        }
+        if (p.offset_into_media_object != o.received)
+            m.whole = false;
+        // Continuation fragments may leave the Media Object Size at 0.
+        if (p.media_object_size != 0 && p.media_object_size != m.size) {
+            if (check_) {
+                decoder_.report(
+                    p.offset, Severity::error, codes::kMediaObjectSize,
+                    message("the fragments of media object ", m.number, " of stream ", p.stream,
+                            " disagree on its size: ", m.size, " and ", p.media_object_size));
+            }
+            m.whole = false;
+        }
+        o.received = std::max(o.received, p.offset_into_media_object + p.payload_length);
+        ++m.fragments;
+        m.last_packet = packet.index;
+    }
+    if (o.received > o.object.size) {
+        if (check_) {
+            decoder_.report(p.offset, Severity::error, codes::kMediaObjectSize,
+                            message("the fragments of media object ", o.object.number,
+                                    " of stream ", p.stream, " add up to ", o.received,
+                                    " bytes, above its Media Object Size of ", o.object.size));
+        }
+        o.object.whole = false;
+        close(o);
+    } else if (o.received == o.object.size) {
+        close(o);
+    }
+}
+
+void MediaObjectTracker::sub_payload(const Packet& packet, const Payload& p, std::uint64_t index,
+                                     std::int64_t at, std::uint8_t length) {
+    if (length == 0)
+        return;  // no object: ASF skips empty sub-payloads
+    MediaObject m;
+    m.stream = p.stream;
+    m.number = static_cast<std::uint32_t>(p.media_object_number + index);
+    m.presentation_time =
+        static_cast<std::uint32_t>(p.offset_into_media_object + index * p.time_delta);
+    m.size = length;
+    m.key_frame = p.key_frame;
+    m.fragments = 1;
+    m.first_packet = packet.index;
+    m.last_packet = packet.index;
+    m.send_time = static_cast<std::uint32_t>(packet.header.send_time);
+    m.offset = at + 1;
+    view_.media_object(m);
+}
+
+void MediaObjectTracker::finish(std::int64_t end) {
+    for (Open& o : open_) {
+        if (!o.open)
+            continue;
+        if (check_) {
+            decoder_.report(end, Severity::error, codes::kMediaObjectCut,
+                            message("media object ", o.object.number, " of stream ",
+                                    o.object.stream, " ends with the data after ", o.received,
+                                    " of its ", o.object.size, " bytes"));
+        }
+        o.object.whole = false;
+        close(o);
+    }
+}
+
+}  // namespace asfinspect::decode

@@ -1,0 +1,297 @@
+#include "decode/packets/packets.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "asf/guid_registry.hpp"
+#include "asf/object_format.hpp"
+#include "decode/findings.hpp"
+#include "decode/packets/show.hpp"
+#include "decode/text.hpp"
+#include "io/le.hpp"
+#include "io/saturating.hpp"
+
+namespace asfinspect::decode {
+
+namespace {
+
+std::uint64_t u(std::int64_t v) {
+    return static_cast<std::uint64_t>(v);
+}
+
+}  // namespace
+
+PacketDecoder::PacketDecoder(Decoder& decoder)
+    : decoder_(decoder),
+      file_(decoder.file()),
+      view_(decoder.view()),
+      facts_(decoder.facts()),
+      show_(decoder.view().wants_fields()),
+      check_sequence_(decoder.options().packets.is_all()),
+      parser_(decoder.file(), decoder.facts()),
+      media_objects_(decoder, check_sequence_) {}
+
+void PacketDecoder::problem(std::int64_t offset, Severity severity, std::string_view code,
+                            std::string_view text) {
+    decoder_.report(offset, severity, code, text);
+}
+
+// ---------------------------------------------------------------------------
+// Where the packets are.
+
+bool PacketDecoder::top_level_object_at(std::int64_t at) {
+    std::array<std::uint8_t, asf::object_format::kObjectHeaderSize> raw{};
+    if (file_.read_at(at, raw) < raw.size() || !asf::may_start_object_guid(raw[0], raw[1]))
+        return false;
+    asf::Guid guid;
+    std::copy_n(raw.begin(), guid.bytes.size(), guid.bytes.begin());
+    const asf::GuidInfo* known = asf::find_guid(guid);
+    return known != nullptr && known->placement == asf::Placement::top_level &&
+           io::le64s(raw, asf::object_format::kSizeFieldOffset) >=
+               asf::object_format::kObjectHeaderSize;
+}
+
+std::uint64_t PacketDecoder::count_packets_by_scanning() {
+    DataFacts& data = facts_.data;
+    const std::int64_t size = data.packet_size;
+    std::uint64_t n = 0;
+    std::int64_t at = data.first_packet;
+    // Whole packets, up to the end of the file or to the first top-level
+    // object that starts where a packet would.
+    for (; at <= file_.size() - size && !file_.failed(); at += size, ++n) {
+        if (top_level_object_at(at)) {
+            data.end = at;
+            return n;
+        }
+    }
+    data.end = at;
+    if (at < file_.size() && !top_level_object_at(at)) {
+        decoder_.report_extent(at, codes::kTruncatedFile,
+                               message("the file is cut short inside its last packet, after ",
+                                       file_.size() - at, " of its ", size, " bytes"));
+        data.end = file_.size();
+        ++n;
+    }
+    return n;
+}
+
+std::uint64_t PacketDecoder::locate_packets() {
+    const FilePropertiesFacts& fp = facts_.file_properties;
+    DataFacts& data = facts_.data;
+    data.end = data.offset + std::min<std::int64_t>(data.size, file_.size() - data.offset);
+    if (!fp.present) {
+        problem(data.offset, Severity::error, codes::kMissingObject,
+                "no ASF_File_Properties_Object comes before the Data Object, so the packet size "
+                "is unknown and the packets are not decoded");
+        return 0;
+    }
+    data.packet_size = fp.packet_size();
+    const std::uint64_t size = data.packet_size;
+    if (size == 0) {
+        problem(data.offset, Severity::error, codes::kPacketSize,
+                "the packet size is 0, so the packets are not decoded");
+        return 0;
+    }
+    const std::uint64_t count = fp.data_packets_count;
+    if (!fp.broadcast() && data.total_data_packets != count) {
+        problem(data.offset, Severity::error, codes::kPacketCount,
+                message("Total Data Packets is ", data.total_data_packets,
+                        " but the File Properties' Data Packets Count is ", count));
+    }
+    constexpr auto kHead = static_cast<std::uint64_t>(asf::object_format::kDataObjectHeadSize);
+    const std::uint64_t object_size = u(data.size);
+    const bool size_matches = object_size >= kHead && (object_size - kHead) % size == 0 &&
+                              (object_size - kHead) / size == count;
+    // A count and size that agree still leave packets out when what follows
+    // the Data Object is no object, as in streamed files that write 0 for both.
+    const std::int64_t declared_end = io::saturating_add(data.offset, data.size);
+    const bool followed_by_object = declared_end >= file_.size() ||
+                                    top_level_object_at(declared_end) ||
+                                    !file_.holds(declared_end, size);
+    if (!fp.broadcast() && size_matches && followed_by_object) {
+        data.packets = count;
+        data.end = declared_end;
+        const std::int64_t present = std::max<std::int64_t>(file_.size() - data.first_packet, 0);
+        if (data.end > file_.size()) {
+            const std::uint64_t whole = u(present) / size;
+            const bool partial = u(present) % size != 0;
+            decoder_.report_extent(
+                data.offset, codes::kTruncatedFile,
+                message("the file is cut short inside the data: ", whole, " of ", count,
+                        " packets are whole, and ", u(data.offset) + u(data.size) - u(file_.size()),
+                        " bytes are missing"));
+            data.packets = std::min(count, whole + (partial ? 1 : 0));
+        }
+        return data.packets;
+    }
+    if (!fp.broadcast() && !size_matches) {
+        problem(data.offset, Severity::error, codes::kDataSize,
+                message("the Data Object's size is ", data.size, ", not 50 + ", count, " × ", size,
+                        " for its packets"));
+    }
+    const std::uint64_t n = count_packets_by_scanning();
+    if (!fp.broadcast() && n != count) {
+        problem(data.offset, Severity::error, codes::kPacketCount,
+                message("Data Packets Count is ", count, " but ", n, " packets are present"));
+    }
+    problem(data.offset, Severity::warning, codes::kBroadcastPackets,
+            message(fp.broadcast() ? "the Broadcast flag is set, so sizes and counts are not kept"
+                    : size_matches ? "packets follow the Data Object's end"
+                                   : "the sizes and counts disagree",
+                    ": the ", n, " packets of ", size, " bytes found up to ", Hex{u(data.end)},
+                    " are decoded"));
+    data.packets = n;
+    return n;
+}
+
+std::int64_t PacketDecoder::decode_all() {
+    const std::uint64_t n = locate_packets();
+    DataFacts& data = facts_.data;
+    view_.begin_packets();
+    const PacketRange& range = decoder_.options().packets;
+    const std::uint64_t first = range.begin_below(n);
+    const std::uint64_t last = range.end_below(n);
+    if (!range.empty && !range.is_all() && range.first >= n) {
+        problem(data.offset, Severity::warning, codes::kPacketSelection,
+                n == 0 ? message("packet ", range.first, " is selected, but the data holds none")
+                       : message("packet ", range.first, " is selected, but the data holds ", n,
+                                 " packets, 0 to ", n - 1));
+    }
+    for (std::uint64_t k = first; k < last && !decoder_.stopped(); ++k) {
+        decode_packet(k, data.first_packet + static_cast<std::int64_t>(k * data.packet_size));
+        ++data.decoded;
+    }
+    if (!decoder_.stopped())
+        media_objects_.finish(data.end);
+    if (zero_filled_packets_ != 0) {
+        problem(first_zero_filled_, Severity::warning, codes::kZeroFill,
+                message(zero_filled_packets_,
+                        zero_filled_packets_ == 1 ? " packet ends" : " packets end",
+                        " in zero bytes after the last payload, outside the Padding Length: an "
+                        "early Windows Media muxer writes them so, and players take them as "
+                        "padding; the first is at ",
+                        Hex{u(first_zero_filled_)}));
+    }
+    view_.end_packets();
+    return data.end;
+}
+
+// ---------------------------------------------------------------------------
+// One packet: read whole, then shown and checked, its findings placed at the
+// packet or payload they are about.
+
+void PacketDecoder::report_problems(const Packet& packet, PacketProblem::Place place,
+                                    std::uint32_t payload) {
+    for (const PacketProblem& p : packet.problems) {
+        if (p.place == place && (place != PacketProblem::Place::payload || p.payload == payload))
+            problem(p.offset, p.severity, p.code, p.message);
+    }
+}
+
+void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
+    const Packet& packet = parser_.parse(index, offset);
+    // A packet whose bytes can't be read is not shown: it would be zeros.
+    if (decoder_.stopped())
+        return;
+    if (show_) {
+        view_.begin_item(index, offset);
+        if (packet.header_whole)
+            show_packet_header(view_, file_, packet);
+    }
+    if (packet.header_whole)
+        check_send_time(packet);
+    report_problems(packet, PacketProblem::Place::header);
+    if (packet.area_valid) {
+        if (show_)
+            view_.begin_list("Payloads", "Payload");
+        for (const Payload& payload : packet.payloads)
+            decode_payload(packet, payload);
+        if (show_)
+            view_.end_list();
+        report_problems(packet, PacketProblem::Place::end);
+        if (packet.zero_filled && zero_filled_packets_++ == 0)
+            first_zero_filled_ = offset;
+    }
+    if (show_)
+        view_.end_item();
+}
+
+void PacketDecoder::decode_payload(const Packet& packet, const Payload& payload) {
+    if (show_) {
+        view_.begin_item(payload.index, payload.offset);
+        show_payload(view_, file_, packet, payload, facts_.streams[payload.stream]);
+    }
+    if (payload.stage == Payload::Stage::whole && payload.compressed)
+        walk_sub_payloads(packet, payload);
+    report_problems(packet, PacketProblem::Place::payload, payload.index);
+    if (payload.stage == Payload::Stage::whole) {
+        facts_.streams[payload.stream].key_frames |= payload.key_frame;
+        check_payload(payload);
+        media_objects_.fragment(packet, payload);
+    }
+    if (show_)
+        view_.end_item();
+}
+
+// The sub-payloads of a compressed payload, each a byte of length and its
+// data, up to the end of the payload, of its packet's payload area and of
+// the file.
+void PacketDecoder::walk_sub_payloads(const Packet& packet, const Payload& p) {
+    const std::int64_t end = std::min({p.data_end(), packet.area_end, file_.size()});
+    if (show_)
+        view_.begin_list("Sub-Payloads", "Sub-Payload");
+    std::uint64_t j = 0;
+    // Each pass takes one sub-payload, until one would run past the end.
+    for (std::int64_t at = p.data_offset; at < end && !decoder_.stopped(); ++j) {
+        std::array<std::uint8_t, 1> length{};
+        file_.read_at(at, length);
+        const std::int64_t next = at + 1 + length[0];
+        if (next > end) {
+            problem(at, Severity::error, codes::kPacketFill,
+                    message("sub-payload ", j, " of ", length[0], " bytes runs ", next - end,
+                            " bytes past its payload"));
+            break;
+        }
+        if (show_)
+            show_sub_payload(view_, p, j, at, length[0]);
+        media_objects_.sub_payload(packet, p, j, at, length[0]);
+        at = next;
+    }
+    if (show_)
+        view_.end_list();
+}
+
+// ---------------------------------------------------------------------------
+// Checks across payloads and packets.
+
+void PacketDecoder::check_send_time(const Packet& packet) {
+    if (!check_sequence_)
+        return;
+    const std::uint64_t send_time = packet.header.send_time;
+    if (have_send_time_ && send_time < last_send_time_) {
+        problem(packet.offset, Severity::error, codes::kSendTime,
+                message("Send Time ", send_time, " ms is below the previous packet's ",
+                        last_send_time_, " ms"));
+    }
+    have_send_time_ = true;
+    last_send_time_ = send_time;
+}
+
+void PacketDecoder::check_payload(const Payload& p) {
+    if (!facts_.streams[p.stream].declared && !undeclared_reported_[p.stream]) {
+        undeclared_reported_[p.stream] = true;
+        problem(p.offset, Severity::error, codes::kPayloadStream,
+                message("a payload for stream ", p.stream,
+                        ", which no Stream Properties Object declares (reported once per "
+                        "stream)"));
+    }
+    const std::uint64_t preroll = facts_.file_properties.preroll;
+    const std::uint64_t time = p.compressed ? p.offset_into_media_object : p.presentation_time;
+    if ((p.has_object_fields || p.compressed) && p.starts_media_object() && time < preroll) {
+        problem(p.offset, Severity::warning, codes::kPresentationTime,
+                message("presentation time ", time, " ms of stream ", p.stream,
+                        " is below the preroll of ", preroll, " ms"));
+    }
+}
+
+}  // namespace asfinspect::decode

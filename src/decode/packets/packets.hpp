@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "decode/decoder.hpp"
+#include "decode/facts.hpp"
+#include "decode/packets/media_objects.hpp"
+#include "decode/packets/parse.hpp"
+
+namespace asfinspect::decode {
+
+// Decodes the data packets of the Data Object whose head the decoder has just
+// read (facts().data): finds where they are, reads those the options select,
+// shows them, and checks each packet against itself and, when every packet
+// is decoded, the packets against each other (send times, and the fragments
+// of each media object).
+class PacketDecoder {
+  public:
+    explicit PacketDecoder(Decoder& decoder);
+
+    // Returns where the packets end.
+    std::int64_t decode_all();
+
+  private:
+    std::uint64_t locate_packets();
+    std::uint64_t count_packets_by_scanning();
+    bool top_level_object_at(std::int64_t at);
+    void decode_packet(std::uint64_t index, std::int64_t offset);
+    void decode_payload(const Packet& packet, const Payload& payload);
+    void walk_sub_payloads(const Packet& packet, const Payload& payload);
+    void report_problems(const Packet& packet, PacketProblem::Place place,
+                         std::uint32_t payload = 0);
+    void check_send_time(const Packet& packet);
+    void check_payload(const Payload& payload);
+    void problem(std::int64_t offset, Severity severity, std::string_view code,
+                 std::string_view text);
+
+    Decoder& decoder_;
+    io::FileReader& file_;
+    View& view_;
+    Facts& facts_;
+    bool show_;            // report fields to the view
+    bool check_sequence_;  // every packet is decoded, in order
+    PacketParser parser_;
+    MediaObjectTracker media_objects_;
+    bool have_send_time_ = false;
+    std::uint64_t last_send_time_ = 0;
+    std::array<bool, kStreamNumbers> undeclared_reported_{};
+    // Packets whose payloads end before the padding with zero bytes.
+    std::uint64_t zero_filled_packets_ = 0;
+    std::int64_t first_zero_filled_ = 0;
+};
+
+}  // namespace asfinspect::decode
