@@ -272,4 +272,28 @@ TEST(ReaderBuffering, BytesAppendedAfterOpeningReadAsZeros) {
     ::close(fd);
 }
 
+// The file is cut at 1000 bytes after it was opened at 100000: a read of the
+// missing bytes, through the block or past it, is a change, not zeros.
+ssize_t cut_at_1000(int fd, void* buf, std::size_t n, off_t offset) {
+    return offset >= 1000 ? 0 : ::pread(fd, buf, std::min<std::size_t>(n, 1000 - offset), offset);
+}
+
+TEST(ReaderBuffering, FileShrunkAfterOpeningIsAChangeNotZeros) {
+    asftest::TempFile file(asftest::Bytes(100'000, 0x11));
+    const int fd = ::open(file.path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    for (const std::size_t n : {std::size_t{16}, std::size_t{40'000}}) {
+        SCOPED_TRACE(n);
+        FileReader reader(fd, 100'000, cut_at_1000);
+        std::vector<std::uint8_t> dst(n);
+        reader.read_at(0, std::span(dst).first(16));
+        EXPECT_FALSE(reader.failed());  // the block ends early, but nothing missing was asked for
+        reader.read_at(990, dst);
+        EXPECT_TRUE(reader.changed());
+        EXPECT_TRUE(reader.failed());
+        EXPECT_EQ(reader.error(), 0);
+    }
+    ::close(fd);
+}
+
 }  // namespace

@@ -274,8 +274,11 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
 void Decoder::finish_file() {
     if (file_.failed()) {
         report(0, Severity::error, codes::kReadError,
-               message("reading the file failed (", std::strerror(file_.error()),
-                       "); the decode stops where it did"));
+               file_.changed()
+                   ? message("the file shrank while it was read; the decode stops where it "
+                             "found bytes missing")
+                   : message("reading the file failed (", std::strerror(file_.error()),
+                             "); the decode stops where it did"));
         return;
     }
     if (file_.size() == 0) {

@@ -33,21 +33,20 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
         std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
         return;
     }
-    if (error_ != 0)
+    if (failed())
         return;  // zeros, as read_at_slow left them
     if (dst.size() > kBlockSize / 2) {
-        // Large reads bypass the block; a short read leaves zeros, as if the
-        // file had ended there.
+        // Large reads bypass the block. Each pass reads more or ends the read.
         std::size_t done = 0;
         while (done < dst.size()) {
             const ssize_t got = pread_(fd_, dst.data() + done, dst.size() - done,
                                        static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0)
-                error_ = errno;
-            if (got <= 0)
+            if (got <= 0) {
+                fail(got < 0 ? errno : 0);
                 break;
+            }
             done += static_cast<std::size_t>(got);
         }
         return;
@@ -63,12 +62,26 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
     std::memcpy(dst.data(), block_.data() + (offset - block_offset_),
                 static_cast<std::size_t>(avail));
     // A failure further into the block than this read reaches is not yet an
-    // error of the dump: only bytes it asks for and can't have are.
-    if (avail < static_cast<std::int64_t>(dst.size()) && load_error != 0)
-        error_ = load_error;
+    // error of the dump: only bytes it asks for and can't have are. Every
+    // byte asked for lies before size_, so one that is missing without an
+    // error was cut off the file after it was opened.
+    if (avail < static_cast<std::int64_t>(dst.size()))
+        fail(load_error == kShrank ? 0 : load_error);
 }
 
-// Returns the errno of a read that failed before the block was full, or 0.
+// A read error (errno) or, for 0, a file that shrank; the first one stays.
+void FileReader::fail(int error) {
+    if (failed())
+        return;
+    if (error != 0) {
+        error_ = error;
+    } else {
+        changed_ = true;
+    }
+}
+
+// Returns the errno of a read that failed before the block was full,
+// kShrank when the file ended before it, or 0.
 int FileReader::load_block(std::int64_t offset) {
     block_.resize(kBlockSize);
     block_offset_ = offset;
@@ -85,7 +98,7 @@ int FileReader::load_block(std::int64_t offset) {
         if (got < 0)
             return errno;
         if (got == 0)
-            break;  // the file shrank: zeros, as past its end
+            return kShrank;
         block_len_ += static_cast<std::size_t>(got);
     }
     return 0;

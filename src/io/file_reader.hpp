@@ -17,7 +17,10 @@ namespace asfinspect::io {
 //
 // A read that fails (EIO and the like) is not taken for the end of the file:
 // the reader keeps the first error, delivers zeros from then on without
-// touching the file again, and the engine's loops stop at failed().
+// touching the file again, and the engine's loops stop at failed(). So is a
+// read that comes back short inside the size the file had when it was opened:
+// the file shrank while it was read (changed()), and the zeros the reader
+// would deliver for the missing bytes are not what the file held.
 class FileReader {
   public:
     // The system call behind the reads: ::pread, or a stand-in in tests.
@@ -42,9 +45,12 @@ class FileReader {
         return read_at_slow(offset, dst);
     }
 
-    // True once a read has failed; error() is its errno.
-    bool failed() const { return error_ != 0; }
+    // True once a read has failed or the file has changed; error() is the
+    // errno of a failed read, 0 for a change.
+    bool failed() const { return error_ != 0 || changed_; }
     int error() const { return error_; }
+    // True once a read found fewer bytes than the size given at the start.
+    bool changed() const { return changed_; }
 
     // True when all of [offset, offset + n) lies inside the file.
     bool holds(std::int64_t offset, std::int64_t n) const {
@@ -55,12 +61,17 @@ class FileReader {
     std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
     void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
     int load_block(std::int64_t offset);
+    void fail(int error);
+
+    // What load_block returns when the file ended before the block was full.
+    static constexpr int kShrank = -1;
 
     static constexpr std::size_t kBlockSize = 1 << 16;
 
     int fd_ = -1;
     PreadFn pread_ = nullptr;
     int error_ = 0;  // errno of the first failed read
+    bool changed_ = false;
     std::int64_t size_ = 0;
     std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
     std::vector<std::uint8_t> block_;
