@@ -3,14 +3,14 @@
 // read: each points at a packet that is there and, for an index of
 // cleanpoints, at one where a key frame of the indexed stream starts.
 
+#include <algorithm>
 #include <limits>
-#include <unordered_map>
 #include <vector>
 
 #include "asf/layouts.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
-#include "decode/packets.hpp"
+#include "decode/key_frames.hpp"
 #include "decode/text.hpp"
 
 namespace asfinspect::asf::layouts {
@@ -48,8 +48,14 @@ constexpr std::uint64_t kTimecodeBytes = 4;
 // An offset of an index entry that has no packet for its stream.
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr std::uint64_t kTicksPerMillisecond = 10'000;
-// Packets whose key frames an index check remembers.
-constexpr std::size_t kRememberedPackets = 1 << 16;
+// Entries whose packets an index check holds before it probes them; their
+// sort keys hold the packet, the stream and the place in the queue.
+constexpr int kQueueBits = 15;
+constexpr std::size_t kQueuedProbes = std::size_t{1} << kQueueBits;
+constexpr int kKeyStreamBits = 7;
+constexpr int kKeyPacketShift = kQueueBits + kKeyStreamBits;
+// How many keys ahead the probe's memory of a packet is fetched.
+constexpr std::size_t kLookAhead = 8;
 
 std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
     std::uint64_t product = 0;
@@ -78,10 +84,7 @@ struct Specifier {
 class EntryChecks {
   public:
     explicit EntryChecks(FieldReader& r)
-        : r_(r),
-          data_(r.facts().data),
-          active_(data_.present && data_.packet_size != 0),
-          probe_(r.decoder()) {}
+        : r_(r), data_(r.facts().data), active_(data_.present && data_.packet_size != 0) {}
 
     // An entry pointing at packet `packet`.
     void packet(std::uint64_t entry, std::uint64_t packet, const Specifier& s, std::int64_t at) {
@@ -90,8 +93,8 @@ class EntryChecks {
         ++checked_;
         if (packet >= data_.packets) {
             past_end_.add(entry, packet, s.stream, at);
-        } else if (s.key_frames && s.stream != 0 && !starts_key_frame(packet, s.stream)) {
-            no_key_frame_.add(entry, packet, s.stream, at);
+        } else if (s.key_frames && s.stream != 0) {
+            queue(entry, packet, s.stream, at);
         }
     }
 
@@ -109,6 +112,7 @@ class EntryChecks {
     }
 
     void report() {
+        probe_queued();
         if (past_end_.count != 0) {
             r_.finding(
                 Severity::error, codes::kIndexPastEnd,
@@ -145,8 +149,9 @@ class EntryChecks {
         std::uint16_t stream = 0;
         std::int64_t at = -1;
 
+        // Keeps the entry that comes first in the file.
         void add(std::uint64_t e, std::uint64_t v, std::uint16_t s, std::int64_t offset) {
-            if (count++ == 0) {
+            if (count++ == 0 || offset < at) {
                 entry = e;
                 value = v;
                 stream = s;
@@ -155,26 +160,62 @@ class EntryChecks {
         }
     };
 
-    // Each packet is decoded once per stream, however many entries point at
-    // it. The packets are remembered up to a bound, so that the memory an
-    // index takes doesn't grow with the entries of a hostile one; past it,
-    // packets are decoded again.
-    bool starts_key_frame(std::uint64_t packet, std::uint16_t stream) {
-        const std::uint64_t key = packet * decode::kStreamNumbers + stream;
-        const auto known = probed_.find(key);
-        if (known != probed_.end())
-            return known->second;
-        const bool starts = probe_.starts_key_frame(packet, stream);
-        if (probed_.size() < kRememberedPackets)
-            probed_.emplace(key, starts);
-        return starts;
+    // An entry whose packet is to be probed for a key frame of its stream.
+    struct Queued {
+        std::uint64_t entry = 0;
+        std::int64_t at = 0;
+    };
+
+    void queue(std::uint64_t entry, std::uint64_t packet, std::uint16_t stream, std::int64_t at) {
+        // A packet number too large for a key (a file of petabytes) is
+        // probed at once.
+        if (packet >> (64 - kKeyPacketShift) != 0) {
+            if (!r_.decoder().key_frame_probe().starts(packet).test(stream))
+                no_key_frame_.add(entry, packet, stream, at);
+            return;
+        }
+        keys_.push_back(packet << kKeyPacketShift | std::uint64_t{stream} << kQueueBits |
+                        queued_.size());
+        queued_.push_back({entry, at});
+        if (queued_.size() == kQueuedProbes)
+            probe_queued();
+    }
+
+    // Probes the packets of the queued entries in the order of the data, each
+    // packet once for all its streams, so that the probes read the data
+    // forward, once per batch, however the entries scatter over it. The queue
+    // holds a bounded batch, so an index's memory doesn't grow with its
+    // entries.
+    void probe_queued() {
+        if (keys_.empty())
+            return;
+        decode::KeyFrameProbe& probe = r_.decoder().key_frame_probe();
+        std::sort(keys_.begin(), keys_.end());
+        decode::StreamSet starts;
+        std::uint64_t probed = 0;
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (i + kLookAhead < keys_.size())
+                probe.prefetch(keys_[i + kLookAhead] >> kKeyPacketShift);
+            const std::uint64_t packet = keys_[i] >> kKeyPacketShift;
+            if (i == 0 || packet != probed)
+                starts = probe.starts(packet);
+            probed = packet;
+            const auto stream =
+                static_cast<std::uint16_t>(keys_[i] >> kQueueBits & ((1u << kKeyStreamBits) - 1));
+            if (!starts.test(stream)) {
+                const Queued& q = queued_[keys_[i] & (kQueuedProbes - 1)];
+                no_key_frame_.add(q.entry, packet, stream, q.at);
+            }
+        }
+        keys_.clear();
+        queued_.clear();
     }
 
     FieldReader& r_;
     const decode::DataFacts& data_;
     bool active_;
-    decode::PacketDecoder probe_;
-    std::unordered_map<std::uint64_t, bool> probed_;
+    std::vector<std::uint64_t> keys_;
+    std::vector<Queued> queued_;
     std::uint64_t checked_ = 0;
     Tally past_end_;
     Tally between_;

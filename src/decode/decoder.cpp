@@ -8,6 +8,7 @@
 #include "asf/object_layouts.hpp"
 #include "decode/field_reader.hpp"
 #include "decode/findings.hpp"
+#include "decode/key_frames.hpp"
 #include "decode/packets.hpp"
 #include "decode/text.hpp"
 #include "io/le.hpp"
@@ -59,6 +60,14 @@ void decode_file(io::FileReader& file, View& view, std::string_view path,
 
 Decoder::Decoder(io::FileReader& file, View& view, const DecodeOptions& options)
     : file_(file), view_(view), options_(options) {}
+
+Decoder::~Decoder() = default;
+
+KeyFrameProbe& Decoder::key_frame_probe() {
+    if (key_frame_probe_ == nullptr)
+        key_frame_probe_ = std::make_unique<KeyFrameProbe>(*this);
+    return *key_frame_probe_;
+}
 
 void Decoder::decode(std::string_view path) {
     view_.begin_file(path, file_.size());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,11 +26,14 @@ inline constexpr std::int64_t kObjectHeaderSize = 24;  // GUID and 64-bit size
 // Objects nested deeper than this are listed, their contents skipped.
 inline constexpr int kMaxObjectDepth = 8;
 
+class KeyFrameProbe;
+
 // The walk over a file's objects; object layouts reach it through their
 // FieldReader.
 class Decoder {
   public:
     Decoder(io::FileReader& file, View& view, const DecodeOptions& options);
+    ~Decoder();
 
     void decode(std::string_view path);
 
@@ -48,6 +52,9 @@ class Decoder {
     // Reusable buffers for text and bytes, so that fields don't allocate.
     std::string& text_buffer() { return text_; }
     std::vector<std::uint8_t>& byte_buffer() { return bytes_; }
+    // The probe of packets for key frames that the index checks share; made
+    // when first asked for.
+    KeyFrameProbe& key_frame_probe();
 
   private:
     ObjectHead read_head(std::int64_t offset);
@@ -65,6 +72,7 @@ class Decoder {
     Facts facts_;
     std::string text_;
     std::vector<std::uint8_t> bytes_;
+    std::unique_ptr<KeyFrameProbe> key_frame_probe_;
 };
 
 }  // namespace asfinspect::decode

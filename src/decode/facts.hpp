@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +11,8 @@
 namespace asfinspect::decode {
 
 inline constexpr std::size_t kStreamNumbers = 128;  // 7 bits; 0 is invalid
+// A set of stream numbers.
+using StreamSet = std::bitset<kStreamNumbers>;
 // More payload extension systems than replicated data can carry (255 bytes)
 // are not kept.
 inline constexpr std::size_t kMaxPayloadExtensions = 64;

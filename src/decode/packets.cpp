@@ -86,9 +86,11 @@ struct PacketDecoder::Payload {
     std::int64_t data_offset = 0;
 };
 
-PacketDecoder::PacketDecoder(Decoder& decoder)
+PacketDecoder::PacketDecoder(Decoder& decoder) : PacketDecoder(decoder, decoder.file()) {}
+
+PacketDecoder::PacketDecoder(Decoder& decoder, io::FileReader& file)
     : decoder_(decoder),
-      file_(decoder.file()),
+      file_(file),
       view_(decoder.view()),
       facts_(decoder.facts()),
       show_(decoder.view().wants_fields()),
@@ -239,17 +241,16 @@ std::int64_t PacketDecoder::decode_all() {
     return data.end;
 }
 
-bool PacketDecoder::starts_key_frame(std::uint64_t index, std::uint16_t stream) {
+StreamSet PacketDecoder::key_frame_starts(std::uint64_t index) {
     const DataFacts& data = facts_.data;
     if (index >= data.packets)
-        return false;
+        return {};
     quiet_ = true;
     show_ = false;
     check_sequence_ = false;
-    probe_stream_ = stream;
-    probe_hit_ = false;
+    probe_hits_.reset();
     decode_packet(index, data.first_packet + static_cast<std::int64_t>(index * data.packet_size));
-    return probe_hit_;
+    return probe_hits_;
 }
 
 // ---------------------------------------------------------------------------
@@ -537,10 +538,8 @@ bool PacketDecoder::read_payload(const Header& h, std::uint32_t index, std::int6
         view_.unsigned_value("Payload Length", p.payload_length, Unit::none);
         view_.unsigned_value("Data Offset", u(p.data_offset), Unit::file_offset);
     }
-    if (quiet_ && p.stream == probe_stream_ && p.key_frame &&
-        (p.compressed || p.offset_into_media_object == 0)) {
-        probe_hit_ = true;
-    }
+    if (quiet_ && p.key_frame && (p.compressed || p.offset_into_media_object == 0))
+        probe_hits_.set(p.stream);
     const std::int64_t data_end = p.data_offset + static_cast<std::int64_t>(p.payload_length);
     const bool overruns = data_end > area_end;
     if (overruns) {

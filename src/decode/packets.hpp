@@ -18,14 +18,16 @@ namespace asfinspect::decode {
 class PacketDecoder {
   public:
     explicit PacketDecoder(Decoder& decoder);
+    // Reads the packets through `file`, a reader of the decoder's file.
+    PacketDecoder(Decoder& decoder, io::FileReader& file);
 
     // Finds where the packets are, decodes those the options select and
     // returns where the packets end.
     std::int64_t decode_all();
 
-    // Whether packet `index` holds the start of a key frame of `stream`;
-    // reports nothing.
-    bool starts_key_frame(std::uint64_t index, std::uint16_t stream);
+    // The streams a key frame of which starts in packet `index`; reports
+    // nothing.
+    StreamSet key_frame_starts(std::uint64_t index);
 
   private:
     struct Header;
@@ -65,8 +67,7 @@ class PacketDecoder {
     std::int64_t cursor_ = 0;
     std::int64_t limit_ = 0;  // the packet's end, or the file's
     bool cut_ = false;        // a read ran into the limit
-    std::uint16_t probe_stream_ = 0;
-    bool probe_hit_ = false;
+    StreamSet probe_hits_;
     bool have_send_time_ = false;
     std::uint32_t last_send_time_ = 0;
     std::array<MediaObject, kStreamNumbers> objects_{};

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -30,6 +31,16 @@ class FileReader {
     FileReader(int fd, std::int64_t size, PreadFn pread = ::pread);
     // Reads from a byte buffer instead of a file (tests, fuzzing); not copied.
     explicit FileReader(std::span<const std::uint8_t> bytes);
+    // A second reader of `origin`'s input with blocks of its own: up to
+    // `blocks` blocks of `block_size` bytes at multiples of it, each kept
+    // until another one takes its place. Reads scattered over the file (the
+    // packets an index points at) then leave `origin`'s block where it is and
+    // reread little they have read before. A failure of its reads, or a
+    // change of the file, is `origin`'s too. `origin` must outlive it.
+    FileReader(FileReader& origin, std::size_t block_size, std::size_t blocks);
+
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
 
     std::int64_t size() const { return size_; }
 
@@ -39,7 +50,7 @@ class FileReader {
         // The common case, a few bytes inside the cached block, stays inline.
         if (!dst.empty() && offset >= block_offset_ && dst.size() <= block_len_ &&
             offset - block_offset_ <= static_cast<std::int64_t>(block_len_ - dst.size())) {
-            std::memcpy(dst.data(), block_.data() + (offset - block_offset_), dst.size());
+            std::memcpy(dst.data(), block_data_ + (offset - block_offset_), dst.size());
             return dst.size();
         }
         return read_at_slow(offset, dst);
@@ -60,10 +71,13 @@ class FileReader {
   private:
     std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
     void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
+    void copy_from_blocks(std::int64_t offset, std::span<std::uint8_t> dst);
     int load_block(std::int64_t offset);
+    int fill(std::uint8_t* to, std::int64_t offset, std::size_t wanted, std::size_t& got);
     void fail(int error);
 
-    // What load_block returns when the file ended before the block was full.
+    // What fill and load_block return when the file ended before the bytes
+    // they were to read.
     static constexpr int kShrank = -1;
 
     static constexpr std::size_t kBlockSize = 1 << 16;
@@ -74,9 +88,19 @@ class FileReader {
     bool changed_ = false;
     std::int64_t size_ = 0;
     std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
+    FileReader* origin_ = nullptr;         // of a second reader
     std::vector<std::uint8_t> block_;
+    // The block that reads are served from: block_, or one of a second
+    // reader's blocks.
+    const std::uint8_t* block_data_ = nullptr;
     std::int64_t block_offset_ = 0;
     std::size_t block_len_ = 0;  // never reaches past size_
+    // A second reader's blocks, by their offset divided by block_size_ modulo
+    // their count; the memory of each is touched when it is first read into.
+    std::size_t block_size_ = kBlockSize;
+    std::unique_ptr<std::uint8_t[]> blocks_;
+    std::vector<std::int64_t> block_offsets_;  // -1: not read yet
+    std::vector<std::size_t> block_lengths_;
 };
 
 }  // namespace asfinspect::io
