@@ -4,7 +4,9 @@
 // cleanpoints, at one where a key frame of the indexed stream starts.
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "asf/layouts.hpp"
@@ -81,10 +83,24 @@ struct Specifier {
 // Checks the packets that the entries of one index object point at, and
 // reports each kind of fault once, with how many entries have it and the
 // first of them, so that an index that is wrong throughout takes a line.
+//
+// Key frames are looked for only in streams that mark them: encoders index
+// audio streams by cleanpoints, yet set the key-frame bit on no audio
+// payload. When every packet was decoded, the facts tell which streams set
+// it on some payload; otherwise the probes do, and a stream counts as marking
+// key frames once a probed packet starts one of it.
 class EntryChecks {
   public:
     explicit EntryChecks(FieldReader& r)
-        : r_(r), data_(r.facts().data), active_(data_.present && data_.packet_size != 0) {}
+        : r_(r),
+          data_(r.facts().data),
+          active_(data_.present && data_.packet_size != 0),
+          every_packet_(data_.decoded == data_.packets) {
+        if (every_packet_) {
+            for (std::size_t s = 0; s < decode::kStreamNumbers; ++s)
+                marked_[s] = r.facts().streams[s].key_frames;
+        }
+    }
 
     // An entry pointing at packet `packet`.
     void packet(std::uint64_t entry, std::uint64_t packet, const Specifier& s, std::int64_t at) {
@@ -94,7 +110,9 @@ class EntryChecks {
         if (packet >= data_.packets) {
             past_end_.add(entry, packet, s.stream, at);
         } else if (s.key_frames && s.stream != 0) {
-            queue(entry, packet, s.stream, at);
+            tested_.set(s.stream);
+            if (!every_packet_ || marked_.test(s.stream))
+                queue(entry, packet, s.stream, at);
         }
     }
 
@@ -113,6 +131,14 @@ class EntryChecks {
 
     void report() {
         probe_queued();
+        const decode::StreamSet unmarked = tested_ & ~marked_;
+        if (unmarked.any())
+            r_.show_text("Key Frame Check", not_made(unmarked));
+        Tally no_key_frame;
+        for (std::size_t s = 0; s < decode::kStreamNumbers; ++s) {
+            if (marked_.test(s))
+                no_key_frame.add(misses_[s]);
+        }
         if (past_end_.count != 0) {
             r_.finding(
                 Severity::error, codes::kIndexPastEnd,
@@ -130,14 +156,14 @@ class EntryChecks {
                         data_.packet_size, " bytes each"),
                 between_.at);
         }
-        if (no_key_frame_.count != 0) {
+        if (no_key_frame.count != 0) {
             r_.finding(Severity::error, codes::kIndexKeyFrame,
-                       message(no_key_frame_.count, " of ", checked_,
+                       message(no_key_frame.count, " of ", checked_,
                                " index entries point at a packet where no key frame of their "
                                "stream starts; the first is entry ",
-                               no_key_frame_.entry, ", at packet ", no_key_frame_.value,
-                               ", for stream ", no_key_frame_.stream),
-                       no_key_frame_.at);
+                               no_key_frame.entry, ", at packet ", no_key_frame.value,
+                               ", for stream ", no_key_frame.stream),
+                       no_key_frame.at);
         }
     }
 
@@ -158,7 +184,36 @@ class EntryChecks {
                 at = offset;
             }
         }
+        void add(const Tally& other) {
+            if (other.count == 0)
+                return;
+            const std::uint64_t before = count;
+            add(other.entry, other.value, other.stream, other.at);
+            count = before + other.count;
+        }
     };
+
+    // Why the entries of the `unmarked` streams were not checked against key
+    // frames.
+    std::string not_made(const decode::StreamSet& unmarked) const {
+        std::string text = unmarked.count() == 1 ? "not made: stream " : "not made: streams ";
+        std::size_t listed = 0;
+        for (std::size_t s = 0; s < decode::kStreamNumbers; ++s) {
+            if (!unmarked.test(s))
+                continue;
+            ++listed;
+            text += listed == 1 ? "" : listed == unmarked.count() ? " and " : ", ";
+            text += std::to_string(s);
+        }
+        const bool one = unmarked.count() == 1;
+        text += every_packet_ ? (one ? " sets the key-frame bit on no payload"
+                                     : " set the key-frame bit on no payload")
+                              : (one ? " starts no key frame in the packets its entries point at, "
+                                       "and not every packet was decoded"
+                                     : " start no key frame in the packets their entries point "
+                                       "at, and not every packet was decoded");
+        return text;
+    }
 
     // An entry whose packet is to be probed for a key frame of its stream.
     struct Queued {
@@ -170,8 +225,10 @@ class EntryChecks {
         // A packet number too large for a key (a file of petabytes) is
         // probed at once.
         if (packet >> (64 - kKeyPacketShift) != 0) {
-            if (!r_.decoder().key_frame_probe().starts(packet).test(stream))
-                no_key_frame_.add(entry, packet, stream, at);
+            const decode::StreamSet starts = r_.decoder().key_frame_probe().starts(packet);
+            marked_ |= starts;
+            if (!starts.test(stream))
+                misses_[stream].add(entry, packet, stream, at);
             return;
         }
         keys_.push_back(packet << kKeyPacketShift | std::uint64_t{stream} << kQueueBits |
@@ -197,14 +254,16 @@ class EntryChecks {
             if (i + kLookAhead < keys_.size())
                 probe.prefetch(keys_[i + kLookAhead] >> kKeyPacketShift);
             const std::uint64_t packet = keys_[i] >> kKeyPacketShift;
-            if (i == 0 || packet != probed)
+            if (i == 0 || packet != probed) {
                 starts = probe.starts(packet);
+                marked_ |= starts;
+            }
             probed = packet;
             const auto stream =
                 static_cast<std::uint16_t>(keys_[i] >> kQueueBits & ((1u << kKeyStreamBits) - 1));
             if (!starts.test(stream)) {
                 const Queued& q = queued_[keys_[i] & (kQueuedProbes - 1)];
-                no_key_frame_.add(q.entry, packet, stream, q.at);
+                misses_[stream].add(q.entry, packet, stream, q.at);
             }
         }
         keys_.clear();
@@ -214,12 +273,15 @@ class EntryChecks {
     FieldReader& r_;
     const decode::DataFacts& data_;
     bool active_;
+    bool every_packet_;         // was decoded before the index
+    decode::StreamSet marked_;  // streams known to set the key-frame bit
+    decode::StreamSet tested_;  // streams whose entries were to be checked for key frames
     std::vector<std::uint64_t> keys_;
     std::vector<Queued> queued_;
     std::uint64_t checked_ = 0;
     Tally past_end_;
     Tally between_;
-    Tally no_key_frame_;
+    std::array<Tally, decode::kStreamNumbers> misses_{};  // of key frames, by stream
 };
 
 // A File ID of zero is allowed; players ignore the field, and tagging tools
@@ -471,9 +533,11 @@ void simple_index(FieldReader& r) {
         r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto packet = r.u32("Packet Number");
-        r.u16("Packet Count");
+        const auto packets = r.u16("Packet Count");
+        // Encoders write entries of Packet Count 0, at packet 0, for a video
+        // stream that has nothing to index: they point at no key frame.
         if (r.ok())
-            checks.packet(i, *packet, video, at);
+            checks.packet(i, *packet, *packets == 0 ? Specifier{video.stream, false} : video, at);
         r.end_item();
     }
     r.end_list();

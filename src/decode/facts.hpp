@@ -56,6 +56,9 @@ struct StreamFacts {
     std::int64_t offset = 0;
     StreamKind kind = StreamKind::other;
     bool extended = false;  // an Extended Stream Properties Object names it
+    // A payload decoded so far sets the key-frame bit (audio streams may set
+    // it on none).
+    bool key_frames = false;
     std::vector<PayloadExtensionFacts> extensions;
 };
 

@@ -479,6 +479,7 @@ bool PacketDecoder::read_payload(const Header& h, std::uint32_t index, std::int6
     }
     p.stream = static_cast<std::uint8_t>(stream & pf::kStreamNumberMask);
     p.key_frame = (stream & pf::kKeyFrame) != 0;
+    facts_.streams[p.stream].key_frames |= p.key_frame && !quiet_;
     p.compressed = p.replicated_data_length == pf::kCompressedPayload;
     if (listed) {
         view_.unsigned_value("Stream Number", p.stream, Unit::none);
