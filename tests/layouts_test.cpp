@@ -409,7 +409,7 @@ TEST(Layouts, IndexChecksFindEachFaultPutIntoAWellFormedFile) {
          object(kSimpleIndex, simple_index({0, 0, 0, 3, 3, 3}, kSomeGuid)), "warning:file-id"},
         {"a File ID of zero", object(kSimpleIndex, simple_index({0, 0, 0, 3, 3, 3}, Guid{})), ""},
         {"a second Simple Index for a single video stream", cat({well_formed, well_formed}),
-         "warning:undeclared-stream"},
+         "warning:index-stream"},
         {"an Index of an undeclared stream",
          object(kIndex, offset_index(1000, 5, 3, {0, 0, 0, 0, 0, 0})), "error:undeclared-stream"},
         {"an Index offset between packets",
@@ -422,6 +422,13 @@ TEST(Layouts, IndexChecksFindEachFaultPutIntoAWellFormedFile) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(severity_codes_of(file_with(c.after_data, Place::after_data)), c.codes);
     }
+    // The empty Simple Index Object that encoders write into a file without
+    // video: one warning, and no word of what its interval of 0 covers.
+    FileSpec audio_only;
+    audio_only.streams = {{1, true}};
+    audio_only.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
+    audio_only.trailing = object(kSimpleIndex, cat({g(kFileId), le(8, 0), le(4, 0), le(4, 0)}));
+    EXPECT_EQ(severity_codes_of(build(audio_only)), "warning:index-stream");
 }
 
 // Key frames are looked for only in streams that mark them, whether every

@@ -519,11 +519,22 @@ void simple_index(FieldReader& r) {
         return;
     check_file_id(r, *file_id, file_id_at);
     const Specifier video{video_stream(facts, ordinal), true};
-    if (video.stream == 0 && facts.header_seen) {
-        r.finding(Severity::warning, codes::kUndeclaredStream,
-                  message("the file declares ", video_streams(facts),
-                          " video streams, too few for this Simple Index Object, number ",
-                          ordinal + 1, "; its entries are not checked against key frames"),
+    // One left without a video stream (encoders write an empty one into files
+    // without video) indexes nothing: neither its key frames nor the time it
+    // covers are checked.
+    const bool stream_less = video.stream == 0 && facts.header_seen;
+    if (stream_less) {
+        const std::uint32_t videos = video_streams(facts);
+        r.finding(Severity::warning, codes::kIndexStream,
+                  videos != 0 ? message("Simple Index Object ", ordinal + 1, ", but the file has ",
+                                        videos, videos == 1 ? " video stream" : " video streams",
+                                        ", and one belongs to each; its entries are not checked "
+                                        "against key frames")
+                  : *count == 0
+                      ? message("an empty Simple Index Object in a file without video, as "
+                                "encoders write it; it indexes nothing")
+                      : message("a Simple Index Object, but the file has no video stream for it "
+                                "to index; its entries are not checked against key frames"),
                   r.start() - decode::kObjectHeaderSize);
     }
     check_record_count(r, "Index Entries Count", *count, kSimpleIndexEntryBytes, count_at);
@@ -542,7 +553,7 @@ void simple_index(FieldReader& r) {
     }
     r.end_list();
     checks.report();
-    if (r.ok())
+    if (r.ok() && !stream_less)
         check_coverage(r, *interval, *count, interval_at);
     check_leftover(r);
 }
