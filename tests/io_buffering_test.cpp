@@ -239,7 +239,7 @@ TEST(ReaderBuffering, RandomReadsMatchTheFileWithZerosOutside) {
     // A second reader of blocks that are few and small, so that reads cross
     // them and their places are taken by others.
     FileReader second(reader, 1000, 7);
-    for (int i = 0; i < 40'000; ++i) {
+    for (int i = 0; i < 20'000; ++i) {
         const std::int64_t offset = static_cast<std::int64_t>(rng() % (kSize + 200)) - 100;
         std::vector<std::uint8_t> dst(rng() % 3 == 0 ? rng() % 40'000 : rng() % 64, 0xee);
         const std::size_t got = (i % 2 == 0 ? reader : second).read_at(offset, dst);
