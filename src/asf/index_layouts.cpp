@@ -238,6 +238,25 @@ class EntryChecks {
             probe_queued();
     }
 
+    // Sorts the keys by their digits from the lowest, in as many passes as
+    // the largest key has digits; faster than comparisons for a full batch.
+    void sort_keys() {
+        constexpr int kDigitBits = 11;
+        constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+        const std::uint64_t largest = *std::max_element(keys_.begin(), keys_.end());
+        sorted_.resize(keys_.size());
+        for (int shift = 0; shift < 64 && (largest >> shift) != 0; shift += kDigitBits) {
+            std::array<std::uint32_t, kDigits + 1> starts{};
+            for (const std::uint64_t key : keys_)
+                ++starts[(key >> shift & (kDigits - 1)) + 1];
+            for (std::size_t d = 1; d <= kDigits; ++d)
+                starts[d] += starts[d - 1];
+            for (const std::uint64_t key : keys_)
+                sorted_[starts[key >> shift & (kDigits - 1)]++] = key;
+            keys_.swap(sorted_);
+        }
+    }
+
     // Probes the packets of the queued entries in the order of the data, each
     // packet once for all its streams, so that the probes read the data
     // forward, once per batch, however the entries scatter over it. The queue
@@ -247,7 +266,7 @@ class EntryChecks {
         if (keys_.empty())
             return;
         decode::KeyFrameProbe& probe = r_.decoder().key_frame_probe();
-        std::sort(keys_.begin(), keys_.end());
+        sort_keys();
         decode::StreamSet starts;
         std::uint64_t probed = 0;
         for (std::size_t i = 0; i < keys_.size(); ++i) {
@@ -277,6 +296,7 @@ class EntryChecks {
     decode::StreamSet marked_;  // streams known to set the key-frame bit
     decode::StreamSet tested_;  // streams whose entries were to be checked for key frames
     std::vector<std::uint64_t> keys_;
+    std::vector<std::uint64_t> sorted_;  // the other half of each pass of sort_keys
     std::vector<Queued> queued_;
     std::uint64_t checked_ = 0;
     Tally past_end_;
