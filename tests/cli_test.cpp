@@ -63,6 +63,13 @@ ssize_t failing_pread(int fd, void* buf, std::size_t n, off_t offset) {
     return ::pread(fd, buf, std::min<std::size_t>(n, g_fail_from - offset), offset);
 }
 
+// pread of a file cut at g_fail_from after it was opened: nothing from there on.
+ssize_t shrunk_pread(int fd, void* buf, std::size_t n, off_t offset) {
+    if (offset >= g_fail_from)
+        return 0;
+    return ::pread(fd, buf, std::min<std::size_t>(n, g_fail_from - offset), offset);
+}
+
 const Guid kUnknown = asfinspect::asf::registry_guid("75B22633-668E-11CF-A6D9-00AA0062CE6C");
 
 }  // namespace
@@ -205,50 +212,71 @@ TEST(Driver, PositionsBeyondFourGibibytesStay64Bit) {
     EXPECT_NE(r.out.find(" Segment 0 at offset 5368709315:\n"), std::string::npos);
 }
 
-TEST(Cli, ReadErrorKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
-    // Three packets of 100 bytes at 0xb8 (184); reads fail from a given offset.
+TEST(Cli, ReadErrorOrShrinkingFileKeepsWhatWasDumpedThenExitsOneWithTheMessage) {
+    // Three packets of 100 bytes at 0xb8 (184); reads fail, or find the file
+    // cut, from a given offset.
     const Bytes bytes = file_with_packets(std::int64_t{1} << 40, 100, 0, 3);
     const std::string whole = dump(bytes);
     struct Case {
         std::int64_t fail_from;
         std::size_t kept;  // bytes of the whole dump written before the error
     };
-    for (const Case c :
-         {Case{0, 0}, Case{40, whole.find('\n') + 1},  // inside the file-properties object
-          Case{289, whole.find("\n Dumping packet at offset 284\n")}}) {
-        SCOPED_TRACE(c.fail_from);
-        TempFile file(bytes);
-        const int fd = ::open(file.path().c_str(), O_RDONLY);
-        ASSERT_GE(fd, 0);
-        g_fail_from = c.fail_from;
-        asfinspect::io::FileReader reader(fd, static_cast<std::int64_t>(bytes.size()),
-                                          failing_pread);
-        auto out = Output::memory();
-        auto err = Output::memory();
-        EXPECT_EQ(asfinspect::app::dump_input(reader, out, err), 1);
-        ::close(fd);
-        EXPECT_EQ(out.text_so_far(), whole.substr(0, c.kept));
-        EXPECT_EQ(err.text_so_far(), "asfinspect: read error: Input/output error\n");
+    const struct {
+        asfinspect::io::FileReader::PreadFn pread;
+        std::string message;
+        std::string_view finding;
+    } kinds[] = {
+        {failing_pread, "asfinspect: read error: Input/output error\n",
+         "error [read-error]: reading the file failed"},
+        {shrunk_pread, "asfinspect: f changed while being read\n",
+         "error [read-error]: the file shrank while it was read"},
+    };
+    for (const auto& kind : kinds) {
+        for (const Case c :
+             {Case{0, 0}, Case{40, whole.find('\n') + 1},  // inside the file-properties object
+              Case{289, whole.find("\n Dumping packet at offset 284\n")}}) {
+            SCOPED_TRACE(kind.message + std::to_string(c.fail_from));
+            TempFile file(bytes);
+            const int fd = ::open(file.path().c_str(), O_RDONLY);
+            ASSERT_GE(fd, 0);
+            g_fail_from = c.fail_from;
+            asfinspect::io::FileReader reader(fd, static_cast<std::int64_t>(bytes.size()),
+                                              kind.pread);
+            auto out = Output::memory();
+            auto err = Output::memory();
+            EXPECT_EQ(asfinspect::app::dump_input(reader, out, err, "f"), 1);
+            EXPECT_EQ(out.text_so_far(), whole.substr(0, c.kept));
+            EXPECT_EQ(err.text_so_far(), kind.message);
 
-        // The complete decode stops too, and the check says why.
-        const int again_fd = ::open(file.path().c_str(), O_RDONLY);
-        asfinspect::io::FileReader again(again_fd, static_cast<std::int64_t>(bytes.size()),
-                                         failing_pread);
-        auto check_out = Output::memory();
-        auto check_err = Output::memory();
-        asfinspect::app::Options check;
-        check.show = asfinspect::app::Show::check;
-        EXPECT_EQ(asfinspect::app::inspect_input(again, check_out, check_err, check, "f"), 1);
-        // Nothing is made from the zeros a failed read leaves: no payload of
-        // stream 0, and nothing after the read error but the count.
-        const std::string check_text = check_out.text_so_far();
-        EXPECT_NE(check_text.find("error [read-error]: reading the file failed"),
-                  std::string::npos);
-        EXPECT_EQ(check_text.find("payload"), std::string::npos) << check_text;
-        EXPECT_EQ(check_text.find('\n', check_text.find("[read-error]")) + 1,
-                  check_text.rfind('\n', check_text.size() - 2) + 1)
-            << check_text;
-        EXPECT_EQ(check_err.text_so_far(), "asfinspect: read error: Input/output error\n");
-        ::close(again_fd);
+            // The complete decode stops too, and the findings say why.
+            using asfinspect::app::Format;
+            using asfinspect::app::Show;
+            for (const auto& [show, format] :
+                 {std::pair{Show::check, Format::text}, std::pair{Show::tree, Format::text},
+                  std::pair{Show::tree, Format::json}}) {
+                asfinspect::io::FileReader again(fd, static_cast<std::int64_t>(bytes.size()),
+                                                 kind.pread);
+                auto decode_out = Output::memory();
+                auto decode_err = Output::memory();
+                asfinspect::app::Options options;
+                options.show = show;
+                options.format = format;
+                EXPECT_EQ(
+                    asfinspect::app::inspect_input(again, decode_out, decode_err, options, "f"), 1);
+                if (show == Show::check) {
+                    // Nothing is made from the zeros a failed read leaves: no
+                    // payload of stream 0, and nothing after the read error
+                    // but the count.
+                    const std::string text = decode_out.text_so_far();
+                    EXPECT_NE(text.find(kind.finding), std::string::npos) << text;
+                    EXPECT_EQ(text.find("payload"), std::string::npos) << text;
+                    EXPECT_EQ(text.find('\n', text.find("[read-error]")) + 1,
+                              text.rfind('\n', text.size() - 2) + 1)
+                        << text;
+                }
+                EXPECT_EQ(decode_err.text_so_far(), kind.message);
+            }
+            ::close(fd);
+        }
     }
 }

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -558,4 +559,79 @@ TEST(HostileFiles, WriteErrorStopsTheDecodeInEveryMode) {
         EXPECT_LT(out.bytes_written(), 1u << 20);
         EXPECT_EQ(err.text_so_far(), "asfinspect: write error: No space left on device\n");
     }
+}
+
+namespace {
+
+std::uint64_t g_reads = 0;
+ssize_t counted_pread(int fd, void* buf, std::size_t n, off_t offset) {
+    ++g_reads;
+    return pread(fd, buf, n, offset);
+}
+
+// An Index Object made to cost its check the most, in a file of about 10 MB:
+// 127 specifiers of cleanpoints, whose entries point at packets picked at
+// random among more tiny ones than any memory of packets holds, with a Media
+// Object Index Object between the data and the index. Packet k is 9 bytes, a
+// header and a payload of no bytes that starts a key frame of stream
+// k % 127 + 1. Every entry points at a key frame of its stream but the first,
+// which points one packet on.
+}  // namespace
+
+TEST(HostileFiles, IndexOfScatteredEntriesOverTinyPacketsChecksPromptly) {
+    constexpr std::uint32_t kStreams = 127, kPacket = 9, kPackets = 555'555, kEntries = 9'800;
+    FileSpec spec;
+    spec.packet_size = kPacket;
+    spec.streams.clear();
+    for (std::uint16_t s = 1; s <= kStreams; ++s)
+        spec.streams.push_back({s, true});
+    spec.raw_packets.emplace();
+    // Length Type Flags 0 and Property Flags 0x40: of the payload, only its stream.
+    for (std::uint32_t k = 0; k < kPackets; ++k)
+        put(*spec.raw_packets, Bytes{0, 0x40, 0, 0, 0, 0, 0, 0, std::uint8_t(0x81 + k % kStreams)});
+    spec.play_duration = std::uint64_t{kEntries} * 10'000'000;
+    Bytes index{0xe8, 0x03, 0, 0, kStreams, 0, 1, 0, 0, 0};  // 1 s apart, one block
+    for (std::uint16_t s = 1; s <= kStreams; ++s) {
+        put16(index, s);
+        put16(index, 3);
+    }
+    put32(index, kEntries);
+    index.resize(index.size() + 8 * kStreams, 0);  // Block Positions
+    const std::size_t first_offset = index.size();
+    std::mt19937_64 rng(7);
+    for (std::uint32_t i = 0; i < kEntries * kStreams; ++i) {
+        const std::uint64_t k = rng() % (kPackets / kStreams) * kStreams + i % kStreams;
+        put32(index, (k + (i == 0 ? 1 : 0)) * kPacket);
+    }
+    const Bytes index_object = object(registry_guid("D6E229D3-35DA-11D1-9034-00A0C90349BE"), index);
+    // One specifier of media objects (stream 1), one entry.
+    const Bytes between{1, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 0, 2, 0, 1,
+                        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    spec.trailing =
+        cat({object(registry_guid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C"), between), index_object});
+    const Bytes bytes = build(spec);
+    const std::size_t wrong_at = bytes.size() - index_object.size() + kObjectHeader + first_offset;
+
+    TempFile file(bytes);
+    const int fd = open(file.path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    FileReader reader(fd, static_cast<std::int64_t>(bytes.size()), counted_pread);
+    auto out = Output::memory();
+    asfinspect::check::CheckView check(out, asfinspect::check::CheckView::Format::text);
+    const auto start = std::chrono::steady_clock::now();
+    g_reads = 0;
+    asfinspect::decode::decode_file(reader, check, check, "f");
+    EXPECT_LT(seconds_since(start), kPromptSeconds);
+    close(fd);
+    // Reads of a KiB or more each, on average: nothing is reread for each entry.
+    EXPECT_LT(g_reads, bytes.size() / 1024);
+    char at[32];
+    std::snprintf(at, sizeof at, "0x%zx", wrong_at);
+    EXPECT_EQ(
+        out.text_so_far(),
+        std::string(at) + ": error [index-key-frame]: 1 of " + std::to_string(kEntries * kStreams) +
+            " index entries point at a packet where no key frame of their stream starts; "
+            "the first is entry 0, at packet " +
+            std::to_string(le_at(bytes, wrong_at, 4) / kPacket) +
+            ", for stream 1\n1 error, 0 warnings in " + std::to_string(kPackets) + " packets\n");
 }

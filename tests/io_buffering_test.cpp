@@ -236,10 +236,13 @@ TEST(ReaderBuffering, RandomReadsMatchTheFileWithZerosOutside) {
     const int fd = ::open(file.path().c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     FileReader reader(fd, kSize);
+    // A second reader of blocks that are few and small, so that reads cross
+    // them and their places are taken by others.
+    FileReader second(reader, 1000, 7);
     for (int i = 0; i < 20'000; ++i) {
         const std::int64_t offset = static_cast<std::int64_t>(rng() % (kSize + 200)) - 100;
         std::vector<std::uint8_t> dst(rng() % 3 == 0 ? rng() % 40'000 : rng() % 64, 0xee);
-        const std::size_t got = reader.read_at(offset, dst);
+        const std::size_t got = (i % 2 == 0 ? reader : second).read_at(offset, dst);
         std::vector<std::uint8_t> expected(dst.size(), 0);
         std::size_t inside = 0;
         for (std::size_t j = 0; j < dst.size(); ++j) {
@@ -269,6 +272,37 @@ TEST(ReaderBuffering, BytesAppendedAfterOpeningReadAsZeros) {
     EXPECT_EQ(reader.read_at(990, tail), 10u);
     for (std::size_t i = 0; i < tail.size(); ++i)
         EXPECT_EQ(tail[i], i < 10 ? 0x11 : 0) << i;
+    ::close(fd);
+}
+
+// The file is cut at 1000 bytes after it was opened at 100000: a read of the
+// missing bytes, through the block or past it or by a second reader, is a
+// change, not zeros.
+ssize_t cut_at_1000(int fd, void* buf, std::size_t n, off_t offset) {
+    return offset >= 1000 ? 0 : ::pread(fd, buf, std::min<std::size_t>(n, 1000 - offset), offset);
+}
+
+TEST(ReaderBuffering, FileShrunkAfterOpeningIsAChangeNotZeros) {
+    asftest::TempFile file(asftest::Bytes(100'000, 0x11));
+    const int fd = ::open(file.path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    for (const std::size_t n : {std::size_t{16}, std::size_t{40'000}}) {
+        SCOPED_TRACE(n);
+        FileReader reader(fd, 100'000, cut_at_1000);
+        std::vector<std::uint8_t> dst(n);
+        reader.read_at(0, std::span(dst).first(16));
+        EXPECT_FALSE(reader.failed());  // the block ends early, but nothing missing was asked for
+        reader.read_at(990, dst);
+        EXPECT_TRUE(reader.changed());
+        EXPECT_TRUE(reader.failed());
+        EXPECT_EQ(reader.error(), 0);
+
+        FileReader first(fd, 100'000, cut_at_1000);
+        FileReader second(first, 4096, 2);
+        second.read_at(990, dst);
+        EXPECT_TRUE(second.changed());
+        EXPECT_TRUE(first.changed());
+    }
     ::close(fd);
 }
 

@@ -394,7 +394,7 @@ TEST(Layouts, IndexChecksFindEachFaultPutIntoAWellFormedFile) {
          object(kSimpleIndex, simple_index({0, 0, 0, 3, 3, 3}, kSomeGuid)), "warning:file-id"},
         {"a File ID of zero", object(kSimpleIndex, simple_index({0, 0, 0, 3, 3, 3}, Guid{})), ""},
         {"a second Simple Index for a single video stream", cat({well_formed, well_formed}),
-         "warning:undeclared-stream"},
+         "warning:index-stream"},
         {"an Index of an undeclared stream",
          object(kIndex, offset_index(1000, 5, 3, {0, 0, 0, 0, 0, 0})), "error:undeclared-stream"},
         {"an Index offset between packets",
@@ -406,6 +406,71 @@ TEST(Layouts, IndexChecksFindEachFaultPutIntoAWellFormedFile) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(severity_codes_of(file_with(c.after_data, Place::after_data)), c.codes);
+    }
+    // The empty Simple Index Object that encoders write into a file without
+    // video: one warning, and no word of what its interval of 0 covers.
+    FileSpec audio_only;
+    audio_only.streams = {{1, true}};
+    audio_only.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
+    audio_only.trailing = object(kSimpleIndex, cat({g(kFileId), le(8, 0), le(4, 0), le(4, 0)}));
+    EXPECT_EQ(severity_codes_of(build(audio_only)), "warning:index-stream");
+}
+
+// Key frames are looked for only in streams that mark them, whether every
+// packet was decoded or only packet 0, whose probes then tell: stream 1 (audio)
+// sets the key-frame bit on no payload; stream 2 (video) starts key frames in
+// packets 0 and 2, and packet 1 carries the rest of its first media object.
+TEST(Layouts, IndexEntriesAreCheckedForKeyFramesOfStreamsThatMarkThem) {
+    FileSpec spec;
+    for (auto& packet : spec.packets) {
+        for (auto& payload : packet.payloads)
+            payload.key = payload.stream == 2;
+    }
+    const auto offsets = [](std::uint16_t stream) {
+        return offset_index(1000, stream, 3, {0, 256, 512});
+    };
+    const Bytes both_streams = cat({le(4, 1000), le(2, 2), le(4, 1), le(2, 1), le(2, 3), le(2, 2),
+                                    le(2, 3), le(4, 3), le(8, 0), le(8, 0), le(4, 0), le(4, 0),
+                                    le(4, 256), le(4, 256), le(4, 512), le(4, 512)});
+    // Entries at packet 1 that span no packet.
+    const Bytes nothing_to_index = cat(
+        {g(kFileId), le(8, kSecond), le(4, 0), le(4, 2), le(4, 1), le(2, 0), le(4, 1), le(2, 0)});
+    const struct {
+        std::string_view what;
+        Bytes index;
+        std::string_view error;  // empty: none
+        bool stream_1_unchecked;
+    } cases[] = {
+        {"stream 1", object(kIndex, offsets(1)), "", true},
+        {"stream 2", object(kIndex, offsets(2)),
+         "1 of 3 index entries point at a packet where no key frame of their stream starts; the "
+         "first is entry 1, at packet 1, for stream 2",
+         false},
+        {"both streams", object(kIndex, both_streams), "1 of 6 index entries", true},
+        {"a Simple Index of entries of Packet Count 0", object(kSimpleIndex, nothing_to_index), "",
+         false},
+    };
+    for (const auto& c : cases) {
+        for (const bool every_packet : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (every_packet ? "" : ", packet 0 decoded"));
+            FileSpec with_index = spec;
+            with_index.trailing = c.index;
+            asfinspect::decode::DecodeOptions options;
+            if (!every_packet)
+                options.packets = {0, 0, false};
+            const std::string json = json_of(build(with_index), options);
+            const std::string_view finding = "where no key frame of their stream starts";
+            EXPECT_EQ(count_of(json, finding), c.error.empty() ? 0u : 1u) << json;
+            EXPECT_NE(json.find(c.error), std::string::npos) << json;
+            const std::string unchecked =
+                every_packet ? "\"key_frame_check\":\"not made: stream 1 sets the key-frame bit "
+                               "on no payload\""
+                             : "\"key_frame_check\":\"not made: stream 1 starts no key frame in "
+                               "the packets its entries point at, and not every packet was "
+                               "decoded\"";
+            EXPECT_EQ(json.find(unchecked) != std::string::npos, c.stream_1_unchecked) << json;
+            EXPECT_EQ(json.find("key_frame_check") != std::string::npos, c.stream_1_unchecked);
+        }
     }
 }
 

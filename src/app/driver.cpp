@@ -113,16 +113,22 @@ int usage_error(io::Output& err, std::string_view what) {
 }
 
 // Ends a run that wrote to `out`: hands it the rest of the text and reports a
-// failed write, or else the read error `read_error` (an errno, or 0); returns
-// `status` when neither happened.
-int finish(io::Output& out, io::Output& err, int read_error, int status = kExitOk) {
+// failed write, or else a failed read of `file` (none when it is null), whose
+// output stopped where the read failed; returns `status` when neither happened.
+int finish(io::Output& out, io::Output& err, const io::FileReader* file, std::string_view path,
+           int status = kExitOk) {
     if (!out.flush()) {
         err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
         err.flush();
         return kExitFailure;
     }
-    if (read_error != 0) {
-        err.text("asfinspect: read error: ").text(std::strerror(read_error)).end_line();
+    if (file != nullptr && file->changed()) {
+        err.text("asfinspect: ").text(path).text(" changed while being read").end_line();
+        err.flush();
+        return kExitFailure;
+    }
+    if (file != nullptr && file->failed()) {
+        err.text("asfinspect: read error: ").text(std::strerror(file->error())).end_line();
         err.flush();
         return kExitFailure;
     }
@@ -131,15 +137,15 @@ int finish(io::Output& out, io::Output& err, int read_error, int status = kExitO
 
 }  // namespace
 
-int dump_input(io::FileReader& file, io::Output& out, io::Output& err) {
+int dump_input(io::FileReader& file, io::Output& out, io::Output& err, std::string_view path) {
     dump::dump_file(file, out);
-    return finish(out, err, file.error());
+    return finish(out, err, &file, path);
 }
 
 int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,
                   std::string_view path) {
     const int status = inspect_file(file, out, options, path);
-    return finish(out, err, file.error(), status);
+    return finish(out, err, &file, path, status);
 }
 
 namespace {
@@ -180,7 +186,7 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
     } else {
         return inspect_path(options, out, err);
     }
-    return finish(out, err, 0);
+    return finish(out, err, nullptr, "");
 }
 
 }  // namespace asfinspect::app

@@ -21,9 +21,10 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                  std::string_view path);
 
 // dump::dump_file, then the end of the run: the rest of the dump goes to `out`, and a
-// failed write or a failed read of `file` is reported on `err`, after what was
-// dumped. Returns the exit status.
-int dump_input(io::FileReader& file, io::Output& out, io::Output& err);
+// failed write or a failed read of `file` (found at `path`), or a file that
+// changed while it was read, is reported on `err`, after what was dumped.
+// Returns the exit status.
+int dump_input(io::FileReader& file, io::Output& out, io::Output& err, std::string_view path);
 
 // inspect_file, then the end of the run as for dump_input.
 int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,

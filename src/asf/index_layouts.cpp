@@ -3,14 +3,16 @@
 // read: each points at a packet that is there and, for an index of
 // cleanpoints, at one where a key frame of the indexed stream starts.
 
+#include <algorithm>
+#include <array>
 #include <limits>
-#include <unordered_map>
+#include <string>
 #include <vector>
 
 #include "asf/layouts.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
-#include "decode/packets/parse.hpp"
+#include "decode/packets/key_frames.hpp"
 #include "decode/text.hpp"
 #include "io/saturating.hpp"
 
@@ -52,8 +54,14 @@ constexpr std::uint64_t kTimecodeBytes = 4;
 // An offset of an index entry that has no packet for its stream.
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr std::uint64_t kTicksPerMillisecond = 10'000;
-// Packets whose key frames an index check remembers.
-constexpr std::size_t kRememberedPackets = 1 << 16;
+// Entries whose packets an index check holds before it probes them; their
+// sort keys hold the packet, the stream and the place in the queue.
+constexpr int kQueueBits = 15;
+constexpr std::size_t kQueuedProbes = std::size_t{1} << kQueueBits;
+constexpr int kKeyStreamBits = 7;
+constexpr int kKeyPacketShift = kQueueBits + kKeyStreamBits;
+// How many keys ahead the probe's memory of a packet is fetched.
+constexpr std::size_t kLookAhead = 8;
 
 // What an index entry refers to: a stream, and for an index of cleanpoints
 // the key frames that must start where it points.
@@ -65,13 +73,24 @@ struct Specifier {
 // Checks the packets that the entries of one index object point at, and
 // reports each kind of fault once, with how many entries have it and the
 // first of them, so that an index that is wrong throughout takes a line.
+//
+// Key frames are looked for only in streams that mark them: encoders index
+// audio streams by cleanpoints, yet set the key-frame bit on no audio
+// payload. When every packet was decoded, the facts tell which streams set
+// it on some payload; otherwise the probes do, and a stream counts as marking
+// key frames once a probed packet starts one of it.
 class EntryChecks {
   public:
     explicit EntryChecks(FieldReader& r)
         : r_(r),
           data_(r.facts().data),
           active_(data_.present && data_.packet_size != 0),
-          probe_(r.decoder().file(), r.facts()) {}
+          every_packet_(data_.decoded == data_.packets) {
+        if (every_packet_) {
+            for (std::size_t s = 0; s < decode::kStreamNumbers; ++s)
+                marked_[s] = r.facts().streams[s].key_frames;
+        }
+    }
 
     // An entry pointing at packet `packet`.
     void packet(std::uint64_t entry, std::uint64_t packet, const Specifier& s, std::int64_t at) {
@@ -80,8 +99,10 @@ class EntryChecks {
         ++checked_;
         if (packet >= data_.packets) {
             past_end_.add(entry, packet, s.stream, at);
-        } else if (s.key_frames && s.stream != 0 && !starts_key_frame(packet, s.stream)) {
-            no_key_frame_.add(entry, packet, s.stream, at);
+        } else if (s.key_frames && s.stream != 0) {
+            tested_.set(s.stream);
+            if (!every_packet_ || marked_.test(s.stream))
+                queue(entry, packet, s.stream, at);
         }
     }
 
@@ -99,6 +120,15 @@ class EntryChecks {
     }
 
     void report() {
+        probe_queued();
+        const decode::StreamSet unmarked = tested_ & ~marked_;
+        if (unmarked.any())
+            r_.show_text("Key Frame Check", not_made(unmarked));
+        Tally no_key_frame;
+        for (std::size_t s = 0; s < decode::kStreamNumbers; ++s) {
+            if (marked_.test(s))
+                no_key_frame.add(misses_[s]);
+        }
         if (past_end_.count != 0) {
             r_.finding(
                 Severity::error, codes::kIndexPastEnd,
@@ -116,14 +146,14 @@ class EntryChecks {
                         data_.packet_size, " bytes each"),
                 between_.at);
         }
-        if (no_key_frame_.count != 0) {
+        if (no_key_frame.count != 0) {
             r_.finding(Severity::error, codes::kIndexKeyFrame,
-                       message(no_key_frame_.count, " of ", checked_,
+                       message(no_key_frame.count, " of ", checked_,
                                " index entries point at a packet where no key frame of their "
                                "stream starts; the first is entry ",
-                               no_key_frame_.entry, ", at packet ", no_key_frame_.value,
-                               ", for stream ", no_key_frame_.stream),
-                       no_key_frame_.at);
+                               no_key_frame.entry, ", at packet ", no_key_frame.value,
+                               ", for stream ", no_key_frame.stream),
+                       no_key_frame.at);
         }
     }
 
@@ -135,44 +165,133 @@ class EntryChecks {
         std::uint16_t stream = 0;
         std::int64_t at = -1;
 
+        // Keeps the entry that comes first in the file.
         void add(std::uint64_t e, std::uint64_t v, std::uint16_t s, std::int64_t offset) {
-            if (count++ == 0) {
+            if (count++ == 0 || offset < at) {
                 entry = e;
                 value = v;
                 stream = s;
                 at = offset;
             }
         }
+        void add(const Tally& other) {
+            if (other.count == 0)
+                return;
+            const std::uint64_t before = count;
+            add(other.entry, other.value, other.stream, other.at);
+            count = before + other.count;
+        }
     };
 
-    // Each packet is decoded once per stream, however many entries point at
-    // it. The packets are remembered up to a bound, so that the memory an
-    // index takes doesn't grow with the entries of a hostile one; past it,
-    // packets are decoded again.
-    bool starts_key_frame(std::uint64_t packet, std::uint16_t stream) {
-        const std::uint64_t key = packet * decode::kStreamNumbers + stream;
-        const auto known = probed_.find(key);
-        if (known != probed_.end())
-            return known->second;
-        const bool starts =
-            decode::key_frame_starts(
-                probe_.parse(packet, data_.first_packet +
-                                         static_cast<std::int64_t>(packet * data_.packet_size)))
-                .test(stream);
-        if (probed_.size() < kRememberedPackets)
-            probed_.emplace(key, starts);
-        return starts;
+    // Why the entries of the `unmarked` streams were not checked against key
+    // frames.
+    std::string not_made(const decode::StreamSet& unmarked) const {
+        std::string text = unmarked.count() == 1 ? "not made: stream " : "not made: streams ";
+        std::size_t listed = 0;
+        for (std::size_t s = 0; s < decode::kStreamNumbers; ++s) {
+            if (!unmarked.test(s))
+                continue;
+            ++listed;
+            text += listed == 1 ? "" : listed == unmarked.count() ? " and " : ", ";
+            text += std::to_string(s);
+        }
+        const bool one = unmarked.count() == 1;
+        text += every_packet_ ? (one ? " sets the key-frame bit on no payload"
+                                     : " set the key-frame bit on no payload")
+                              : (one ? " starts no key frame in the packets its entries point at, "
+                                       "and not every packet was decoded"
+                                     : " start no key frame in the packets their entries point "
+                                       "at, and not every packet was decoded");
+        return text;
+    }
+
+    // An entry whose packet is to be probed for a key frame of its stream.
+    struct Queued {
+        std::uint64_t entry = 0;
+        std::int64_t at = 0;
+    };
+
+    void queue(std::uint64_t entry, std::uint64_t packet, std::uint16_t stream, std::int64_t at) {
+        // A packet number too large for a key (a file of petabytes) is
+        // probed at once.
+        if (packet >> (64 - kKeyPacketShift) != 0) {
+            const decode::StreamSet starts = r_.decoder().key_frame_probe().starts(packet);
+            marked_ |= starts;
+            if (!starts.test(stream))
+                misses_[stream].add(entry, packet, stream, at);
+            return;
+        }
+        keys_.push_back(packet << kKeyPacketShift | std::uint64_t{stream} << kQueueBits |
+                        queued_.size());
+        queued_.push_back({entry, at});
+        if (queued_.size() == kQueuedProbes)
+            probe_queued();
+    }
+
+    // Sorts the keys by their digits from the lowest, in as many passes as
+    // the largest key has digits; faster than comparisons for a full batch.
+    void sort_keys() {
+        constexpr int kDigitBits = 11;
+        constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+        const std::uint64_t largest = *std::max_element(keys_.begin(), keys_.end());
+        sorted_.resize(keys_.size());
+        for (int shift = 0; shift < 64 && (largest >> shift) != 0; shift += kDigitBits) {
+            std::array<std::uint32_t, kDigits + 1> starts{};
+            for (const std::uint64_t key : keys_)
+                ++starts[(key >> shift & (kDigits - 1)) + 1];
+            for (std::size_t d = 1; d <= kDigits; ++d)
+                starts[d] += starts[d - 1];
+            for (const std::uint64_t key : keys_)
+                sorted_[starts[key >> shift & (kDigits - 1)]++] = key;
+            keys_.swap(sorted_);
+        }
+    }
+
+    // Probes the packets of the queued entries in the order of the data, each
+    // packet once for all its streams, so that the probes read the data
+    // forward, once per batch, however the entries scatter over it. The queue
+    // holds a bounded batch, so an index's memory doesn't grow with its
+    // entries.
+    void probe_queued() {
+        if (keys_.empty())
+            return;
+        decode::KeyFrameProbe& probe = r_.decoder().key_frame_probe();
+        sort_keys();
+        decode::StreamSet starts;
+        std::uint64_t probed = 0;
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (i + kLookAhead < keys_.size())
+                probe.prefetch(keys_[i + kLookAhead] >> kKeyPacketShift);
+            const std::uint64_t packet = keys_[i] >> kKeyPacketShift;
+            if (i == 0 || packet != probed) {
+                starts = probe.starts(packet);
+                marked_ |= starts;
+            }
+            probed = packet;
+            const auto stream =
+                static_cast<std::uint16_t>(keys_[i] >> kQueueBits & ((1u << kKeyStreamBits) - 1));
+            if (!starts.test(stream)) {
+                const Queued& q = queued_[keys_[i] & (kQueuedProbes - 1)];
+                misses_[stream].add(q.entry, packet, stream, q.at);
+            }
+        }
+        keys_.clear();
+        queued_.clear();
     }
 
     FieldReader& r_;
     const decode::DataFacts& data_;
     bool active_;
-    decode::PacketParser probe_;
-    std::unordered_map<std::uint64_t, bool> probed_;
+    bool every_packet_;         // was decoded before the index
+    decode::StreamSet marked_;  // streams known to set the key-frame bit
+    decode::StreamSet tested_;  // streams whose entries were to be checked for key frames
+    std::vector<std::uint64_t> keys_;
+    std::vector<std::uint64_t> sorted_;  // the other half of each pass of sort_keys
+    std::vector<Queued> queued_;
     std::uint64_t checked_ = 0;
     Tally past_end_;
     Tally between_;
-    Tally no_key_frame_;
+    std::array<Tally, decode::kStreamNumbers> misses_{};  // of key frames, by stream
 };
 
 // A File ID of zero is allowed; players ignore the field, and tagging tools
@@ -410,11 +529,22 @@ void simple_index(FieldReader& r) {
         return;
     check_file_id(r, *file_id, file_id_at);
     const Specifier video{video_stream(facts, ordinal), true};
-    if (video.stream == 0 && facts.header_seen) {
-        r.finding(Severity::warning, codes::kUndeclaredStream,
-                  message("the file declares ", video_streams(facts),
-                          " video streams, too few for this Simple Index Object, number ",
-                          ordinal + 1, "; its entries are not checked against key frames"),
+    // One left without a video stream (encoders write an empty one into files
+    // without video) indexes nothing: neither its key frames nor the time it
+    // covers are checked.
+    const bool stream_less = video.stream == 0 && facts.header_seen;
+    if (stream_less) {
+        const std::uint32_t videos = video_streams(facts);
+        r.finding(Severity::warning, codes::kIndexStream,
+                  videos != 0 ? message("Simple Index Object ", ordinal + 1, ", but the file has ",
+                                        videos, videos == 1 ? " video stream" : " video streams",
+                                        ", and one belongs to each; its entries are not checked "
+                                        "against key frames")
+                  : *count == 0
+                      ? message("an empty Simple Index Object in a file without video, as "
+                                "encoders write it; it indexes nothing")
+                      : message("a Simple Index Object, but the file has no video stream for it "
+                                "to index; its entries are not checked against key frames"),
                   r.start() - decode::kObjectHeaderSize);
     }
     check_record_count(r, "Index Entries Count", *count, kSimpleIndexEntryBytes, count_at);
@@ -424,14 +554,16 @@ void simple_index(FieldReader& r) {
         r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto packet = r.u32("Packet Number");
-        r.u16("Packet Count");
+        const auto packets = r.u16("Packet Count");
+        // Encoders write entries of Packet Count 0, at packet 0, for a video
+        // stream that has nothing to index: they point at no key frame.
         if (r.ok())
-            checks.packet(i, *packet, video, at);
+            checks.packet(i, *packet, *packets == 0 ? Specifier{video.stream, false} : video, at);
         r.end_item();
     }
     r.end_list();
     checks.report();
-    if (r.ok())
+    if (r.ok() && !stream_less)
         check_coverage(r, *interval, *count, interval_at);
     check_leftover(r);
 }

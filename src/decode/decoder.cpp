@@ -9,6 +9,7 @@
 #include "asf/object_layouts.hpp"
 #include "decode/field_reader.hpp"
 #include "decode/findings.hpp"
+#include "decode/packets/key_frames.hpp"
 #include "decode/packets/packets.hpp"
 #include "decode/text.hpp"
 #include "io/le.hpp"
@@ -93,6 +94,14 @@ void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::s
 Decoder::Decoder(io::FileReader& file, View& view, FindingSink& findings,
                  const DecodeOptions& options)
     : file_(file), view_(view), findings_(findings), options_(options) {}
+
+Decoder::~Decoder() = default;
+
+KeyFrameProbe& Decoder::key_frame_probe() {
+    if (key_frame_probe_ == nullptr)
+        key_frame_probe_ = std::make_unique<KeyFrameProbe>(*this);
+    return *key_frame_probe_;
+}
 
 void Decoder::decode(std::string_view path) {
     view_.begin_file(path, file_.size());
@@ -389,10 +398,13 @@ void Decoder::finish_file() {
     if (file_.failed()) {
         // Past report(), which says nothing once a read has failed.
         if (!view_.failed() && !findings_.failed()) {
-            findings_.finding(
-                Finding{0, Severity::error, codes::kReadError,
-                        message("reading the file failed (", std::strerror(file_.error()),
-                                "); the decode stops where it did")});
+            findings_.finding(Finding{
+                0, Severity::error, codes::kReadError,
+                file_.changed()
+                    ? message("the file shrank while it was read; the decode stops where it "
+                              "found bytes missing")
+                    : message("reading the file failed (", std::strerror(file_.error()),
+                              "); the decode stops where it did")});
         }
         return;
     }

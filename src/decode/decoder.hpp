@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,11 +29,14 @@ using asf::object_format::kObjectHeaderSize;
 // Objects nested deeper than this are listed, their contents skipped.
 inline constexpr int kMaxObjectDepth = 8;
 
+class KeyFrameProbe;
+
 // The walk over a file's objects; object layouts reach it through their
 // FieldReader.
 class Decoder {
   public:
     Decoder(io::FileReader& file, View& view, FindingSink& findings, const DecodeOptions& options);
+    ~Decoder();
 
     void decode(std::string_view path);
 
@@ -58,6 +62,9 @@ class Decoder {
     // Reusable buffers for text and bytes, so that fields don't allocate.
     std::string& text_buffer() { return text_; }
     std::vector<std::uint8_t>& byte_buffer() { return bytes_; }
+    // The probe of packets for key frames that the index checks share; made
+    // when first asked for.
+    KeyFrameProbe& key_frame_probe();
 
   private:
     bool begins_with_an_object();
@@ -83,6 +90,7 @@ class Decoder {
     bool planning_ = false;  // a first pass over the Header Object, for facts_.plan
     std::string text_;
     std::vector<std::uint8_t> bytes_;
+    std::unique_ptr<KeyFrameProbe> key_frame_probe_;
 };
 
 }  // namespace asfinspect::decode

@@ -62,6 +62,7 @@ inline constexpr std::string_view kIndexPastEnd = "index-past-end";
 inline constexpr std::string_view kIndexKeyFrame = "index-key-frame";
 inline constexpr std::string_view kIndexCoverage = "index-coverage";
 inline constexpr std::string_view kIndexOffset = "index-offset";
+inline constexpr std::string_view kIndexStream = "index-stream";
 // The command line.
 inline constexpr std::string_view kPacketSelection = "packet-selection";
 // Reading the file.

@@ -14,6 +14,21 @@ FileReader::FileReader(int fd, std::int64_t size, PreadFn pread)
 FileReader::FileReader(std::span<const std::uint8_t> bytes)
     : size_(static_cast<std::int64_t>(bytes.size())), bytes_(bytes) {}
 
+FileReader::FileReader(FileReader& origin, std::size_t block_size, std::size_t blocks)
+    : fd_(origin.fd_),
+      pread_(origin.pread_),
+      size_(origin.size_),
+      bytes_(origin.bytes_),
+      origin_(&origin),
+      block_size_(std::max<std::size_t>(block_size, 1)) {
+    if (fd_ >= 0) {
+        // Not value-initialised: a block's pages are touched when it is read.
+        blocks_.reset(new std::uint8_t[block_size_ * std::max<std::size_t>(blocks, 1)]);
+        block_offsets_.assign(std::max<std::size_t>(blocks, 1), -1);
+        block_lengths_.assign(block_offsets_.size(), 0);
+    }
+}
+
 std::size_t FileReader::read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst) {
     std::fill(dst.begin(), dst.end(), std::uint8_t{0});
     const auto n = static_cast<std::int64_t>(dst.size());
@@ -33,21 +48,24 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
         std::memcpy(dst.data(), bytes_.data() + offset, dst.size());
         return;
     }
-    if (error_ != 0)
+    if (failed() || (origin_ != nullptr && origin_->failed()))
         return;  // zeros, as read_at_slow left them
+    if (blocks_ != nullptr) {
+        copy_from_blocks(offset, dst);
+        return;
+    }
     if (dst.size() > kBlockSize / 2) {
-        // Large reads bypass the block; a short read leaves zeros, as if the
-        // file had ended there.
+        // Large reads bypass the block. Each pass reads more or ends the read.
         std::size_t done = 0;
         while (done < dst.size()) {
             const ssize_t got = pread_(fd_, dst.data() + done, dst.size() - done,
                                        static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got < 0)
-                error_ = errno;
-            if (got <= 0)
+            if (got <= 0) {
+                fail(got < 0 ? errno : 0);
                 break;
+            }
             done += static_cast<std::size_t>(got);
         }
         return;
@@ -60,33 +78,91 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
     const auto avail =
         std::clamp<std::int64_t>(block_offset_ + static_cast<std::int64_t>(block_len_) - offset, 0,
                                  static_cast<std::int64_t>(dst.size()));
-    std::memcpy(dst.data(), block_.data() + (offset - block_offset_),
+    std::memcpy(dst.data(), block_data_ + (offset - block_offset_),
                 static_cast<std::size_t>(avail));
     // A failure further into the block than this read reaches is not yet an
-    // error of the dump: only bytes it asks for and can't have are.
-    if (avail < static_cast<std::int64_t>(dst.size()) && load_error != 0)
-        error_ = load_error;
+    // error of the dump: only bytes it asks for and can't have are. Every
+    // byte asked for lies before size_, so one that is missing without an
+    // error was cut off the file after it was opened.
+    if (avail < static_cast<std::int64_t>(dst.size()))
+        fail(load_error == kShrank ? 0 : load_error);
 }
 
-// Returns the errno of a read that failed before the block was full, or 0.
+// A second reader's read, piece by piece, each piece inside one of its
+// blocks; reads of a few bytes take one piece.
+void FileReader::copy_from_blocks(std::int64_t offset, std::span<std::uint8_t> dst) {
+    const auto size = static_cast<std::int64_t>(block_size_);
+    std::size_t done = 0;
+    // Each pass copies at least one byte or ends the read.
+    while (done < dst.size()) {
+        const std::int64_t at = offset + static_cast<std::int64_t>(done);
+        const std::int64_t start = at / size * size;
+        const auto slot = static_cast<std::size_t>(at / size) % block_offsets_.size();
+        std::uint8_t* const block = blocks_.get() + slot * block_size_;
+        if (block_offsets_[slot] != start) {
+            block_offsets_[slot] = start;
+            const int error =
+                fill(block, start, static_cast<std::size_t>(std::min(size, size_ - start)),
+                     block_lengths_[slot]);
+            if (error != 0)
+                block_offsets_[slot] = -1;  // read again next time
+            if (error != 0 && block_lengths_[slot] <= static_cast<std::size_t>(at - start)) {
+                fail(error == kShrank ? 0 : error);
+                return;
+            }
+        }
+        block_data_ = block;
+        block_offset_ = start;
+        block_len_ = block_lengths_[slot];
+        const std::size_t n =
+            std::min(dst.size() - done, block_len_ - static_cast<std::size_t>(at - start));
+        std::memcpy(dst.data() + done, block + (at - start), n);
+        done += n;
+    }
+}
+
+// A read error (errno) or, for 0, a file that shrank; the first one stays,
+// and a second reader's is its origin's too.
+void FileReader::fail(int error) {
+    if (origin_ != nullptr)
+        origin_->fail(error);
+    if (failed())
+        return;
+    if (error != 0) {
+        error_ = error;
+    } else {
+        changed_ = true;
+    }
+}
+
+// Returns the errno of a read that failed before the block was full,
+// kShrank when the file ended before it, or 0.
 int FileReader::load_block(std::int64_t offset) {
     block_.resize(kBlockSize);
+    block_data_ = block_.data();
     block_offset_ = offset;
-    block_len_ = 0;
     // Bytes past size_ (a file growing while it is read) stay out of the block,
     // so the inline path of read_at sees the file as the slow path does.
-    const auto wanted =
-        static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, size_ - offset));
-    while (block_len_ < wanted) {
-        const ssize_t got = pread_(fd_, block_.data() + block_len_, wanted - block_len_,
-                                   static_cast<off_t>(offset + block_len_));
-        if (got < 0 && errno == EINTR)
+    return fill(block_.data(), offset,
+                static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, size_ - offset)),
+                block_len_);
+}
+
+// Reads `wanted` bytes at `offset` into `to`; `got` says how many came.
+// Returns the errno of a read that failed before them, kShrank when the file
+// ended before them, or 0.
+int FileReader::fill(std::uint8_t* to, std::int64_t offset, std::size_t wanted, std::size_t& got) {
+    got = 0;
+    // Each pass reads more, or ends the fill.
+    while (got < wanted) {
+        const ssize_t n = pread_(fd_, to + got, wanted - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
             continue;
-        if (got < 0)
+        if (n < 0)
             return errno;
-        if (got == 0)
-            break;  // the file shrank: zeros, as past its end
-        block_len_ += static_cast<std::size_t>(got);
+        if (n == 0)
+            return kShrank;
+        got += static_cast<std::size_t>(n);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -17,7 +18,10 @@ namespace asfinspect::io {
 //
 // A read that fails (EIO and the like) is not taken for the end of the file:
 // the reader keeps the first error, delivers zeros from then on without
-// touching the file again, and the engine's loops stop at failed().
+// touching the file again, and the engine's loops stop at failed(). So is a
+// read that comes back short inside the size the file had when it was opened:
+// the file shrank while it was read (changed()), and the zeros the reader
+// would deliver for the missing bytes are not what the file held.
 class FileReader {
   public:
     // The system call behind the reads: ::pread, or a stand-in in tests.
@@ -27,6 +31,16 @@ class FileReader {
     FileReader(int fd, std::int64_t size, PreadFn pread = ::pread);
     // Reads from a byte buffer instead of a file (tests, fuzzing); not copied.
     explicit FileReader(std::span<const std::uint8_t> bytes);
+    // A second reader of `origin`'s input with blocks of its own: up to
+    // `blocks` blocks of `block_size` bytes at multiples of it, each kept
+    // until another one takes its place. Reads scattered over the file (the
+    // packets an index points at) then leave `origin`'s block where it is and
+    // reread little they have read before. A failure of its reads, or a
+    // change of the file, is `origin`'s too. `origin` must outlive it.
+    FileReader(FileReader& origin, std::size_t block_size, std::size_t blocks);
+
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
 
     std::int64_t size() const { return size_; }
 
@@ -36,15 +50,18 @@ class FileReader {
         // The common case, a few bytes inside the cached block, stays inline.
         if (!dst.empty() && offset >= block_offset_ && dst.size() <= block_len_ &&
             offset - block_offset_ <= static_cast<std::int64_t>(block_len_ - dst.size())) {
-            std::memcpy(dst.data(), block_.data() + (offset - block_offset_), dst.size());
+            std::memcpy(dst.data(), block_data_ + (offset - block_offset_), dst.size());
             return dst.size();
         }
         return read_at_slow(offset, dst);
     }
 
-    // True once a read has failed; error() is its errno.
-    bool failed() const { return error_ != 0; }
+    // True once a read has failed or the file has changed; error() is the
+    // errno of a failed read, 0 for a change.
+    bool failed() const { return error_ != 0 || changed_; }
     int error() const { return error_; }
+    // True once a read found fewer bytes than the size given at the start.
+    bool changed() const { return changed_; }
 
     // True when all of [offset, offset + n) lies inside the file.
     bool holds(std::int64_t offset, std::int64_t n) const {
@@ -54,18 +71,36 @@ class FileReader {
   private:
     std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
     void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
+    void copy_from_blocks(std::int64_t offset, std::span<std::uint8_t> dst);
     int load_block(std::int64_t offset);
+    int fill(std::uint8_t* to, std::int64_t offset, std::size_t wanted, std::size_t& got);
+    void fail(int error);
+
+    // What fill and load_block return when the file ended before the bytes
+    // they were to read.
+    static constexpr int kShrank = -1;
 
     static constexpr std::size_t kBlockSize = 1 << 16;
 
     int fd_ = -1;
     PreadFn pread_ = nullptr;
     int error_ = 0;  // errno of the first failed read
+    bool changed_ = false;
     std::int64_t size_ = 0;
     std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
+    FileReader* origin_ = nullptr;         // of a second reader
     std::vector<std::uint8_t> block_;
+    // The block that reads are served from: block_, or one of a second
+    // reader's blocks.
+    const std::uint8_t* block_data_ = nullptr;
     std::int64_t block_offset_ = 0;
     std::size_t block_len_ = 0;  // never reaches past size_
+    // A second reader's blocks, by their offset divided by block_size_ modulo
+    // their count; the memory of each is touched when it is first read into.
+    std::size_t block_size_ = kBlockSize;
+    std::unique_ptr<std::uint8_t[]> blocks_;
+    std::vector<std::int64_t> block_offsets_;  // -1: not read yet
+    std::vector<std::size_t> block_lengths_;
 };
 
 }  // namespace asfinspect::io
