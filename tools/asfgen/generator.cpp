@@ -5,22 +5,24 @@
 #include <cstring>
 #include <limits>
 
-#include "dump/object_ids.hpp"
+#include "asf/guid_registry.hpp"
 
 namespace asfgen {
 
 namespace {
 
 using asfinspect::asf::Guid;
-using asfinspect::dump::ObjectKind;
+namespace guids = asfinspect::asf::guids;
 
 // --- Object framing --------------------------------------------------------
 
 constexpr std::uint64_t kObjectHeaderSize = 24;    // GUID and 64-bit size
 constexpr std::uint64_t kDataObjectPreamble = 26;  // File ID, packet count, reserved
-constexpr std::uint32_t kHeaderChildCount = 3;     // file properties, two streams
-constexpr std::uint8_t kHeaderReserved1 = 0x01;    // as every muxer writes them
+// File properties, header extension, two streams.
+constexpr std::uint32_t kHeaderChildCount = 4;
+constexpr std::uint8_t kHeaderReserved1 = 0x01;  // as every muxer writes them
 constexpr std::uint8_t kHeaderReserved2 = 0x02;
+constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
 constexpr std::uint16_t kDataObjectReserved = 0x0101;
 
 // --- File properties ---------------------------------------------------------
@@ -151,14 +153,6 @@ void append(ByteVector& b, const Guid& g) {
     b.insert(b.end(), g.bytes.begin(), g.bytes.end());
 }
 
-const Guid& object_guid(ObjectKind kind) {
-    for (const auto& entry : asfinspect::dump::kObjectGuids) {
-        if (entry.kind == kind)
-            return entry.guid;
-    }
-    return asfinspect::dump::kObjectGuids.front().guid;
-}
-
 ByteVector object(const Guid& guid, const ByteVector& payload) {
     ByteVector b;
     append(b, guid);
@@ -189,7 +183,7 @@ ByteVector file_properties(const Layout& layout, const Timing& timing) {
     const double bitrate = static_cast<double>(layout.packets) * layout.packet_size * 8 / seconds;
     const double limit = std::numeric_limits<std::uint32_t>::max();
     append_le(p, static_cast<std::uint64_t>(std::min(bitrate, limit)), 4);
-    return object(object_guid(ObjectKind::file_properties), p);
+    return object(guids::kFilePropertiesObject, p);
 }
 
 // The fields common to both streams, then the type-specific and error
@@ -206,7 +200,7 @@ ByteVector stream_properties(const Guid& type, const Guid& error_correction, std
     append_le(p, 0, 4);  // reserved
     p.insert(p.end(), type_specific.begin(), type_specific.end());
     p.insert(p.end(), correction.begin(), correction.end());
-    return object(object_guid(ObjectKind::stream_properties), p);
+    return object(guids::kStreamPropertiesObject, p);
 }
 
 ByteVector audio_stream() {
@@ -225,8 +219,7 @@ ByteVector audio_stream() {
     append_le(spread, kAudioFrameBytes, 2);  // virtual chunk length
     append_le(spread, kSpreadSilenceLength, 2);
     append_le(spread, 0, 1);  // silence data
-    return stream_properties(asfinspect::asf::guids::kAudioMedia,
-                             asfinspect::asf::guids::kAudioSpread, kAudioStream, wave, spread);
+    return stream_properties(guids::kAudioMedia, guids::kAudioSpread, kAudioStream, wave, spread);
 }
 
 ByteVector video_stream() {
@@ -243,25 +236,31 @@ ByteVector video_stream() {
     v.insert(v.end(), kVideoFourcc.begin(), kVideoFourcc.end());
     append_le(v, kVideoWidth * kVideoHeight * kVideoBitCount / 8, 4);
     v.resize(v.size() + 16, 0);  // resolution and palette fields
-    return stream_properties(asfinspect::asf::guids::kVideoMedia,
-                             asfinspect::asf::guids::kNoErrorCorrection, kVideoStream, v, {});
+    return stream_properties(guids::kVideoMedia, guids::kNoErrorCorrection, kVideoStream, v, {});
+}
+
+// ASF requires a Header Extension Object in every header; this one is empty.
+ByteVector header_extension() {
+    ByteVector p;
+    append(p, guids::kReserved1);
+    append_le(p, kHeaderExtensionReserved2, 2);
+    append_le(p, 0, 4);  // Header Extension Data Size: no objects
+    return object(guids::kHeaderExtensionObject, p);
 }
 
 // The header object followed by the data object's own header.
 ByteVector file_start(const Layout& layout, const Timing& timing) {
     ByteVector children = file_properties(layout, timing);
-    const ByteVector audio = audio_stream();
-    const ByteVector video = video_stream();
-    children.insert(children.end(), audio.begin(), audio.end());
-    children.insert(children.end(), video.begin(), video.end());
+    for (const ByteVector& child : {header_extension(), audio_stream(), video_stream()})
+        children.insert(children.end(), child.begin(), child.end());
     ByteVector header_payload;
     append_le(header_payload, kHeaderChildCount, 4);
     append_le(header_payload, kHeaderReserved1, 1);
     append_le(header_payload, kHeaderReserved2, 1);
     header_payload.insert(header_payload.end(), children.begin(), children.end());
-    ByteVector b = object(object_guid(ObjectKind::header), header_payload);
+    ByteVector b = object(guids::kHeaderObject, header_payload);
 
-    append(b, object_guid(ObjectKind::data));
+    append(b, guids::kDataObject);
     append_le(b, kObjectHeaderSize + kDataObjectPreamble + layout.packets * layout.packet_size, 8);
     b.insert(b.end(), 16, kFileIdByte);
     append_le(b, layout.packets, 8);
