@@ -271,10 +271,18 @@ ByteVector file_start(const Layout& layout, const Timing& timing) {
 // Builds the packets one after another. Each packet gets the audio that is
 // due by the video clock (grouped frames, or now and then a single frame),
 // then video fragments until too little room is left, then padding.
+//
+// Every media object ends within the data. Audio objects never span packets.
+// A video frame is begun no larger than the room left for it up to the last
+// packet, counting one fragment per packet; once the packets after the
+// current one could no longer hold the rest of a begun frame, the current
+// packet carries that frame first and to its last byte, without audio or
+// spare padding. So frames near the end may be smaller than their random
+// size, and the last packets may hold video only.
 class PacketMaker {
   public:
-    explicit PacketMaker(std::uint32_t packet_size)
-        : packet_size_(packet_size), noise_(kNoiseSize) {
+    PacketMaker(std::uint32_t packet_size, std::uint64_t packets)
+        : packet_size_(packet_size), packets_(packets), noise_(kNoiseSize) {
         Random fill(kSeed ^ 0xa5a5a5a5);
         for (auto& byte : noise_)
             byte = static_cast<std::uint8_t>(fill.next());
@@ -283,10 +291,16 @@ class PacketMaker {
 
     void make(std::uint8_t* packet) {
         const std::uint64_t start_clock = video_time_;
-        std::uint8_t* const limit = packet + packet_size_ - random_.below(kMaxSparePadding + 1);
+        // The video the packets after this one can hold, one fragment filling each.
+        video_room_after_ =
+            (packets_ - ++made_) * (packet_size_ - kPacketHeaderSize - kSingleHeaderSize);
+        const bool finish_frame = frame_sent_ > 0 && frame_size_ - frame_sent_ > video_room_after_;
+        const std::uint32_t spare = random_.below(kMaxSparePadding + 1);  // drawn in every packet
+        std::uint8_t* const limit = packet + packet_size_ - (finish_frame ? 0 : spare);
         Writer w(packet + kPacketHeaderSize);
         std::size_t count = 0;
-        while (count < kMaxPayloadsPerPacket && audio_time_ <= video_time_ && put_audio(w, limit)) {
+        while (!finish_frame && count < kMaxPayloadsPerPacket && audio_time_ <= video_time_ &&
+               put_audio(w, limit)) {
             ++count;
         }
         while (count < kMaxPayloadsPerPacket && put_video(w, limit))
@@ -363,6 +377,10 @@ class PacketMaker {
     bool put_video(Writer& w, const std::uint8_t* limit) {
         if (room(w, limit) < kSingleHeaderSize + kMinVideoFragment)
             return false;
+        if (frame_sent_ == 0) {
+            const std::uint64_t to_end = room(w, limit) - kSingleHeaderSize + video_room_after_;
+            frame_size_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(frame_size_, to_end));
+        }
         const auto fragment =
             std::min<std::size_t>(frame_size_ - frame_sent_, room(w, limit) - kSingleHeaderSize);
         const bool key = video_frame_ % kKeyFrameInterval == 0;
@@ -390,6 +408,9 @@ class PacketMaker {
     }
 
     std::uint32_t packet_size_;
+    std::uint64_t packets_;
+    std::uint64_t made_ = 0;
+    std::uint64_t video_room_after_ = 0;
     std::vector<std::uint8_t> noise_;
     Random random_{kSeed};
     Summary summary_;
@@ -435,7 +456,7 @@ Summary generate(const Layout& layout, ByteSink& sink) {
     // The header goes out first with zero durations and is written again
     // once the packets have set the clocks.
     sink.append(file_start(layout, Timing{}));
-    PacketMaker maker(layout.packet_size);
+    PacketMaker maker(layout.packet_size, layout.packets);
     const std::size_t per_block = std::max<std::size_t>(1, kOutputBlock / layout.packet_size);
     ByteVector block(per_block * layout.packet_size);
     for (std::uint64_t done = 0; done < layout.packets && !sink.failed();) {
