@@ -46,7 +46,7 @@ require_tools() {
 
 build_binaries() {
     say "building release binaries in $build"
-    cmake --preset release -B "$build" -DASFINSPECT_TESTS=OFF >/dev/null
+    cmake --preset release -B "$build" -DASFINSPECT_TOOLS=ON >/dev/null
     cmake --build "$build" -j2 --target asfinspect asfgen >/dev/null
     asfinspect=$build/asfinspect
     asfgen=$build/tools/asfgen

@@ -5,22 +5,24 @@
 #include <cstring>
 #include <limits>
 
-#include "dump/object_ids.hpp"
+#include "asf/guid_registry.hpp"
 
 namespace asfgen {
 
 namespace {
 
 using asfinspect::asf::Guid;
-using asfinspect::dump::ObjectKind;
+namespace guids = asfinspect::asf::guids;
 
 // --- Object framing --------------------------------------------------------
 
 constexpr std::uint64_t kObjectHeaderSize = 24;    // GUID and 64-bit size
 constexpr std::uint64_t kDataObjectPreamble = 26;  // File ID, packet count, reserved
-constexpr std::uint32_t kHeaderChildCount = 3;     // file properties, two streams
-constexpr std::uint8_t kHeaderReserved1 = 0x01;    // as every muxer writes them
+// File properties, header extension, two streams.
+constexpr std::uint32_t kHeaderChildCount = 4;
+constexpr std::uint8_t kHeaderReserved1 = 0x01;  // as every muxer writes them
 constexpr std::uint8_t kHeaderReserved2 = 0x02;
+constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
 constexpr std::uint16_t kDataObjectReserved = 0x0101;
 
 // --- File properties ---------------------------------------------------------
@@ -151,14 +153,6 @@ void append(ByteVector& b, const Guid& g) {
     b.insert(b.end(), g.bytes.begin(), g.bytes.end());
 }
 
-const Guid& object_guid(ObjectKind kind) {
-    for (const auto& entry : asfinspect::dump::kObjectGuids) {
-        if (entry.kind == kind)
-            return entry.guid;
-    }
-    return asfinspect::dump::kObjectGuids.front().guid;
-}
-
 ByteVector object(const Guid& guid, const ByteVector& payload) {
     ByteVector b;
     append(b, guid);
@@ -189,7 +183,7 @@ ByteVector file_properties(const Layout& layout, const Timing& timing) {
     const double bitrate = static_cast<double>(layout.packets) * layout.packet_size * 8 / seconds;
     const double limit = std::numeric_limits<std::uint32_t>::max();
     append_le(p, static_cast<std::uint64_t>(std::min(bitrate, limit)), 4);
-    return object(object_guid(ObjectKind::file_properties), p);
+    return object(guids::kFilePropertiesObject, p);
 }
 
 // The fields common to both streams, then the type-specific and error
@@ -206,7 +200,7 @@ ByteVector stream_properties(const Guid& type, const Guid& error_correction, std
     append_le(p, 0, 4);  // reserved
     p.insert(p.end(), type_specific.begin(), type_specific.end());
     p.insert(p.end(), correction.begin(), correction.end());
-    return object(object_guid(ObjectKind::stream_properties), p);
+    return object(guids::kStreamPropertiesObject, p);
 }
 
 ByteVector audio_stream() {
@@ -225,8 +219,7 @@ ByteVector audio_stream() {
     append_le(spread, kAudioFrameBytes, 2);  // virtual chunk length
     append_le(spread, kSpreadSilenceLength, 2);
     append_le(spread, 0, 1);  // silence data
-    return stream_properties(asfinspect::asf::guids::kAudioMedia,
-                             asfinspect::asf::guids::kAudioSpread, kAudioStream, wave, spread);
+    return stream_properties(guids::kAudioMedia, guids::kAudioSpread, kAudioStream, wave, spread);
 }
 
 ByteVector video_stream() {
@@ -243,25 +236,31 @@ ByteVector video_stream() {
     v.insert(v.end(), kVideoFourcc.begin(), kVideoFourcc.end());
     append_le(v, kVideoWidth * kVideoHeight * kVideoBitCount / 8, 4);
     v.resize(v.size() + 16, 0);  // resolution and palette fields
-    return stream_properties(asfinspect::asf::guids::kVideoMedia,
-                             asfinspect::asf::guids::kNoErrorCorrection, kVideoStream, v, {});
+    return stream_properties(guids::kVideoMedia, guids::kNoErrorCorrection, kVideoStream, v, {});
+}
+
+// ASF requires a Header Extension Object in every header; this one is empty.
+ByteVector header_extension() {
+    ByteVector p;
+    append(p, guids::kReserved1);
+    append_le(p, kHeaderExtensionReserved2, 2);
+    append_le(p, 0, 4);  // Header Extension Data Size: no objects
+    return object(guids::kHeaderExtensionObject, p);
 }
 
 // The header object followed by the data object's own header.
 ByteVector file_start(const Layout& layout, const Timing& timing) {
     ByteVector children = file_properties(layout, timing);
-    const ByteVector audio = audio_stream();
-    const ByteVector video = video_stream();
-    children.insert(children.end(), audio.begin(), audio.end());
-    children.insert(children.end(), video.begin(), video.end());
+    for (const ByteVector& child : {header_extension(), audio_stream(), video_stream()})
+        children.insert(children.end(), child.begin(), child.end());
     ByteVector header_payload;
     append_le(header_payload, kHeaderChildCount, 4);
     append_le(header_payload, kHeaderReserved1, 1);
     append_le(header_payload, kHeaderReserved2, 1);
     header_payload.insert(header_payload.end(), children.begin(), children.end());
-    ByteVector b = object(object_guid(ObjectKind::header), header_payload);
+    ByteVector b = object(guids::kHeaderObject, header_payload);
 
-    append(b, object_guid(ObjectKind::data));
+    append(b, guids::kDataObject);
     append_le(b, kObjectHeaderSize + kDataObjectPreamble + layout.packets * layout.packet_size, 8);
     b.insert(b.end(), 16, kFileIdByte);
     append_le(b, layout.packets, 8);
@@ -272,10 +271,18 @@ ByteVector file_start(const Layout& layout, const Timing& timing) {
 // Builds the packets one after another. Each packet gets the audio that is
 // due by the video clock (grouped frames, or now and then a single frame),
 // then video fragments until too little room is left, then padding.
+//
+// Every media object ends within the data. Audio objects never span packets.
+// A video frame is begun no larger than the room left for it up to the last
+// packet, counting one fragment per packet; once the packets after the
+// current one could no longer hold the rest of a begun frame, the current
+// packet carries that frame first and to its last byte, without audio or
+// spare padding. So frames near the end may be smaller than their random
+// size, and the last packets may hold video only.
 class PacketMaker {
   public:
-    explicit PacketMaker(std::uint32_t packet_size)
-        : packet_size_(packet_size), noise_(kNoiseSize) {
+    PacketMaker(std::uint32_t packet_size, std::uint64_t packets)
+        : packet_size_(packet_size), packets_(packets), noise_(kNoiseSize) {
         Random fill(kSeed ^ 0xa5a5a5a5);
         for (auto& byte : noise_)
             byte = static_cast<std::uint8_t>(fill.next());
@@ -284,10 +291,16 @@ class PacketMaker {
 
     void make(std::uint8_t* packet) {
         const std::uint64_t start_clock = video_time_;
-        std::uint8_t* const limit = packet + packet_size_ - random_.below(kMaxSparePadding + 1);
+        // The video the packets after this one can hold, one fragment filling each.
+        video_room_after_ =
+            (packets_ - ++made_) * (packet_size_ - kPacketHeaderSize - kSingleHeaderSize);
+        const bool finish_frame = frame_sent_ > 0 && frame_size_ - frame_sent_ > video_room_after_;
+        const std::uint32_t spare = random_.below(kMaxSparePadding + 1);  // drawn in every packet
+        std::uint8_t* const limit = packet + packet_size_ - (finish_frame ? 0 : spare);
         Writer w(packet + kPacketHeaderSize);
         std::size_t count = 0;
-        while (count < kMaxPayloadsPerPacket && audio_time_ <= video_time_ && put_audio(w, limit)) {
+        while (!finish_frame && count < kMaxPayloadsPerPacket && audio_time_ <= video_time_ &&
+               put_audio(w, limit)) {
             ++count;
         }
         while (count < kMaxPayloadsPerPacket && put_video(w, limit))
@@ -364,6 +377,10 @@ class PacketMaker {
     bool put_video(Writer& w, const std::uint8_t* limit) {
         if (room(w, limit) < kSingleHeaderSize + kMinVideoFragment)
             return false;
+        if (frame_sent_ == 0) {
+            const std::uint64_t to_end = room(w, limit) - kSingleHeaderSize + video_room_after_;
+            frame_size_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(frame_size_, to_end));
+        }
         const auto fragment =
             std::min<std::size_t>(frame_size_ - frame_sent_, room(w, limit) - kSingleHeaderSize);
         const bool key = video_frame_ % kKeyFrameInterval == 0;
@@ -391,6 +408,9 @@ class PacketMaker {
     }
 
     std::uint32_t packet_size_;
+    std::uint64_t packets_;
+    std::uint64_t made_ = 0;
+    std::uint64_t video_room_after_ = 0;
     std::vector<std::uint8_t> noise_;
     Random random_{kSeed};
     Summary summary_;
@@ -436,7 +456,7 @@ Summary generate(const Layout& layout, ByteSink& sink) {
     // The header goes out first with zero durations and is written again
     // once the packets have set the clocks.
     sink.append(file_start(layout, Timing{}));
-    PacketMaker maker(layout.packet_size);
+    PacketMaker maker(layout.packet_size, layout.packets);
     const std::size_t per_block = std::max<std::size_t>(1, kOutputBlock / layout.packet_size);
     ByteVector block(per_block * layout.packet_size);
     for (std::uint64_t done = 0; done < layout.packets && !sink.failed();) {

@@ -1,9 +1,10 @@
 #pragma once
 
 // A generator of large, well-formed ASF files for benchmarks and tests: a
-// header object (file properties, an audio and a video stream), then a data
-// object of standard-form packets that mix single-fragment and grouped
-// payloads of both streams, with padding. The output depends only on the
+// header object (file properties, an empty header extension, an audio and a
+// video stream), then a data object of standard-form packets that mix
+// single-fragment and grouped payloads of both streams, with padding; every
+// media object is whole within the data. The output depends only on the
 // layout, so the same arguments always give the same bytes.
 
 #include <cstdint>
