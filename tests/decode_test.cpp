@@ -250,6 +250,37 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
     }
 }
 
+// A payload extension declared at a size its kind doesn't allow is shown as
+// bytes, with a warning at the declaration, never read as another kind.
+TEST(Decode, ExtensionKindsAtSizesTheyDontAllowAreBytes) {
+    const Guid pixel_aspect_ratio = registry_guid("1B1EE554-F9EA-4BC8-821A-376B74E4C4B8");
+    const Guid content_type = registry_guid("D590DC20-07BC-436C-9CF7-F3BBFBF1A4DC");
+    const Guid dvr_ms_timing = registry_guid("FD3CC02A-06DB-4CFA-801C-7212D38745E4");
+    const struct {
+        Guid system;
+        std::uint16_t size;
+    } rows[] = {
+        {kSampleDuration, 1}, {kSampleDuration, 24}, {pixel_aspect_ratio, 1},
+        {content_type, 2},    {dvr_ms_timing, 16},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.size);
+        const Bytes data(row.size, 0x05);
+        const auto length = static_cast<std::uint16_t>(227 - data.size());
+        const Bytes file = file_with_packet(
+            cat({Bytes{0x82, 0, 0, 0x01, 0x5d}, Bytes(6, 0), {0x81}, payload_5d(length, data),
+                 Bytes{static_cast<std::uint8_t>(length), 0}, with_data({}, length)}),
+            extended_stream_properties({{row.system, row.size}}));
+        const std::string tree = tree_of(file);
+        EXPECT_TRUE(contains(tree, "        Extension Data: 05 ")) << tree;
+        for (const char* label : {"Sample Duration:", "Aspect Ratio X:", "Content Type:",
+                                  "Start Time: 0.0000001"}) {
+            EXPECT_FALSE(contains(tree, label)) << label;
+        }
+        EXPECT_TRUE(has(codes_of(file), "payload-extension")) << check_of(file);
+    }
+}
+
 // One fault put into the well-formed file, and the finding that names it.
 TEST(Decode, EachFaultGivesItsFinding) {
     struct Row {
