@@ -18,14 +18,6 @@ constexpr std::uint64_t kMaxTextBytes = 1 << 16;
 
 }  // namespace
 
-std::string_view name_of(std::uint64_t v, EnumNames names) {
-    for (const EnumName& n : names) {
-        if (n.value == v)
-            return n.name;
-    }
-    return {};
-}
-
 FieldReader::FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end, int depth,
                          std::string_view extent)
     : decoder_(decoder),

@@ -120,7 +120,6 @@ class FieldReader {
     bool ok_ = true;
 };
 
-// The name of an enumerated value, or "" when it has none.
-std::string_view name_of(std::uint64_t v, EnumNames names);
+using asf::name_of;
 
 }  // namespace asfinspect::decode

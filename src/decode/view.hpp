@@ -6,6 +6,7 @@
 
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
+#include "asf/names.hpp"
 #include "decode/finding.hpp"
 #include "decode/key.hpp"
 #include "io/le.hpp"
@@ -27,19 +28,35 @@ struct ObjectHead {
     const asf::GuidInfo* known = nullptr;  // nullptr: a GUID the decoder doesn't know
 };
 
-// One named bit (or group of bits) of a flags field.
-struct FlagName {
-    std::uint64_t mask;
-    std::string_view name;
-};
-using FlagNames = std::span<const FlagName>;
+using asf::EnumName;
+using asf::EnumNames;
+using asf::FlagName;
+using asf::FlagNames;
 
-// One named value of an enumerated field.
-struct EnumName {
-    std::uint64_t value;
-    std::string_view name;
+// A field's value, of one of the kinds a view writes in a way of its own.
+struct Value {
+    enum class Kind : std::uint8_t {
+        unsigned_integer,
+        signed_integer,
+        boolean,
+        enumerated,  // `number`, with `text` its meaning ("" when it has none)
+        flags,       // `number`, with `flag_names`
+        guid,
+        text,   // `text`, valid UTF-8
+        bytes,  // the first bytes of a blob (`head`) of `number` bytes
+        date,   // `number`: 100 ns ticks since 1601-01-01 00:00 UTC
+        fourcc  // `number`: four characters as a little-endian 32-bit value
+    };
+
+    Kind kind = Kind::unsigned_integer;
+    Unit unit = Unit::none;
+    std::uint64_t number = 0;
+    std::int64_t signed_number = 0;
+    std::string_view text;
+    FlagNames flag_names;
+    asf::Guid guid;
+    io::Bytes head;
 };
-using EnumNames = std::span<const EnumName>;
 
 struct FileSummary {
     std::uint64_t packets = 0;  // data packets decoded
@@ -96,21 +113,53 @@ class View {
     virtual void begin_item(std::uint64_t /*index*/, std::int64_t /*offset*/) {}
     virtual void end_item() {}
 
-    virtual void unsigned_value(const Key& /*key*/, std::uint64_t /*v*/, Unit /*unit*/) {}
-    virtual void signed_value(const Key& /*key*/, std::int64_t /*v*/, Unit /*unit*/) {}
-    virtual void bool_value(const Key& /*key*/, bool /*v*/) {}
-    virtual void enum_value(const Key& /*key*/, std::uint64_t /*v*/, std::string_view /*meaning*/) {
+    // A field and its value.
+    virtual void value(const Key& /*key*/, const Value& /*v*/) {}
+
+    // The fields of each kind, as the decoder reports them.
+    void unsigned_value(const Key& key, std::uint64_t v, Unit unit) {
+        Value value_of{Value::Kind::unsigned_integer, unit, v};
+        value(key, value_of);
     }
-    virtual void flags_value(const Key& /*key*/, std::uint64_t /*v*/, FlagNames /*names*/) {}
-    virtual void guid_value(const Key& /*key*/, const asf::Guid& /*v*/) {}
-    // Valid UTF-8.
-    virtual void text_value(const Key& /*key*/, std::string_view /*v*/) {}
-    // The first bytes of a blob of `length` bytes (all of it when short).
-    virtual void bytes_value(const Key& /*key*/, io::Bytes /*head*/, std::uint64_t /*length*/) {}
-    // 100 ns ticks since 1601-01-01 00:00 UTC.
-    virtual void date_value(const Key& /*key*/, std::uint64_t /*filetime*/) {}
-    // Four characters stored as a little-endian 32-bit value.
-    virtual void fourcc_value(const Key& /*key*/, std::uint32_t /*v*/) {}
+    void signed_value(const Key& key, std::int64_t v, Unit unit) {
+        Value value_of{Value::Kind::signed_integer, unit};
+        value_of.signed_number = v;
+        value(key, value_of);
+    }
+    void bool_value(const Key& key, bool v) {
+        value(key, Value{Value::Kind::boolean, Unit::none, v ? 1u : 0u});
+    }
+    void enum_value(const Key& key, std::uint64_t v, std::string_view meaning) {
+        Value value_of{Value::Kind::enumerated, Unit::none, v};
+        value_of.text = meaning;
+        value(key, value_of);
+    }
+    void flags_value(const Key& key, std::uint64_t v, FlagNames names) {
+        Value value_of{Value::Kind::flags, Unit::none, v};
+        value_of.flag_names = names;
+        value(key, value_of);
+    }
+    void guid_value(const Key& key, const asf::Guid& v) {
+        Value value_of{Value::Kind::guid};
+        value_of.guid = v;
+        value(key, value_of);
+    }
+    void text_value(const Key& key, std::string_view v) {
+        Value value_of{Value::Kind::text};
+        value_of.text = v;
+        value(key, value_of);
+    }
+    void bytes_value(const Key& key, io::Bytes head, std::uint64_t length) {
+        Value value_of{Value::Kind::bytes, Unit::none, length};
+        value_of.head = head;
+        value(key, value_of);
+    }
+    void date_value(const Key& key, std::uint64_t filetime) {
+        value(key, Value{Value::Kind::date, Unit::none, filetime});
+    }
+    void fourcc_value(const Key& key, std::uint32_t v) {
+        value(key, Value{Value::Kind::fourcc, Unit::none, v});
+    }
 
     // After the packet that completes it (or, for one cut off, where that is
     // found), in the order the media objects end.

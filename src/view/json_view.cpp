@@ -167,33 +167,45 @@ void JsonView::end_item() {
     pop();
 }
 
-void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {
+void JsonView::value(const decode::Key& key, const decode::Value& v) {
+    using Kind = decode::Value::Kind;
     member(key);
-    out_.number(v);
+    switch (v.kind) {
+        case Kind::unsigned_integer:
+        case Kind::enumerated:
+        case Kind::flags:
+            out_.number(v.number);
+            break;
+        case Kind::signed_integer:
+            out_.signed_number(v.signed_number);
+            break;
+        case Kind::boolean:
+            out_.text(v.number != 0 ? "true" : "false");
+            break;
+        case Kind::guid:
+            write_guid_member(v.guid);
+            break;
+        case Kind::text:
+            write_json_string(out_, v.text);
+            break;
+        case Kind::bytes:
+            write_bytes(v.head, v.number);
+            break;
+        case Kind::date:
+            out_.text("\"");
+            write_filetime(out_, v.number, 'T');
+            out_.text("Z\"");
+            break;
+        case Kind::fourcc: {
+            char chars[4];
+            fourcc_chars(static_cast<std::uint32_t>(v.number), chars);
+            write_json_string(out_, std::string_view(chars, 4));
+            break;
+        }
+    }
 }
 
-void JsonView::signed_value(const decode::Key& key, std::int64_t v, decode::Unit) {
-    member(key);
-    out_.signed_number(v);
-}
-
-void JsonView::bool_value(const decode::Key& key, bool v) {
-    member(key);
-    out_.text(v ? "true" : "false");
-}
-
-void JsonView::enum_value(const decode::Key& key, std::uint64_t v, std::string_view) {
-    member(key);
-    out_.number(v);
-}
-
-void JsonView::flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames) {
-    member(key);
-    out_.number(v);
-}
-
-void JsonView::guid_value(const decode::Key& key, const asf::Guid& v) {
-    member(key);
+void JsonView::write_guid_member(const asf::Guid& v) {
     out_.text("{\"guid\":\"");
     write_guid(out_, v);
     out_.text("\",\"name\":");
@@ -205,14 +217,8 @@ void JsonView::guid_value(const decode::Key& key, const asf::Guid& v) {
     }
 }
 
-void JsonView::text_value(const decode::Key& key, std::string_view v) {
-    member(key);
-    write_json_string(out_, v);
-}
-
-void JsonView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) {
+void JsonView::write_bytes(io::Bytes head, std::uint64_t length) {
     static constexpr char kHex[] = "0123456789abcdef";
-    member(key);
     out_.text("{\"length\":").number(length).text(",\"hex\":\"");
     char buf[2 * decode::kBlobHeadBytes];
     std::size_t n = 0;
@@ -221,20 +227,6 @@ void JsonView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t
         buf[n++] = kHex[b & 0xf];
     }
     out_.text(std::string_view(buf, n)).text("\"}");
-}
-
-void JsonView::date_value(const decode::Key& key, std::uint64_t filetime) {
-    member(key);
-    out_.text("\"");
-    write_filetime(out_, filetime, 'T');
-    out_.text("Z\"");
-}
-
-void JsonView::fourcc_value(const decode::Key& key, std::uint32_t v) {
-    member(key);
-    char chars[4];
-    fourcc_chars(v, chars);
-    write_json_string(out_, std::string_view(chars, 4));
 }
 
 void JsonView::finding(const decode::Finding& f) {

@@ -33,16 +33,7 @@ class JsonView final : public decode::View, public decode::FindingSink {
     void end_list() override;
     void begin_item(std::uint64_t index, std::int64_t offset) override;
     void end_item() override;
-    void unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) override;
-    void signed_value(const decode::Key& key, std::int64_t v, decode::Unit unit) override;
-    void bool_value(const decode::Key& key, bool v) override;
-    void enum_value(const decode::Key& key, std::uint64_t v, std::string_view meaning) override;
-    void flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames names) override;
-    void guid_value(const decode::Key& key, const asf::Guid& v) override;
-    void text_value(const decode::Key& key, std::string_view v) override;
-    void bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) override;
-    void date_value(const decode::Key& key, std::uint64_t filetime) override;
-    void fourcc_value(const decode::Key& key, std::uint32_t v) override;
+    void value(const decode::Key& key, const decode::Value& v) override;
     void finding(const decode::Finding& f) override;
 
     // A container keeps at most this many findings until it closes (the
@@ -80,6 +71,8 @@ class JsonView final : public decode::View, public decode::FindingSink {
     // Starts a member of the innermost field container: `,"key":`.
     void member(const decode::Key& key);
     void close_part(Level& object);
+    void write_guid_member(const asf::Guid& v);
+    void write_bytes(io::Bytes head, std::uint64_t length);
     void write_findings(Level& level);
 
     io::Output& out_;

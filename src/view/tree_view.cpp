@@ -99,8 +99,50 @@ void TreeView::end_item() {
     --depth_;
 }
 
-void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) {
+void TreeView::value(const decode::Key& key, const decode::Value& v) {
+    using Kind = decode::Value::Kind;
     label(key);
+    switch (v.kind) {
+        case Kind::unsigned_integer:
+            write_unsigned(v.number, v.unit);
+            break;
+        case Kind::signed_integer:
+            out_.signed_number(v.signed_number);
+            break;
+        case Kind::boolean:
+            out_.text(v.number != 0 ? "yes" : "no");
+            break;
+        case Kind::enumerated:
+            out_.number(v.number);
+            if (!v.text.empty())
+                out_.text(" (").text(v.text).text(")");
+            break;
+        case Kind::flags:
+            write_flags(v.number, v.flag_names);
+            break;
+        case Kind::guid:
+            write_guid(out_, v.guid);
+            if (const std::string_view name = asf::guid_name(v.guid); !name.empty())
+                out_.text(" (").text(name).text(")");
+            break;
+        case Kind::text:
+            write_quoted(out_, v.text);
+            break;
+        case Kind::bytes:
+            write_bytes(v.head, v.number);
+            break;
+        case Kind::date:
+            write_filetime(out_, v.number, ' ');
+            out_.text(" UTC");
+            break;
+        case Kind::fourcc:
+            write_fourcc(static_cast<std::uint32_t>(v.number));
+            break;
+    }
+    out_.end_line();
+}
+
+void TreeView::write_unsigned(std::uint64_t v, decode::Unit unit) {
     if (unit == decode::Unit::none) {
         out_.number(v);
     } else if (unit == decode::Unit::file_offset) {
@@ -109,29 +151,9 @@ void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::U
         write_seconds(out_, v, unit);
         out_.text(" s");
     }
-    out_.end_line();
 }
 
-void TreeView::signed_value(const decode::Key& key, std::int64_t v, decode::Unit) {
-    label(key);
-    out_.signed_number(v).end_line();
-}
-
-void TreeView::bool_value(const decode::Key& key, bool v) {
-    label(key);
-    out_.text(v ? "yes" : "no").end_line();
-}
-
-void TreeView::enum_value(const decode::Key& key, std::uint64_t v, std::string_view meaning) {
-    label(key);
-    out_.number(v);
-    if (!meaning.empty())
-        out_.text(" (").text(meaning).text(")");
-    out_.end_line();
-}
-
-void TreeView::flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames names) {
-    label(key);
+void TreeView::write_flags(std::uint64_t v, decode::FlagNames names) {
     out_.text("0x").hex_number(v);
     bool first = true;
     for (const decode::FlagName& n : names) {
@@ -142,49 +164,25 @@ void TreeView::flags_value(const decode::Key& key, std::uint64_t v, decode::Flag
     }
     if (!first)
         out_.text(")");
-    out_.end_line();
 }
 
-void TreeView::guid_value(const decode::Key& key, const asf::Guid& v) {
-    label(key);
-    write_guid(out_, v);
-    const std::string_view name = asf::guid_name(v);
-    if (!name.empty())
-        out_.text(" (").text(name).text(")");
-    out_.end_line();
-}
-
-void TreeView::text_value(const decode::Key& key, std::string_view v) {
-    label(key);
-    write_quoted(out_, v);
-    out_.end_line();
-}
-
-void TreeView::bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) {
-    label(key);
+void TreeView::write_bytes(io::Bytes head, std::uint64_t length) {
     if (length == 0) {
-        out_.text("(none)").end_line();
+        out_.text("(none)");
         return;
     }
     head = head.first(std::min(head.size(), decode::kBlobHeadBytes));
     out_.hex_bytes(head);
-    if (length > head.size())
+    if (length > head.size()) {
         out_.text("(")
             .number(length - head.size())
             .text(" more bytes, ")
             .number(length)
             .text(" in all)");
-    out_.end_line();
+    }
 }
 
-void TreeView::date_value(const decode::Key& key, std::uint64_t filetime) {
-    label(key);
-    write_filetime(out_, filetime, ' ');
-    out_.text(" UTC").end_line();
-}
-
-void TreeView::fourcc_value(const decode::Key& key, std::uint32_t v) {
-    label(key);
+void TreeView::write_fourcc(std::uint32_t v) {
     char chars[4];
     fourcc_chars(v, chars);
     if (printable(chars[0]) && printable(chars[1]) && printable(chars[2]) && printable(chars[3])) {
@@ -192,7 +190,6 @@ void TreeView::fourcc_value(const decode::Key& key, std::uint32_t v) {
     } else {
         out_.text("0x").hex_number(v);
     }
-    out_.end_line();
 }
 
 void TreeView::finding(const decode::Finding& f) {

@@ -30,20 +30,15 @@ class TreeView final : public decode::View, public decode::FindingSink {
     void end_list() override;
     void begin_item(std::uint64_t index, std::int64_t offset) override;
     void end_item() override;
-    void unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) override;
-    void signed_value(const decode::Key& key, std::int64_t v, decode::Unit unit) override;
-    void bool_value(const decode::Key& key, bool v) override;
-    void enum_value(const decode::Key& key, std::uint64_t v, std::string_view meaning) override;
-    void flags_value(const decode::Key& key, std::uint64_t v, decode::FlagNames names) override;
-    void guid_value(const decode::Key& key, const asf::Guid& v) override;
-    void text_value(const decode::Key& key, std::string_view v) override;
-    void bytes_value(const decode::Key& key, io::Bytes head, std::uint64_t length) override;
-    void date_value(const decode::Key& key, std::uint64_t filetime) override;
-    void fourcc_value(const decode::Key& key, std::uint32_t v) override;
+    void value(const decode::Key& key, const decode::Value& v) override;
     void finding(const decode::Finding& f) override;
 
   private:
     void indent();
+    void write_unsigned(std::uint64_t v, decode::Unit unit);
+    void write_flags(std::uint64_t v, decode::FlagNames names);
+    void write_bytes(io::Bytes head, std::uint64_t length);
+    void write_fourcc(std::uint32_t v);
     void label(const decode::Key& key);
 
     io::Output& out_;
