@@ -36,8 +36,8 @@ void grouped(io::Output& out, std::uint64_t n) {
 
 CheckView::CheckView(io::Output& out, Format format) : out_(out), format_(format) {}
 
-void CheckView::begin_file(std::string_view, std::int64_t) {
-    if (format_ == Format::json)
+void CheckView::begin(const decode::Part& part) {
+    if (part.kind == decode::Part::Kind::file && format_ == Format::json)
         out_.text("{\"findings\":[");
 }
 
@@ -111,7 +111,10 @@ void CheckView::write_rest_json(const CodeTally& t, bool first) {
     out_.text("}");
 }
 
-void CheckView::end_file(const decode::FileSummary& summary) {
+void CheckView::end(const decode::Part& part) {
+    if (part.kind != decode::Part::Kind::file)
+        return;
+    const decode::FileSummary& summary = *part.summary;
     bool first = true;
     if (format_ == Format::json) {
         out_.text("],\"not_listed\":[");

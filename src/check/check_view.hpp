@@ -28,8 +28,8 @@ class CheckView final : public decode::View, public decode::FindingSink {
 
     bool failed() const override { return out_.failed(); }
     bool wants_fields() const override { return false; }
-    void begin_file(std::string_view path, std::int64_t size) override;
-    void end_file(const decode::FileSummary& summary) override;
+    void begin(const decode::Part& part) override;
+    void end(const decode::Part& part) override;
     void media_object(const decode::MediaObject& object) override;
     void finding(const decode::Finding& f) override;
 

@@ -33,6 +33,32 @@ using asf::EnumNames;
 using asf::FlagName;
 using asf::FlagNames;
 
+struct FileSummary {
+    std::uint64_t packets = 0;  // data packets decoded
+};
+
+// A part of the decode that holds fields and other parts.
+struct Part {
+    enum class Kind : std::uint8_t {
+        file,     // `path`, `size`; at its end, `summary`
+        object,   // `head`
+        packets,  // the data packets of the Data Object, each an item
+        group,    // a structure inside a field list (a WAVEFORMATEX, say): `key`
+        list,     // counted records, each an item: `key`, and `item` naming one ("Codec Entry")
+        item,     // `index`, and `offset` (< 0: no position worth showing)
+    };
+
+    Kind kind = Kind::file;
+    std::string_view path;
+    std::int64_t size = 0;
+    const FileSummary* summary = nullptr;
+    const ObjectHead* head = nullptr;
+    const Key* key = nullptr;
+    std::string_view item;
+    std::uint64_t index = 0;
+    std::int64_t offset = -1;
+};
+
 // A field's value, of one of the kinds a view writes in a way of its own.
 struct Value {
     enum class Kind : std::uint8_t {
@@ -56,10 +82,6 @@ struct Value {
     FlagNames flag_names;
     asf::Guid guid;
     io::Bytes head;
-};
-
-struct FileSummary {
-    std::uint64_t packets = 0;  // data packets decoded
 };
 
 // A media object (a frame, say) as its fragments in the packets build it.
@@ -94,24 +116,50 @@ class View {
     // decoder then stops, as it does at a read error.
     virtual bool failed() const { return false; }
 
-    virtual void begin_file(std::string_view /*path*/, std::int64_t /*size*/) {}
-    virtual void end_file(const FileSummary& /*summary*/) {}
+    // A part begins, and ends after its fields and the parts inside it.
+    virtual void begin(const Part& /*part*/) {}
+    virtual void end(const Part& /*part*/) {}
 
-    virtual void begin_object(const ObjectHead& /*head*/) {}
-    virtual void end_object() {}
-    // The data packets of the Data Object, each an item.
-    virtual void begin_packets() {}
-    virtual void end_packets() {}
-
-    // A structure inside a field list (a WAVEFORMATEX, say).
-    virtual void begin_group(const Key& /*key*/) {}
-    virtual void end_group() {}
-    // Counted records, each an item; `item` names one record ("Codec Entry").
-    virtual void begin_list(const Key& /*key*/, std::string_view /*item*/) {}
-    virtual void end_list() {}
-    // offset < 0: the item has no position of its own worth showing.
-    virtual void begin_item(std::uint64_t /*index*/, std::int64_t /*offset*/) {}
-    virtual void end_item() {}
+    // The parts, as the decoder begins and ends them.
+    void begin_file(std::string_view path, std::int64_t size) {
+        Part part{Part::Kind::file};
+        part.path = path;
+        part.size = size;
+        begin(part);
+    }
+    void end_file(const FileSummary& summary) {
+        Part part{Part::Kind::file};
+        part.summary = &summary;
+        end(part);
+    }
+    void begin_object(const ObjectHead& head) {
+        Part part{Part::Kind::object};
+        part.head = &head;
+        begin(part);
+    }
+    void end_object() { end(Part{Part::Kind::object}); }
+    void begin_packets() { begin(Part{Part::Kind::packets}); }
+    void end_packets() { end(Part{Part::Kind::packets}); }
+    void begin_group(const Key& key) {
+        Part part{Part::Kind::group};
+        part.key = &key;
+        begin(part);
+    }
+    void end_group() { end(Part{Part::Kind::group}); }
+    void begin_list(const Key& key, std::string_view item) {
+        Part part{Part::Kind::list};
+        part.key = &key;
+        part.item = item;
+        begin(part);
+    }
+    void end_list() { end(Part{Part::Kind::list}); }
+    void begin_item(std::uint64_t index, std::int64_t offset) {
+        Part part{Part::Kind::item};
+        part.index = index;
+        part.offset = offset;
+        begin(part);
+    }
+    void end_item() { end(Part{Part::Kind::item}); }
 
     // A field and its value.
     virtual void value(const Key& /*key*/, const Value& /*v*/) {}

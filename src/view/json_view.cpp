@@ -68,14 +68,70 @@ void JsonView::write_findings(Level& level) {
         out_.text(",\"findings_not_listed\":").number(level.dropped);
 }
 
-void JsonView::begin_file(std::string_view path, std::int64_t size) {
+void JsonView::begin(const decode::Part& part) {
+    using Kind = decode::Part::Kind;
+    switch (part.kind) {
+        case Kind::file:
+            open_file(part.path, part.size);
+            break;
+        case Kind::object:
+            open_object(*part.head);
+            break;
+        case Kind::packets:
+            open_packets();
+            break;
+        case Kind::group:
+            member(*part.key);
+            out_.text("{");
+            push(Frame::group);
+            break;
+        case Kind::list:
+            member(*part.key);
+            out_.text("[");
+            push(Frame::list);
+            break;
+        case Kind::item:
+            open_item(part.index, part.offset);
+            break;
+    }
+}
+
+void JsonView::end(const decode::Part& part) {
+    using Kind = decode::Part::Kind;
+    switch (part.kind) {
+        case Kind::file:
+            close_file();
+            break;
+        case Kind::object:
+            close_object();
+            break;
+        case Kind::packets:
+            close_part(levels_[depth_ - 1]);
+            break;
+        case Kind::group:
+            out_.text("}");
+            pop();
+            break;
+        case Kind::list:
+            out_.text("]");
+            pop();
+            break;
+        case Kind::item:
+            write_findings(levels_[depth_ - 1]);
+            out_.text("}");
+            pop();
+            break;
+    }
+}
+
+void JsonView::open_file(std::string_view path, std::int64_t size) {
     push(Frame::document);
     out_.text("{\"version\":\"" ASFINSPECT_VERSION "\",\"file\":{\"path\":");
     write_json_string(out_, path);
     out_.text(",\"size\":").signed_number(size).text("},\"objects\":[");
 }
 
-void JsonView::end_file(const decode::FileSummary&) {
+void JsonView::close_file() {
     Level& document = levels_[0];
     out_.text("\n]");
     write_findings(document);
@@ -83,7 +139,7 @@ void JsonView::end_file(const decode::FileSummary&) {
     depth_ = 0;
 }
 
-void JsonView::begin_object(const decode::ObjectHead& head) {
+void JsonView::open_object(const decode::ObjectHead& head) {
     Level& parent = levels_[depth_ - 1];
     if (parent.frame == Frame::object && parent.part != ObjectPart::children) {
         close_part(parent);
@@ -105,7 +161,7 @@ void JsonView::begin_object(const decode::ObjectHead& head) {
     push(Frame::object);
 }
 
-void JsonView::end_object() {
+void JsonView::close_object() {
     Level& object = levels_[depth_ - 1];
     close_part(object);
     write_findings(object);
@@ -113,7 +169,7 @@ void JsonView::end_object() {
     pop();
 }
 
-void JsonView::begin_packets() {
+void JsonView::open_packets() {
     Level& object = levels_[depth_ - 1];
     close_part(object);
     out_.text(",\"packets\":[");
@@ -121,34 +177,7 @@ void JsonView::begin_packets() {
     object.first = true;
 }
 
-void JsonView::end_packets() {
-    Level& object = levels_[depth_ - 1];
-    close_part(object);
-}
-
-void JsonView::begin_group(const decode::Key& key) {
-    member(key);
-    out_.text("{");
-    push(Frame::group);
-}
-
-void JsonView::end_group() {
-    out_.text("}");
-    pop();
-}
-
-void JsonView::begin_list(const decode::Key& key, std::string_view) {
-    member(key);
-    out_.text("[");
-    push(Frame::list);
-}
-
-void JsonView::end_list() {
-    out_.text("]");
-    pop();
-}
-
-void JsonView::begin_item(std::uint64_t index, std::int64_t offset) {
+void JsonView::open_item(std::uint64_t index, std::int64_t offset) {
     Level& parent = levels_[depth_ - 1];
     const bool packet = parent.frame == Frame::object;
     comma(parent);
@@ -159,12 +188,6 @@ void JsonView::begin_item(std::uint64_t index, std::int64_t offset) {
         out_.text("\"index\":").number(index).text(",\"offset\":").signed_number(offset);
         item.first = false;
     }
-}
-
-void JsonView::end_item() {
-    write_findings(levels_[depth_ - 1]);
-    out_.text("}");
-    pop();
 }
 
 void JsonView::value(const decode::Key& key, const decode::Value& v) {

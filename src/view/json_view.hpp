@@ -21,18 +21,8 @@ class JsonView final : public decode::View, public decode::FindingSink {
 
     bool failed() const override { return out_.failed(); }
 
-    void begin_file(std::string_view path, std::int64_t size) override;
-    void end_file(const decode::FileSummary& summary) override;
-    void begin_object(const decode::ObjectHead& head) override;
-    void end_object() override;
-    void begin_packets() override;
-    void end_packets() override;
-    void begin_group(const decode::Key& key) override;
-    void end_group() override;
-    void begin_list(const decode::Key& key, std::string_view item) override;
-    void end_list() override;
-    void begin_item(std::uint64_t index, std::int64_t offset) override;
-    void end_item() override;
+    void begin(const decode::Part& part) override;
+    void end(const decode::Part& part) override;
     void value(const decode::Key& key, const decode::Value& v) override;
     void finding(const decode::Finding& f) override;
 
@@ -71,6 +61,12 @@ class JsonView final : public decode::View, public decode::FindingSink {
     // Starts a member of the innermost field container: `,"key":`.
     void member(const decode::Key& key);
     void close_part(Level& object);
+    void open_file(std::string_view path, std::int64_t size);
+    void close_file();
+    void open_object(const decode::ObjectHead& head);
+    void close_object();
+    void open_packets();
+    void open_item(std::uint64_t index, std::int64_t offset);
     void write_guid_member(const asf::Guid& v);
     void write_bytes(io::Bytes head, std::uint64_t length);
     void write_findings(Level& level);

@@ -34,15 +34,42 @@ void TreeView::label(const decode::Key& key) {
     out_.text(key.label()).text(": ");
 }
 
-void TreeView::begin_file(std::string_view path, std::int64_t size) {
-    out_.text("File ");
-    write_quoted(out_, path);
-    out_.text(", ").signed_number(size).text(" bytes").end_line();
+void TreeView::begin(const decode::Part& part) {
+    using Kind = decode::Part::Kind;
+    switch (part.kind) {
+        case Kind::file:
+            out_.text("File ");
+            write_quoted(out_, part.path);
+            out_.text(", ").signed_number(part.size).text(" bytes").end_line();
+            break;
+        case Kind::object:
+            begin_object_line(*part.head);
+            ++depth_;
+            break;
+        case Kind::packets:
+            item_names_.push_back("Packet");
+            break;
+        case Kind::group:
+            indent();
+            out_.text(part.key->label()).text(":").end_line();
+            ++depth_;
+            break;
+        case Kind::list:
+            item_names_.push_back(part.item);
+            break;
+        case Kind::item:
+            indent();
+            out_.text(item_names_.empty() ? std::string_view("Item") : item_names_.back());
+            out_.text(" ").number(part.index);
+            if (part.offset >= 0)
+                out_.text(" at 0x").hex_number(static_cast<std::uint64_t>(part.offset));
+            out_.end_line();
+            ++depth_;
+            break;
+    }
 }
 
-void TreeView::end_file(const decode::FileSummary&) {}
-
-void TreeView::begin_object(const decode::ObjectHead& head) {
+void TreeView::begin_object_line(const decode::ObjectHead& head) {
     indent();
     out_.text("0x").hex_number(static_cast<std::uint64_t>(head.offset)).text(" ");
     if (head.known != nullptr) {
@@ -52,51 +79,23 @@ void TreeView::begin_object(const decode::ObjectHead& head) {
         write_guid(out_, head.guid);
     }
     out_.text(", size ").signed_number(head.size).end_line();
-    ++depth_;
 }
 
-void TreeView::end_object() {
-    --depth_;
-}
-
-void TreeView::begin_packets() {
-    item_names_.push_back("Packet");
-}
-
-void TreeView::end_packets() {
-    item_names_.pop_back();
-}
-
-void TreeView::begin_group(const decode::Key& key) {
-    indent();
-    out_.text(key.label()).text(":").end_line();
-    ++depth_;
-}
-
-void TreeView::end_group() {
-    --depth_;
-}
-
-void TreeView::begin_list(const decode::Key&, std::string_view item) {
-    item_names_.push_back(item);
-}
-
-void TreeView::end_list() {
-    item_names_.pop_back();
-}
-
-void TreeView::begin_item(std::uint64_t index, std::int64_t offset) {
-    indent();
-    out_.text(item_names_.empty() ? std::string_view("Item") : item_names_.back());
-    out_.text(" ").number(index);
-    if (offset >= 0)
-        out_.text(" at 0x").hex_number(static_cast<std::uint64_t>(offset));
-    out_.end_line();
-    ++depth_;
-}
-
-void TreeView::end_item() {
-    --depth_;
+void TreeView::end(const decode::Part& part) {
+    using Kind = decode::Part::Kind;
+    switch (part.kind) {
+        case Kind::file:
+            break;
+        case Kind::object:
+        case Kind::group:
+        case Kind::item:
+            --depth_;
+            break;
+        case Kind::packets:
+        case Kind::list:
+            item_names_.pop_back();
+            break;
+    }
 }
 
 void TreeView::value(const decode::Key& key, const decode::Value& v) {
