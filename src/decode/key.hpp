@@ -35,6 +35,9 @@ class Key {
 
     constexpr std::string_view label() const { return label_; }
     constexpr std::string_view identifier() const { return {identifier_.data(), length_}; }
+    // The identifier's storage, of kMaxIdentifierLength characters whatever
+    // its length: a writer may copy it whole, which compiles to a few moves.
+    constexpr const std::array<char, kMaxIdentifierLength>& storage() const { return identifier_; }
 
   private:
     consteval void push(char c) {

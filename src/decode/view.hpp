@@ -59,29 +59,43 @@ struct Part {
     std::int64_t offset = -1;
 };
 
-// A field's value, of one of the kinds a view writes in a way of its own.
-struct Value {
+// A field's value, of one of the kinds a view writes in a way of its own;
+// small, as one is made for every field.
+class Value {
+  public:
     enum class Kind : std::uint8_t {
         unsigned_integer,
         signed_integer,
         boolean,
-        enumerated,  // `number`, with `text` its meaning ("" when it has none)
-        flags,       // `number`, with `flag_names`
+        enumerated,  // number(), with text() its meaning ("" when it has none)
+        flags,       // number(), with flag_names()
         guid,
-        text,   // `text`, valid UTF-8
-        bytes,  // the first bytes of a blob (`head`) of `number` bytes
-        date,   // `number`: 100 ns ticks since 1601-01-01 00:00 UTC
-        fourcc  // `number`: four characters as a little-endian 32-bit value
+        text,   // text(), valid UTF-8
+        bytes,  // the first bytes of a blob (head()) of number() bytes
+        date,   // number(): 100 ns ticks since 1601-01-01 00:00 UTC
+        fourcc  // number(): four characters as a little-endian 32-bit value
     };
 
-    Kind kind = Kind::unsigned_integer;
-    Unit unit = Unit::none;
-    std::uint64_t number = 0;
-    std::int64_t signed_number = 0;
-    std::string_view text;
-    FlagNames flag_names;
-    asf::Guid guid;
-    io::Bytes head;
+    constexpr Value(Kind kind, std::uint64_t number, Unit unit = Unit::none)
+        : kind_(kind), unit_(unit), number_(number) {}
+    constexpr Value(Kind kind, std::uint64_t number, const void* data, std::size_t size)
+        : kind_(kind), number_(number), data_(data), size_(size) {}
+
+    Kind kind() const { return kind_; }
+    Unit unit() const { return unit_; }
+    std::uint64_t number() const { return number_; }
+    std::int64_t signed_number() const { return static_cast<std::int64_t>(number_); }
+    std::string_view text() const { return {static_cast<const char*>(data_), size_}; }
+    FlagNames flag_names() const { return {static_cast<const FlagName*>(data_), size_}; }
+    const asf::Guid& guid() const { return *static_cast<const asf::Guid*>(data_); }
+    io::Bytes head() const { return {static_cast<const std::uint8_t*>(data_), size_}; }
+
+  private:
+    Kind kind_;
+    Unit unit_ = Unit::none;
+    std::uint64_t number_ = 0;
+    const void* data_ = nullptr;
+    std::size_t size_ = 0;
 };
 
 // A media object (a frame, say) as its fragments in the packets build it.
@@ -166,47 +180,34 @@ class View {
 
     // The fields of each kind, as the decoder reports them.
     void unsigned_value(const Key& key, std::uint64_t v, Unit unit) {
-        Value value_of{Value::Kind::unsigned_integer, unit, v};
-        value(key, value_of);
+        value(key, Value(Value::Kind::unsigned_integer, v, unit));
     }
     void signed_value(const Key& key, std::int64_t v, Unit unit) {
-        Value value_of{Value::Kind::signed_integer, unit};
-        value_of.signed_number = v;
-        value(key, value_of);
+        value(key, Value(Value::Kind::signed_integer, static_cast<std::uint64_t>(v), unit));
     }
     void bool_value(const Key& key, bool v) {
-        value(key, Value{Value::Kind::boolean, Unit::none, v ? 1u : 0u});
+        value(key, Value(Value::Kind::boolean, v ? 1u : 0u));
     }
     void enum_value(const Key& key, std::uint64_t v, std::string_view meaning) {
-        Value value_of{Value::Kind::enumerated, Unit::none, v};
-        value_of.text = meaning;
-        value(key, value_of);
+        value(key, Value(Value::Kind::enumerated, v, meaning.data(), meaning.size()));
     }
     void flags_value(const Key& key, std::uint64_t v, FlagNames names) {
-        Value value_of{Value::Kind::flags, Unit::none, v};
-        value_of.flag_names = names;
-        value(key, value_of);
+        value(key, Value(Value::Kind::flags, v, names.data(), names.size()));
     }
     void guid_value(const Key& key, const asf::Guid& v) {
-        Value value_of{Value::Kind::guid};
-        value_of.guid = v;
-        value(key, value_of);
+        value(key, Value(Value::Kind::guid, 0, &v, sizeof v));
     }
     void text_value(const Key& key, std::string_view v) {
-        Value value_of{Value::Kind::text};
-        value_of.text = v;
-        value(key, value_of);
+        value(key, Value(Value::Kind::text, 0, v.data(), v.size()));
     }
     void bytes_value(const Key& key, io::Bytes head, std::uint64_t length) {
-        Value value_of{Value::Kind::bytes, Unit::none, length};
-        value_of.head = head;
-        value(key, value_of);
+        value(key, Value(Value::Kind::bytes, length, head.data(), head.size()));
     }
     void date_value(const Key& key, std::uint64_t filetime) {
-        value(key, Value{Value::Kind::date, Unit::none, filetime});
+        value(key, Value(Value::Kind::date, filetime));
     }
     void fourcc_value(const Key& key, std::uint32_t v) {
-        value(key, Value{Value::Kind::fourcc, Unit::none, v});
+        value(key, Value(Value::Kind::fourcc, v));
     }
 
     // After the packet that completes it (or, for one cut off, where that is

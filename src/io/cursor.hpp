@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "io/file_reader.hpp"
+#include "io/le.hpp"
 
 namespace asfinspect::io {
 
@@ -16,7 +17,11 @@ namespace asfinspect::io {
 class Cursor {
   public:
     Cursor(FileReader& file, std::int64_t start, std::int64_t end)
-        : file_(&file), start_(start), position_(start), end_(std::max(start, end)) {}
+        : file_(&file),
+          start_(start),
+          position_(start),
+          end_(std::max(start, end)),
+          limit_(std::min(end_, std::max(start, file.size()))) {}
 
     FileReader& file() const { return *file_; }
     std::int64_t start() const { return start_; }
@@ -24,13 +29,11 @@ class Cursor {
     std::int64_t end() const { return end_; }
     std::int64_t left() const { return end_ - position_; }
     // The bytes from the position to the end of the stretch that the file holds.
-    std::int64_t left_in_file() const {
-        return std::clamp<std::int64_t>(file_->size() - position_, 0, left());
-    }
+    std::int64_t left_in_file() const { return std::max<std::int64_t>(limit_ - position_, 0); }
 
     // Whether the next `bytes` bytes can be read.
     bool holds(std::uint64_t bytes) const {
-        return !file_->failed() && bytes <= static_cast<std::uint64_t>(left_in_file());
+        return bytes <= static_cast<std::uint64_t>(left_in_file()) && !file_->failed();
     }
 
     // An unsigned integer of 0 to 8 bytes, or nullopt when it can't be read.
@@ -42,12 +45,23 @@ class Cursor {
     // The same for a field the caller knows the stretch holds.
     std::uint64_t take(int width) {
         std::array<std::uint8_t, 8> raw{};
-        file_->read_at(position_, std::span(raw).first(static_cast<std::size_t>(width)));
+        // Each width copies a known number of bytes, which compiles to a load.
+        switch (width) {
+            case 1:
+                file_->read_at(position_, std::span(raw).first<1>());
+                break;
+            case 2:
+                file_->read_at(position_, std::span(raw).first<2>());
+                break;
+            case 4:
+                file_->read_at(position_, std::span(raw).first<4>());
+                break;
+            default:
+                file_->read_at(position_, std::span(raw).first(static_cast<std::size_t>(width)));
+                break;
+        }
         position_ += width;
-        std::uint64_t v = 0;
-        for (int i = width - 1; i >= 0; --i)
-            v = v << 8 | raw[static_cast<std::size_t>(i)];
-        return v;
+        return le64(raw, 0);
     }
     bool skip(std::uint64_t bytes) {
         if (!holds(bytes))
@@ -63,6 +77,7 @@ class Cursor {
     std::int64_t start_;
     std::int64_t position_;
     std::int64_t end_;
+    std::int64_t limit_;  // the end, or the file's end when it comes first
 };
 
 }  // namespace asfinspect::io

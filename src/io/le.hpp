@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 // Little-endian field decoding from byte spans. Every multi-byte field of the
@@ -14,19 +16,32 @@ inline std::uint8_t u8(Bytes b, std::size_t at) {
     return b[at];
 }
 
+// On a little-endian machine a field is one load; elsewhere it is put
+// together byte by byte.
+template <typename T>
+inline T le(Bytes b, std::size_t at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        T v;
+        std::memcpy(&v, b.subspan(at, sizeof(T)).data(), sizeof(T));
+        return v;
+    } else {
+        T v = 0;
+        for (std::size_t i = sizeof(T); i-- > 0;)
+            v = static_cast<T>(v << 8 | b[at + i]);
+        return v;
+    }
+}
+
 inline std::uint16_t le16(Bytes b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+    return le<std::uint16_t>(b, at);
 }
 
 inline std::uint32_t le32(Bytes b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-           static_cast<std::uint32_t>(b[at + 2]) << 16 |
-           static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return le<std::uint32_t>(b, at);
 }
 
 inline std::uint64_t le64(Bytes b, std::size_t at) {
-    return static_cast<std::uint64_t>(le32(b, at)) | static_cast<std::uint64_t>(le32(b, at + 4))
-                                                         << 32;
+    return le<std::uint64_t>(b, at);
 }
 
 inline std::int16_t le16s(Bytes b, std::size_t at) {

@@ -38,6 +38,16 @@ class Output {
         len_ += s.size();
         return *this;
     }
+    // Writes the first `length` of the N characters at `data`: all N are
+    // copied, which compiles to a few moves, and only `length` are kept.
+    template <std::size_t N>
+    Output& text_within(const char* data, std::size_t length) {
+        if (N > kBlockSize - len_)
+            return text_slow(std::string_view(data, length));
+        std::memcpy(block_ + len_, data, N);
+        len_ += length;
+        return *this;
+    }
     Output& i32(std::int32_t v);
     Output& i64(std::int64_t v);
     Output& u64(std::uint64_t v);

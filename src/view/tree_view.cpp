@@ -101,41 +101,41 @@ void TreeView::end(const decode::Part& part) {
 void TreeView::value(const decode::Key& key, const decode::Value& v) {
     using Kind = decode::Value::Kind;
     label(key);
-    switch (v.kind) {
+    switch (v.kind()) {
         case Kind::unsigned_integer:
-            write_unsigned(v.number, v.unit);
+            write_unsigned(v.number(), v.unit());
             break;
         case Kind::signed_integer:
-            out_.signed_number(v.signed_number);
+            out_.signed_number(v.signed_number());
             break;
         case Kind::boolean:
-            out_.text(v.number != 0 ? "yes" : "no");
+            out_.text(v.number() != 0 ? "yes" : "no");
             break;
         case Kind::enumerated:
-            out_.number(v.number);
-            if (!v.text.empty())
-                out_.text(" (").text(v.text).text(")");
+            out_.number(v.number());
+            if (!v.text().empty())
+                out_.text(" (").text(v.text()).text(")");
             break;
         case Kind::flags:
-            write_flags(v.number, v.flag_names);
+            write_flags(v.number(), v.flag_names());
             break;
         case Kind::guid:
-            write_guid(out_, v.guid);
-            if (const std::string_view name = asf::guid_name(v.guid); !name.empty())
+            write_guid(out_, v.guid());
+            if (const std::string_view name = asf::guid_name(v.guid()); !name.empty())
                 out_.text(" (").text(name).text(")");
             break;
         case Kind::text:
-            write_quoted(out_, v.text);
+            write_quoted(out_, v.text());
             break;
         case Kind::bytes:
-            write_bytes(v.head, v.number);
+            write_bytes(v.head(), v.number());
             break;
         case Kind::date:
-            write_filetime(out_, v.number, ' ');
+            write_filetime(out_, v.number(), ' ');
             out_.text(" UTC");
             break;
         case Kind::fourcc:
-            write_fourcc(static_cast<std::uint32_t>(v.number));
+            write_fourcc(static_cast<std::uint32_t>(v.number()));
             break;
     }
     out_.end_line();

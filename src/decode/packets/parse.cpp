@@ -46,12 +46,11 @@ bool PacketParser::read(int width, std::uint64_t& v) {
     v = 0;
     if (width == 0)
         return true;
-    const auto got = cursor_.uint(width);
-    // A failed read of the file gives zeros, not the packet's bytes.
-    if (!got || file_.failed())
+    if (!cursor_.holds(static_cast<std::uint64_t>(width)))
         return false;
-    v = *got;
-    return true;
+    v = cursor_.take(width);
+    // A failed read of the file gives zeros, not the packet's bytes.
+    return !file_.failed();
 }
 
 const Packet& PacketParser::parse(std::uint64_t index, std::int64_t offset) {
