@@ -1,13 +1,11 @@
 #pragma once
 
 // The layout of each object the decoder knows, one function each; shared
-// between the files that define them and the table in object_layouts.cpp.
+// between the files that define them and the table in header.cpp.
 
 #include "decode/field_reader.hpp"
 
-namespace asfinspect::asf::layouts {
-
-using decode::FieldReader;
+namespace asfinspect::decode::objects {
 
 // Shared by the layouts.
 inline constexpr std::uint16_t kStreamNumberMask = 0x7F;
@@ -16,17 +14,17 @@ inline constexpr std::uint16_t kHighestStreamNumber = 127;
 void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at);
 // Reports a record, read at `at`, that names a stream the Header Object
 // doesn't declare.
-void check_stream_reference(FieldReader& r, decode::StreamReference kind, std::uint16_t stream,
+void check_stream_reference(FieldReader& r, StreamReference kind, std::uint16_t stream,
                             std::int64_t at);
 // Reports a language index, read at `at`, that the Language List doesn't hold.
 void check_language_index(FieldReader& r, std::uint32_t index, std::int64_t at);
 // The common audio format tags (WAVEFORMATEX's Format Tag).
-decode::EnumNames format_tag_names();
+EnumNames format_tag_names();
 // Reports a count, read at `at`, of records of at least `least` bytes each
 // that the rest of the object can't hold. The records are read all the same,
 // up to the first one cut short.
-void check_record_count(FieldReader& r, const decode::Key& key, std::uint64_t count,
-                        std::uint64_t least, std::int64_t at);
+void check_record_count(FieldReader& r, const Key& key, std::uint64_t count, std::uint64_t least,
+                        std::int64_t at);
 // Shows and reports the bytes left after an object's last field.
 void check_leftover(FieldReader& r);
 
@@ -75,4 +73,4 @@ void index(FieldReader& r);
 void media_object_index(FieldReader& r);
 void timecode_index(FieldReader& r);
 
-}  // namespace asfinspect::asf::layouts
+}  // namespace asfinspect::decode::objects

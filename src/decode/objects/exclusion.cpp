@@ -1,19 +1,11 @@
 // Mutual exclusion, prioritization, bandwidth sharing, error correction and
 // content protection objects.
 
-#include "asf/layouts.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
 
-namespace asfinspect::asf::layouts {
-
-namespace codes = decode::codes;
-using decode::EnumName;
-using decode::FlagName;
-using decode::Key;
-using decode::message;
-using decode::Severity;
-using decode::StreamReference;
+namespace asfinspect::decode::objects {
 
 namespace {
 
@@ -228,4 +220,4 @@ void digital_signature(FieldReader& r) {
     check_leftover(r);
 }
 
-}  // namespace asfinspect::asf::layouts
+}  // namespace asfinspect::decode::objects
