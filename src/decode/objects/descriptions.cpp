@@ -196,7 +196,7 @@ const KnownValue* known_value(std::string_view name) {
     return nullptr;
 }
 
-ValueLayout layout_of(const KnownValue* known, std::uint64_t type) {
+ValueLayout value_layout_of(const KnownValue* known, std::uint64_t type) {
     return known != nullptr && known->type == type ? known->layout : ValueLayout::plain;
 }
 
@@ -373,7 +373,8 @@ void content_descriptor(FieldReader& r) {
     const auto length = r.u16("Descriptor Value Length");
     if (!type || !length)
         return;
-    typed_value(r, "Descriptor Value", *type, *length, layout_of(known, *type), kDescriptorValues);
+    typed_value(r, "Descriptor Value", *type, *length, value_layout_of(known, *type),
+                kDescriptorValues);
 }
 
 // The fixed part of a Metadata or Metadata Library record.
@@ -411,7 +412,7 @@ void description_record(FieldReader& r, const ValueRules& rules) {
     const auto name = r.utf16_text("Name", *name_length);
     const KnownValue* known = name ? known_value(*name) : nullptr;
     if (name)
-        typed_value(r, "Data", *type, *length, layout_of(known, *type), rules);
+        typed_value(r, "Data", *type, *length, value_layout_of(known, *type), rules);
 }
 
 void description_records(FieldReader& r, const ValueRules& rules) {
@@ -454,8 +455,6 @@ void reserved_byte(FieldReader& r, const Key& key, std::uint8_t expected) {
                   message(key.label(), " is ", *v, ", not ", expected), at);
     }
 }
-
-}  // namespace
 
 void codec_list(FieldReader& r) {
     reserved_guid(r, asf::guids::kReserved2, "ASF_Reserved_2");
@@ -614,6 +613,26 @@ void compatibility(FieldReader& r) {
     reserved_byte(r, "Profile", kCompatibilityProfile);
     reserved_byte(r, "Mode", kCompatibilityMode);
     check_leftover(r);
+}
+
+using T = asf::ObjectType;
+constexpr LayoutRow kDescriptionLayouts[] = {
+    {T::codec_list, codec_list},
+    {T::script_command, script_command},
+    {T::marker, marker},
+    {T::content_description, content_description},
+    {T::extended_content_description, extended_content_description},
+    {T::content_branding, content_branding},
+    {T::metadata, metadata},
+    {T::metadata_library, metadata_library},
+    {T::language_list, language_list},
+    {T::compatibility, compatibility},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> description_layouts() {
+    return kDescriptionLayouts;
 }
 
 }  // namespace asfinspect::decode::objects

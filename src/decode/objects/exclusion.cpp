@@ -100,8 +100,6 @@ void content_encryption_record(FieldReader& r) {
         r.blob("Data", *size);
 }
 
-}  // namespace
-
 void bitrate_mutual_exclusion(FieldReader& r) {
     mutual_exclusion(r);
 }
@@ -218,6 +216,26 @@ void digital_signature(FieldReader& r) {
     if (length)
         r.blob("Signature Data", *length);
     check_leftover(r);
+}
+
+using T = asf::ObjectType;
+constexpr LayoutRow kExclusionLayouts[] = {
+    {T::bitrate_mutual_exclusion, bitrate_mutual_exclusion},
+    {T::advanced_mutual_exclusion, advanced_mutual_exclusion},
+    {T::group_mutual_exclusion, group_mutual_exclusion},
+    {T::stream_prioritization, stream_prioritization},
+    {T::bandwidth_sharing, bandwidth_sharing},
+    {T::error_correction, error_correction},
+    {T::content_encryption, content_encryption},
+    {T::extended_content_encryption, extended_content_encryption},
+    {T::advanced_content_encryption, advanced_content_encryption},
+    {T::digital_signature, digital_signature},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> exclusion_layouts() {
+    return kExclusionLayouts;
 }
 
 }  // namespace asfinspect::decode::objects

@@ -41,8 +41,6 @@ std::string_view left_out_habit(std::uint64_t left_out, std::uint32_t markers,
     return {};
 }
 
-}  // namespace
-
 void header(FieldReader& r) {
     const auto count = r.u32("Number of Header Objects");
     const auto reserved1 = r.u8("Reserved1");
@@ -176,25 +174,28 @@ void opaque(FieldReader& r) {
     r.blob("Data", static_cast<std::uint64_t>(r.left()));
 }
 
-void check_record_count(FieldReader& r, const Key& key, std::uint64_t count, std::uint64_t least,
-                        std::int64_t at) {
-    const auto left = static_cast<std::uint64_t>(r.left());
-    if (!r.ok() || least == 0 || count <= left / least)
-        return;
-    r.finding(Severity::error, codes::kRecordCount,
-              message(key.label(), " is ", count, ", but the object has ", left,
-                      " bytes left, room for at most ", left / least, " of at least ", least,
-                      " bytes each"),
-              at);
-}
+using T = asf::ObjectType;
+constexpr LayoutRow kHeaderLayouts[] = {
+    {T::header, header},
+    {T::file_properties, file_properties},
+    {T::header_extension, header_extension},
+    {T::padding, padding},
+    {T::index_placeholder, padding},
+    // Kept as bytes: XMP packets and the protection systems' own data.
+    {T::xmp, opaque},
+    {T::content_protection, opaque},
+    // Its head is read by decode_data_object_head, its packets by the
+    // packet decoder.
+    {T::data, nullptr},
+    // The unused 2.0 draft's objects, listed but not decoded.
+    {T::header_v2_draft, nullptr},
+    {T::data_v2_draft, nullptr},
+};
 
-void check_leftover(FieldReader& r) {
-    if (!r.ok() || r.left() <= 0)
-        return;
-    const auto left = static_cast<std::uint64_t>(r.left());
-    r.finding(Severity::warning, codes::kObjectLeftover,
-              message(left, " bytes are left after the last field"));
-    r.blob("Remaining Data", left);
+}  // namespace
+
+std::span<const LayoutRow> header_layouts() {
+    return kHeaderLayouts;
 }
 
 void decode_data_object_head(FieldReader& r) {
@@ -214,90 +215,6 @@ void decode_data_object_head(FieldReader& r) {
         r.finding(Severity::error, codes::kFileId,
                   "the File ID differs from the File Properties Object's", r.start());
     }
-}
-
-ObjectLayout layout_of(asf::ObjectType type) {
-    using T = asf::ObjectType;
-    switch (type) {
-        case T::header:
-            return header;
-        case T::file_properties:
-            return file_properties;
-        case T::stream_properties:
-            return stream_properties;
-        case T::header_extension:
-            return header_extension;
-        case T::codec_list:
-            return codec_list;
-        case T::script_command:
-            return script_command;
-        case T::marker:
-            return marker;
-        case T::bitrate_mutual_exclusion:
-            return bitrate_mutual_exclusion;
-        case T::error_correction:
-            return error_correction;
-        case T::content_description:
-            return content_description;
-        case T::extended_content_description:
-            return extended_content_description;
-        case T::content_branding:
-            return content_branding;
-        case T::stream_bitrate_properties:
-            return stream_bitrate_properties;
-        case T::content_encryption:
-            return content_encryption;
-        case T::extended_content_encryption:
-            return extended_content_encryption;
-        case T::digital_signature:
-            return digital_signature;
-        case T::padding:
-        case T::index_placeholder:
-            return padding;
-        case T::extended_stream_properties:
-            return extended_stream_properties;
-        case T::advanced_mutual_exclusion:
-            return advanced_mutual_exclusion;
-        case T::group_mutual_exclusion:
-            return group_mutual_exclusion;
-        case T::stream_prioritization:
-            return stream_prioritization;
-        case T::bandwidth_sharing:
-            return bandwidth_sharing;
-        case T::language_list:
-            return language_list;
-        case T::metadata:
-            return metadata;
-        case T::metadata_library:
-            return metadata_library;
-        case T::index_parameters:
-            return index_parameters;
-        case T::media_object_index_parameters:
-            return media_object_index_parameters;
-        case T::timecode_index_parameters:
-            return timecode_index_parameters;
-        case T::compatibility:
-            return compatibility;
-        case T::advanced_content_encryption:
-            return advanced_content_encryption;
-        case T::simple_index:
-            return simple_index;
-        case T::index:
-            return index;
-        case T::media_object_index:
-            return media_object_index;
-        case T::timecode_index:
-            return timecode_index;
-        case T::xmp:
-        case T::content_protection:
-            return opaque;
-        case T::data:
-        case T::header_v2_draft:
-        case T::data_v2_draft:
-        case T::unknown:
-            break;
-    }
-    return nullptr;
 }
 
 }  // namespace asfinspect::decode::objects

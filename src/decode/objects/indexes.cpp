@@ -492,8 +492,6 @@ std::uint16_t video_stream(const Facts& facts, std::uint32_t ordinal) {
     return 0;
 }
 
-}  // namespace
-
 void index_parameters(FieldReader& r) {
     index_parameters_layout(r, "Index Entry Time Interval", Unit::milliseconds);
 }
@@ -569,6 +567,23 @@ void media_object_index(FieldReader& r) {
 
 void timecode_index(FieldReader& r) {
     offset_index(r, OffsetIndex::timecode);
+}
+
+using T = asf::ObjectType;
+constexpr LayoutRow kIndexLayouts[] = {
+    {T::index_parameters, index_parameters},
+    {T::media_object_index_parameters, media_object_index_parameters},
+    {T::timecode_index_parameters, timecode_index_parameters},
+    {T::simple_index, simple_index},
+    {T::index, index},
+    {T::media_object_index, media_object_index},
+    {T::timecode_index, timecode_index},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> index_layouts() {
+    return kIndexLayouts;
 }
 
 }  // namespace asfinspect::decode::objects

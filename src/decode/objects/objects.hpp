@@ -1,5 +1,9 @@
 #pragma once
 
+// The layouts of the objects the decoder knows, found by their type.
+
+#include <span>
+
 #include "asf/guid_registry.hpp"
 #include "decode/field_reader.hpp"
 
@@ -9,6 +13,16 @@ namespace asfinspect::decode::objects {
 // the first byte after the object's 24-byte header and ends at the object's
 // end; records what later objects and packets need in the reader's facts.
 using ObjectLayout = void (*)(FieldReader&);
+
+// A type of object and its layout: one row for each type in the registry.
+// A null layout says that the object has nothing to decode here.
+struct LayoutRow {
+    asf::ObjectType type;
+    ObjectLayout layout;
+};
+
+// The rows of each family of layouts.
+std::span<const std::span<const LayoutRow>> layout_families();
 
 // nullptr: an object with nothing to decode (an unknown one, say).
 ObjectLayout layout_of(asf::ObjectType type);

@@ -1,15 +1,16 @@
 #pragma once
 
-// The layout of each object the decoder knows, one function each; shared
-// between the files that define them and the table in header.cpp.
+// What the families of layouts share: the checks of fields that several
+// objects hold, and each family's rows of the layout table, which objects.cpp
+// looks a type up in.
+
+#include <span>
 
 #include "decode/field_reader.hpp"
+#include "decode/objects/objects.hpp"
 
 namespace asfinspect::decode::objects {
 
-// Shared by the layouts.
-inline constexpr std::uint16_t kStreamNumberMask = 0x7F;
-inline constexpr std::uint16_t kHighestStreamNumber = 127;
 // Reports a stream number, read at `at`, outside 1 to 127.
 void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at);
 // Reports a record, read at `at`, that names a stream the Header Object
@@ -28,49 +29,17 @@ void check_record_count(FieldReader& r, const Key& key, std::uint64_t count, std
 // Shows and reports the bytes left after an object's last field.
 void check_leftover(FieldReader& r);
 
-// Top level and the Header Object.
-void header(FieldReader& r);
-void file_properties(FieldReader& r);
-void header_extension(FieldReader& r);
-void padding(FieldReader& r);
-void opaque(FieldReader& r);
-
-// Streams.
-void stream_properties(FieldReader& r);
-void extended_stream_properties(FieldReader& r);
-void stream_bitrate_properties(FieldReader& r);
-
+// The families' rows, each defined beside its layouts.
+// The Header Object, File Properties, Header Extension, Padding, the objects
+// kept as bytes, and the Data Object (nothing to decode here).
+std::span<const LayoutRow> header_layouts();
+// Stream Properties, Extended Stream Properties, Stream Bitrate Properties.
+std::span<const LayoutRow> stream_layouts();
 // Descriptions, tags and lists.
-void codec_list(FieldReader& r);
-void script_command(FieldReader& r);
-void marker(FieldReader& r);
-void content_description(FieldReader& r);
-void extended_content_description(FieldReader& r);
-void content_branding(FieldReader& r);
-void metadata(FieldReader& r);
-void metadata_library(FieldReader& r);
-void language_list(FieldReader& r);
-void compatibility(FieldReader& r);
-
+std::span<const LayoutRow> description_layouts();
 // Mutual exclusion, priorities, bandwidth, error correction, protection.
-void bitrate_mutual_exclusion(FieldReader& r);
-void advanced_mutual_exclusion(FieldReader& r);
-void group_mutual_exclusion(FieldReader& r);
-void stream_prioritization(FieldReader& r);
-void bandwidth_sharing(FieldReader& r);
-void error_correction(FieldReader& r);
-void content_encryption(FieldReader& r);
-void extended_content_encryption(FieldReader& r);
-void advanced_content_encryption(FieldReader& r);
-void digital_signature(FieldReader& r);
-
+std::span<const LayoutRow> exclusion_layouts();
 // Indexes and their parameters.
-void index_parameters(FieldReader& r);
-void media_object_index_parameters(FieldReader& r);
-void timecode_index_parameters(FieldReader& r);
-void simple_index(FieldReader& r);
-void index(FieldReader& r);
-void media_object_index(FieldReader& r);
-void timecode_index(FieldReader& r);
+std::span<const LayoutRow> index_layouts();
 
 }  // namespace asfinspect::decode::objects

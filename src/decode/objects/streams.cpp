@@ -14,6 +14,8 @@ namespace asfinspect::decode::objects {
 
 namespace {
 
+// The stream number in the low bits of a Flags field.
+constexpr std::uint16_t kStreamNumberMask = 0x7F;
 // Stream Properties: the bytes before the type-specific data.
 constexpr std::uint64_t kStreamPropertiesFields = 54;
 // BITMAPINFOHEADER without codec specific data.
@@ -30,26 +32,6 @@ constexpr FlagName kExtendedStreamFlags[] = {
     {0x8, "Resend Live Cleanpoints"},
 };
 
-// Common format tags of audio in ASF files.
-constexpr EnumName kFormatTags[] = {
-    {0x0001, "PCM"},
-    {0x0002, "Microsoft ADPCM"},
-    {0x0003, "IEEE float"},
-    {0x0006, "A-law"},
-    {0x0007, "mu-law"},
-    {0x000A, "Windows Media Audio Voice"},
-    {0x0011, "IMA ADPCM"},
-    {0x0050, "MPEG"},
-    {0x0055, "MPEG Layer 3"},
-    {0x0160, "Windows Media Audio 1"},
-    {0x0161, "Windows Media Audio 2"},
-    {0x0162, "Windows Media Audio Professional"},
-    {0x0163, "Windows Media Audio Lossless"},
-    {0x2000, "AC-3"},
-    {0x2001, "DTS"},
-    {0xFFFE, "WAVEFORMATEXTENSIBLE"},
-};
-
 StreamKind kind_of(const asf::Guid& type) {
     if (type == asf::guids::kAudioMedia)
         return StreamKind::audio;
@@ -59,7 +41,7 @@ StreamKind kind_of(const asf::Guid& type) {
 }
 
 void waveformatex(FieldReader& r) {
-    r.enumerated("Format Tag", 2, kFormatTags);
+    r.enumerated("Format Tag", 2, format_tag_names());
     r.u16("Number of Channels");
     r.u32("Samples Per Second");
     r.u32("Average Number of Bytes Per Second");
@@ -189,82 +171,6 @@ void nested(FieldReader& r, const Key& key, std::uint64_t length, Layout layout)
     r.end_group();
     r.seek(r.position() + static_cast<std::int64_t>(std::min<std::uint64_t>(
                               length, static_cast<std::uint64_t>(r.left()))));
-}
-
-}  // namespace
-
-void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
-    if (stream == 0 || stream > kHighestStreamNumber) {
-        r.finding(Severity::error, codes::kStreamNumber,
-                  message("stream number ", stream, " is outside 1 to 127"), at);
-    }
-}
-
-namespace {
-
-std::string_view record_name(StreamReference kind) {
-    switch (kind) {
-        case StreamReference::bitrate_record:
-            return "a Stream Bitrate Properties record";
-        case StreamReference::extended_stream_properties:
-            return "an Extended Stream Properties Object";
-        case StreamReference::metadata_record:
-            return "a Metadata record";
-        case StreamReference::metadata_library_record:
-            return "a Metadata Library record";
-        case StreamReference::exclusion:
-            return "a mutual exclusion record";
-        case StreamReference::prioritization:
-            return "a Stream Prioritization record";
-        case StreamReference::bandwidth_sharing:
-            return "a Bandwidth Sharing record";
-        case StreamReference::index_specifier:
-            break;
-    }
-    return "an index specifier";
-}
-
-}  // namespace
-
-void check_stream_reference(FieldReader& r, StreamReference kind, std::uint16_t stream,
-                            std::int64_t at) {
-    if (stream == 0 || stream > kHighestStreamNumber)
-        return;  // reported where it is read
-    const Facts& facts = r.facts();
-    // Outside a Header Object (a header object misplaced at the top level),
-    // what was declared so far is all there is to go by.
-    const bool declared =
-        facts.plan.known ? facts.plan.streams.test(stream) : facts.streams[stream].declared;
-    if (!declared) {
-        r.finding(Severity::error, codes::kUndeclaredStream,
-                  message(record_name(kind), " names stream ", stream,
-                          ", which no Stream Properties Object declares"),
-                  at);
-    }
-}
-
-// Encoders write language index 0 without a Language List for a file of one
-// language, and players take it so; an index past a list that is there is
-// an error.
-void check_language_index(FieldReader& r, std::uint32_t index, std::int64_t at) {
-    const HeaderPlan& plan = r.facts().plan;
-    if (!plan.known || index < plan.languages || (index == 0 && !plan.language_list))
-        return;
-    if (plan.language_list) {
-        r.finding(Severity::error, codes::kLanguageIndex,
-                  message("language index ", index, " is past the Language List's ", plan.languages,
-                          " entries"),
-                  at);
-    } else {
-        r.finding(Severity::warning, codes::kLanguageIndex,
-                  message("language index ", index,
-                          ", but the file has no Language List Object (players ignore it)"),
-                  at);
-    }
-}
-
-EnumNames format_tag_names() {
-    return kFormatTags;
 }
 
 void stream_properties(FieldReader& r) {
@@ -409,6 +315,19 @@ void stream_bitrate_properties(FieldReader& r) {
         r.end_item();
     }
     r.end_list();
+}
+
+using T = asf::ObjectType;
+constexpr LayoutRow kStreamLayouts[] = {
+    {T::stream_properties, stream_properties},
+    {T::extended_stream_properties, extended_stream_properties},
+    {T::stream_bitrate_properties, stream_bitrate_properties},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> stream_layouts() {
+    return kStreamLayouts;
 }
 
 }  // namespace asfinspect::decode::objects
