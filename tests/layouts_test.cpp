@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "asf/guid_registry.hpp"
+#include "decode/objects/objects.hpp"
 #include "decode_helpers.hpp"
 #include "json_check.hpp"
 
@@ -355,6 +356,29 @@ TEST(Layouts, ExclusionPriorityBandwidthAndProtection) {
 TEST(Layouts, IndexParametersAndIndexes) {
     for (const Case& c : index_cases())
         expect_case(c);
+}
+
+// A type without a row would be listed and never decoded, without a word.
+TEST(Layouts, EachObjectTypeOfTheRegistryHasOneRowInTheTable) {
+    using asfinspect::asf::ObjectType;
+    const auto families = asfinspect::decode::objects::layout_families();
+    std::size_t rows = 0;
+    for (const auto family : families)
+        rows += family.size();
+    std::size_t types = 0;
+    for (const asfinspect::asf::GuidInfo& info : asfinspect::asf::kRegistry) {
+        if (info.object == ObjectType::unknown)
+            continue;
+        ++types;
+        std::size_t found = 0;
+        for (const auto family : families) {
+            found += static_cast<std::size_t>(
+                std::count_if(family.begin(), family.end(),
+                              [&](const auto& row) { return row.type == info.object; }));
+        }
+        EXPECT_EQ(found, 1U) << info.name;
+    }
+    EXPECT_EQ(rows, types) << "rows in the table, object types in the registry";
 }
 
 TEST(Layouts, EveryObjectCutShortAtEveryLengthEndsWithATruncatedField) {

@@ -6,9 +6,9 @@
 #include <limits>
 
 #include "asf/object_format.hpp"
-#include "asf/object_layouts.hpp"
 #include "decode/field_reader.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/objects.hpp"
 #include "decode/packets/key_frames.hpp"
 #include "decode/packets/packets.hpp"
 #include "decode/text.hpp"
@@ -334,7 +334,7 @@ std::int64_t Decoder::decode_object(const ObjectHead& head, std::int64_t end, as
                message("objects nested ", depth, " deep; the contents of this one are skipped"));
     } else if (type == asf::ObjectType::data) {
         next = decode_data_object(head, end, depth, past_file_end);
-    } else if (const asf::ObjectLayout layout = asf::layout_of(type)) {
+    } else if (const objects::ObjectLayout layout = objects::layout_of(type)) {
         if (type == asf::ObjectType::header) {
             if (facts_.header_seen) {
                 report(head.offset, Severity::error, codes::kDuplicateObject,
@@ -375,7 +375,7 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
         report(head.offset, Severity::error, codes::kDuplicateObject, "a second ASF_Data_Object");
     }
     FieldReader r(*this, head.offset + kObjectHeaderSize, end, depth);
-    asf::decode_data_object_head(r);
+    objects::decode_data_object_head(r);
     if (!r.ok())
         return end;
     DataFacts& data = facts_.data;

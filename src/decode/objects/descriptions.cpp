@@ -6,19 +6,11 @@
 #include <string_view>
 
 #include "asf/guid_registry.hpp"
-#include "asf/layouts.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
 
-namespace asfinspect::asf::layouts {
-
-namespace codes = decode::codes;
-using decode::EnumName;
-using decode::Key;
-using decode::message;
-using decode::Severity;
-using decode::StreamReference;
-using decode::Unit;
+namespace asfinspect::decode::objects {
 
 namespace {
 
@@ -26,7 +18,7 @@ namespace {
 // into bytes.
 constexpr std::uint64_t kWcharBytes = 2;
 
-void reserved_guid(FieldReader& r, const Guid& expected, std::string_view name) {
+void reserved_guid(FieldReader& r, const asf::Guid& expected, std::string_view name) {
     const std::int64_t at = r.position();
     const auto reserved = r.guid("Reserved");
     if (reserved && *reserved != expected) {
@@ -204,7 +196,7 @@ const KnownValue* known_value(std::string_view name) {
     return nullptr;
 }
 
-ValueLayout layout_of(const KnownValue* known, std::uint64_t type) {
+ValueLayout value_layout_of(const KnownValue* known, std::uint64_t type) {
     return known != nullptr && known->type == type ? known->layout : ValueLayout::plain;
 }
 
@@ -347,8 +339,8 @@ void value_by_type(FieldReader& r, const Key& key, std::uint64_t type, std::uint
     }
     if (length != static_cast<std::uint64_t>(width)) {
         r.finding(Severity::warning, codes::kValueLength,
-                  message("a ", decode::name_of(type, kDataTypes), " value of ", length,
-                          " bytes, not ", width, "; it is shown as bytes"));
+                  message("a ", name_of(type, kDataTypes), " value of ", length, " bytes, not ",
+                          width, "; it is shown as bytes"));
         r.blob(key, length);
         return;
     }
@@ -381,7 +373,8 @@ void content_descriptor(FieldReader& r) {
     const auto length = r.u16("Descriptor Value Length");
     if (!type || !length)
         return;
-    typed_value(r, "Descriptor Value", *type, *length, layout_of(known, *type), kDescriptorValues);
+    typed_value(r, "Descriptor Value", *type, *length, value_layout_of(known, *type),
+                kDescriptorValues);
 }
 
 // The fixed part of a Metadata or Metadata Library record.
@@ -419,7 +412,7 @@ void description_record(FieldReader& r, const ValueRules& rules) {
     const auto name = r.utf16_text("Name", *name_length);
     const KnownValue* known = name ? known_value(*name) : nullptr;
     if (name)
-        typed_value(r, "Data", *type, *length, layout_of(known, *type), rules);
+        typed_value(r, "Data", *type, *length, value_layout_of(known, *type), rules);
 }
 
 void description_records(FieldReader& r, const ValueRules& rules) {
@@ -463,10 +456,8 @@ void reserved_byte(FieldReader& r, const Key& key, std::uint8_t expected) {
     }
 }
 
-}  // namespace
-
 void codec_list(FieldReader& r) {
-    reserved_guid(r, guids::kReserved2, "ASF_Reserved_2");
+    reserved_guid(r, asf::guids::kReserved2, "ASF_Reserved_2");
     const std::int64_t count_at = r.position();
     const auto count = r.u32("Codec Entries Count");
     if (!count)
@@ -483,7 +474,7 @@ void codec_list(FieldReader& r) {
 }
 
 void script_command(FieldReader& r) {
-    reserved_guid(r, guids::kReserved3, "ASF_Reserved_3");
+    reserved_guid(r, asf::guids::kReserved3, "ASF_Reserved_3");
     const std::int64_t commands_at = r.position();
     const auto commands = r.u16("Commands Count");
     const std::int64_t types_at = r.position();
@@ -523,7 +514,7 @@ void script_command(FieldReader& r) {
 
 void marker(FieldReader& r) {
     ++r.facts().marker_objects;
-    reserved_guid(r, guids::kReserved4, "ASF_Reserved_4");
+    reserved_guid(r, asf::guids::kReserved4, "ASF_Reserved_4");
     const std::int64_t count_at = r.position();
     const auto count = r.u32("Markers Count");
     r.u16("Reserved");
@@ -593,7 +584,7 @@ void metadata_library(FieldReader& r) {
 }
 
 void language_list(FieldReader& r) {
-    decode::Facts& facts = r.facts();
+    Facts& facts = r.facts();
     facts.language_list_seen = true;
     const std::int64_t count_at = r.position();
     const auto count = r.u16("Language ID Records Count");
@@ -624,4 +615,24 @@ void compatibility(FieldReader& r) {
     check_leftover(r);
 }
 
-}  // namespace asfinspect::asf::layouts
+using T = asf::ObjectType;
+constexpr LayoutRow kDescriptionLayouts[] = {
+    {T::codec_list, codec_list},
+    {T::script_command, script_command},
+    {T::marker, marker},
+    {T::content_description, content_description},
+    {T::extended_content_description, extended_content_description},
+    {T::content_branding, content_branding},
+    {T::metadata, metadata},
+    {T::metadata_library, metadata_library},
+    {T::language_list, language_list},
+    {T::compatibility, compatibility},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> description_layouts() {
+    return kDescriptionLayouts;
+}
+
+}  // namespace asfinspect::decode::objects

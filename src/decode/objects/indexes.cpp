@@ -9,23 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "asf/layouts.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/shared.hpp"
 #include "decode/packets/key_frames.hpp"
 #include "decode/text.hpp"
 #include "io/saturating.hpp"
 
-namespace asfinspect::asf::layouts {
-
-namespace codes = decode::codes;
-using decode::EnumName;
-using decode::Key;
-using decode::message;
-using decode::Severity;
-using decode::StreamKind;
-using decode::StreamReference;
-using decode::Unit;
+namespace asfinspect::decode::objects {
 
 namespace {
 
@@ -87,7 +78,7 @@ class EntryChecks {
           active_(data_.present && data_.packet_size != 0),
           every_packet_(data_.decoded == data_.packets) {
         if (every_packet_) {
-            for (std::size_t s = 0; s < decode::kStreamNumbers; ++s)
+            for (std::size_t s = 0; s < kStreamNumbers; ++s)
                 marked_[s] = r.facts().streams[s].key_frames;
         }
     }
@@ -121,11 +112,11 @@ class EntryChecks {
 
     void report() {
         probe_queued();
-        const decode::StreamSet unmarked = tested_ & ~marked_;
+        const StreamSet unmarked = tested_ & ~marked_;
         if (unmarked.any())
             r_.show_text("Key Frame Check", not_made(unmarked));
         Tally no_key_frame;
-        for (std::size_t s = 0; s < decode::kStreamNumbers; ++s) {
+        for (std::size_t s = 0; s < kStreamNumbers; ++s) {
             if (marked_.test(s))
                 no_key_frame.add(misses_[s]);
         }
@@ -185,10 +176,10 @@ class EntryChecks {
 
     // Why the entries of the `unmarked` streams were not checked against key
     // frames.
-    std::string not_made(const decode::StreamSet& unmarked) const {
+    std::string not_made(const StreamSet& unmarked) const {
         std::string text = unmarked.count() == 1 ? "not made: stream " : "not made: streams ";
         std::size_t listed = 0;
-        for (std::size_t s = 0; s < decode::kStreamNumbers; ++s) {
+        for (std::size_t s = 0; s < kStreamNumbers; ++s) {
             if (!unmarked.test(s))
                 continue;
             ++listed;
@@ -215,7 +206,7 @@ class EntryChecks {
         // A packet number too large for a key (a file of petabytes) is
         // probed at once.
         if (packet >> (64 - kKeyPacketShift) != 0) {
-            const decode::StreamSet starts = r_.decoder().key_frame_probe().starts(packet);
+            const StreamSet starts = r_.decoder().key_frame_probe().starts(packet);
             marked_ |= starts;
             if (!starts.test(stream))
                 misses_[stream].add(entry, packet, stream, at);
@@ -255,9 +246,9 @@ class EntryChecks {
     void probe_queued() {
         if (keys_.empty())
             return;
-        decode::KeyFrameProbe& probe = r_.decoder().key_frame_probe();
+        KeyFrameProbe& probe = r_.decoder().key_frame_probe();
         sort_keys();
-        decode::StreamSet starts;
+        StreamSet starts;
         std::uint64_t probed = 0;
         for (std::size_t i = 0; i < keys_.size(); ++i) {
             if (i + kLookAhead < keys_.size())
@@ -280,25 +271,25 @@ class EntryChecks {
     }
 
     FieldReader& r_;
-    const decode::DataFacts& data_;
+    const DataFacts& data_;
     bool active_;
-    bool every_packet_;         // was decoded before the index
-    decode::StreamSet marked_;  // streams known to set the key-frame bit
-    decode::StreamSet tested_;  // streams whose entries were to be checked for key frames
+    bool every_packet_;  // was decoded before the index
+    StreamSet marked_;   // streams known to set the key-frame bit
+    StreamSet tested_;   // streams whose entries were to be checked for key frames
     std::vector<std::uint64_t> keys_;
     std::vector<std::uint64_t> sorted_;  // the other half of each pass of sort_keys
     std::vector<Queued> queued_;
     std::uint64_t checked_ = 0;
     Tally past_end_;
     Tally between_;
-    std::array<Tally, decode::kStreamNumbers> misses_{};  // of key frames, by stream
+    std::array<Tally, kStreamNumbers> misses_{};  // of key frames, by stream
 };
 
 // A File ID of zero is allowed; players ignore the field, and tagging tools
 // are known to leave other values in it.
-void check_file_id(FieldReader& r, const Guid& id, std::int64_t at) {
-    const decode::FilePropertiesFacts& fp = r.facts().file_properties;
-    if (!fp.present || id == Guid{} || id == fp.file_id)
+void check_file_id(FieldReader& r, const asf::Guid& id, std::int64_t at) {
+    const FilePropertiesFacts& fp = r.facts().file_properties;
+    if (!fp.present || id == asf::Guid{} || id == fp.file_id)
         return;
     r.finding(Severity::warning, codes::kFileId,
               "the File ID is neither zero nor the file's (players ignore it here)", at);
@@ -310,7 +301,7 @@ void check_file_id(FieldReader& r, const Guid& id, std::int64_t at) {
 // interval after it.
 void check_coverage(FieldReader& r, std::uint64_t interval, std::uint64_t entries,
                     std::int64_t at) {
-    const decode::FilePropertiesFacts& fp = r.facts().file_properties;
+    const FilePropertiesFacts& fp = r.facts().file_properties;
     if (!fp.present || fp.broadcast() || fp.play_duration == 0)
         return;
     if (interval == 0) {
@@ -329,8 +320,8 @@ void check_coverage(FieldReader& r, std::uint64_t interval, std::uint64_t entrie
 }
 
 void undeclared_stream(FieldReader& r, std::uint16_t stream, std::int64_t at) {
-    const decode::Facts& facts = r.facts();
-    if (!facts.header_seen || stream == 0 || stream >= decode::kStreamNumbers ||
+    const Facts& facts = r.facts();
+    if (!facts.header_seen || stream == 0 || stream >= kStreamNumbers ||
         facts.streams[stream].declared) {
         return;
     }
@@ -355,7 +346,7 @@ std::optional<Specifier> index_specifier(FieldReader& r, bool in_header) {
         undeclared_stream(r, *stream, at);
     }
     const bool known =
-        *stream != 0 && *stream < decode::kStreamNumbers && r.facts().streams[*stream].declared;
+        *stream != 0 && *stream < kStreamNumbers && r.facts().streams[*stream].declared;
     return Specifier{known ? *stream : std::uint16_t{0}, *type == kNearestPastCleanpoint};
 }
 
@@ -480,9 +471,9 @@ void offset_index(FieldReader& r, OffsetIndex kind) {
     check_leftover(r);
 }
 
-std::uint32_t video_streams(const decode::Facts& facts) {
+std::uint32_t video_streams(const Facts& facts) {
     std::uint32_t n = 0;
-    for (const decode::StreamFacts& s : facts.streams)
+    for (const StreamFacts& s : facts.streams)
         n += s.declared && s.kind == StreamKind::video ? 1 : 0;
     return n;
 }
@@ -490,9 +481,9 @@ std::uint32_t video_streams(const decode::Facts& facts) {
 // The stream number of the video stream that the Simple Index Object with
 // this ordinal belongs to, or 0: one Simple Index Object per video stream,
 // in the order of their stream numbers.
-std::uint16_t video_stream(const decode::Facts& facts, std::uint32_t ordinal) {
+std::uint16_t video_stream(const Facts& facts, std::uint32_t ordinal) {
     std::uint32_t seen = 0;
-    for (std::uint16_t s = 1; s < decode::kStreamNumbers; ++s) {
+    for (std::uint16_t s = 1; s < kStreamNumbers; ++s) {
         if (facts.streams[s].declared && facts.streams[s].kind == StreamKind::video &&
             seen++ == ordinal) {
             return s;
@@ -500,8 +491,6 @@ std::uint16_t video_stream(const decode::Facts& facts, std::uint32_t ordinal) {
     }
     return 0;
 }
-
-}  // namespace
 
 void index_parameters(FieldReader& r) {
     index_parameters_layout(r, "Index Entry Time Interval", Unit::milliseconds);
@@ -516,7 +505,7 @@ void timecode_index_parameters(FieldReader& r) {
 }
 
 void simple_index(FieldReader& r) {
-    decode::Facts& facts = r.facts();
+    Facts& facts = r.facts();
     const std::uint32_t ordinal = facts.simple_index_objects++;
     const std::int64_t file_id_at = r.position();
     const auto file_id = r.guid("File ID");
@@ -545,7 +534,7 @@ void simple_index(FieldReader& r) {
                                 "encoders write it; it indexes nothing")
                       : message("a Simple Index Object, but the file has no video stream for it "
                                 "to index; its entries are not checked against key frames"),
-                  r.start() - decode::kObjectHeaderSize);
+                  r.start() - kObjectHeaderSize);
     }
     check_record_count(r, "Index Entries Count", *count, kSimpleIndexEntryBytes, count_at);
     EntryChecks checks(r);
@@ -580,4 +569,21 @@ void timecode_index(FieldReader& r) {
     offset_index(r, OffsetIndex::timecode);
 }
 
-}  // namespace asfinspect::asf::layouts
+using T = asf::ObjectType;
+constexpr LayoutRow kIndexLayouts[] = {
+    {T::index_parameters, index_parameters},
+    {T::media_object_index_parameters, media_object_index_parameters},
+    {T::timecode_index_parameters, timecode_index_parameters},
+    {T::simple_index, simple_index},
+    {T::index, index},
+    {T::media_object_index, media_object_index},
+    {T::timecode_index, timecode_index},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> index_layouts() {
+    return kIndexLayouts;
+}
+
+}  // namespace asfinspect::decode::objects

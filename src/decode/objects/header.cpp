@@ -1,20 +1,15 @@
-#include "asf/object_layouts.hpp"
+// The Header Object, File Properties, Header Extension and Padding Objects,
+// the objects kept as bytes, and the Data Object's fields before its packets.
 
 #include <limits>
 
-#include "asf/layouts.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/objects.hpp"
+#include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
 
-namespace asfinspect::asf {
-
-namespace codes = decode::codes;
-using decode::FieldReader;
-using decode::Hex;
-using decode::message;
-using decode::Severity;
-using decode::Unit;
+namespace asfinspect::decode::objects {
 
 namespace {
 
@@ -25,7 +20,7 @@ constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
 constexpr std::uint64_t kHeaderExtensionFields = 22;
 constexpr std::uint16_t kDataObjectReserved = 0x0101;
 
-constexpr decode::FlagName kFilePropertiesFlags[] = {
+constexpr FlagName kFilePropertiesFlags[] = {
     {0x1, "Broadcast"},
     {0x2, "Seekable"},
 };
@@ -46,10 +41,6 @@ std::string_view left_out_habit(std::uint64_t left_out, std::uint32_t markers,
     return {};
 }
 
-}  // namespace
-
-namespace layouts {
-
 void header(FieldReader& r) {
     const auto count = r.u32("Number of Header Objects");
     const auto reserved1 = r.u8("Reserved1");
@@ -64,14 +55,13 @@ void header(FieldReader& r) {
                           ", not 2: ASF tells readers to refuse such a file"),
                   r.position() - 1);
     }
-    const decode::Facts& facts = r.facts();
+    const Facts& facts = r.facts();
     const std::uint32_t markers_before = facts.marker_objects;
     const std::uint32_t paddings_before = facts.padding_objects_in_header;
-    const std::uint32_t found = r.children(Placement::header);
+    const std::uint32_t found = r.children(asf::Placement::header);
     const auto missing = [&](std::string_view name) {
         r.finding(Severity::error, codes::kMissingObject,
-                  message("the Header Object holds no ", name),
-                  r.start() - decode::kObjectHeaderSize);
+                  message("the Header Object holds no ", name), r.start() - kObjectHeaderSize);
     };
     if (!facts.file_properties.present)
         missing("ASF_File_Properties_Object");
@@ -99,13 +89,13 @@ void header(FieldReader& r) {
 }
 
 void file_properties(FieldReader& r) {
-    decode::FilePropertiesFacts& fp = r.facts().file_properties;
+    FilePropertiesFacts& fp = r.facts().file_properties;
     if (fp.present) {
         r.finding(Severity::error, codes::kDuplicateObject,
                   "a second ASF_File_Properties_Object; its values replace the first's");
     }
     fp = {};
-    fp.offset = r.start() - decode::kObjectHeaderSize;
+    fp.offset = r.start() - kObjectHeaderSize;
     const auto file_id = r.guid("File ID");
     const auto file_size = r.u64("File Size");
     r.date("Creation Date");
@@ -155,7 +145,7 @@ void header_extension(FieldReader& r) {
     const auto size = r.u32("Header Extension Data Size");
     if (!r.ok())
         return;
-    if (*reserved1 != guids::kReserved1) {
+    if (*reserved1 != asf::guids::kReserved1) {
         r.finding(Severity::warning, codes::kReservedValue,
                   "Reserved Field 1 is not ASF_Reserved_1", r.start());
     }
@@ -171,7 +161,7 @@ void header_extension(FieldReader& r) {
                   r.start() + 18);
     }
     FieldReader data(r, *size, "Header Extension Data");
-    data.children(Placement::header_extension);
+    data.children(asf::Placement::header_extension);
     r.seek(r.end());
 }
 
@@ -184,31 +174,32 @@ void opaque(FieldReader& r) {
     r.blob("Data", static_cast<std::uint64_t>(r.left()));
 }
 
-void check_record_count(FieldReader& r, const decode::Key& key, std::uint64_t count,
-                        std::uint64_t least, std::int64_t at) {
-    const auto left = static_cast<std::uint64_t>(r.left());
-    if (!r.ok() || least == 0 || count <= left / least)
-        return;
-    r.finding(Severity::error, codes::kRecordCount,
-              message(key.label(), " is ", count, ", but the object has ", left,
-                      " bytes left, room for at most ", left / least, " of at least ", least,
-                      " bytes each"),
-              at);
-}
+using T = asf::ObjectType;
+constexpr LayoutRow kHeaderLayouts[] = {
+    {T::header, header},
+    {T::file_properties, file_properties},
+    {T::header_extension, header_extension},
+    {T::padding, padding},
+    {T::index_placeholder, padding},
+    // Kept as bytes: XMP packets and the protection systems' own data.
+    {T::xmp, opaque},
+    {T::content_protection, opaque},
+    // Its head is read by decode_data_object_head, its packets by the
+    // packet decoder.
+    {T::data, nullptr},
+    // The unused 2.0 draft's objects, listed but not decoded.
+    {T::header_v2_draft, nullptr},
+    {T::data_v2_draft, nullptr},
+};
 
-void check_leftover(FieldReader& r) {
-    if (!r.ok() || r.left() <= 0)
-        return;
-    const auto left = static_cast<std::uint64_t>(r.left());
-    r.finding(Severity::warning, codes::kObjectLeftover,
-              message(left, " bytes are left after the last field"));
-    r.blob("Remaining Data", left);
-}
+}  // namespace
 
-}  // namespace layouts
+std::span<const LayoutRow> header_layouts() {
+    return kHeaderLayouts;
+}
 
 void decode_data_object_head(FieldReader& r) {
-    decode::Facts& facts = r.facts();
+    Facts& facts = r.facts();
     const auto file_id = r.guid("File ID");
     const auto total = r.u64("Total Data Packets");
     const auto reserved = r.u16("Reserved");
@@ -226,89 +217,4 @@ void decode_data_object_head(FieldReader& r) {
     }
 }
 
-ObjectLayout layout_of(ObjectType type) {
-    using T = ObjectType;
-    namespace l = layouts;
-    switch (type) {
-        case T::header:
-            return l::header;
-        case T::file_properties:
-            return l::file_properties;
-        case T::stream_properties:
-            return l::stream_properties;
-        case T::header_extension:
-            return l::header_extension;
-        case T::codec_list:
-            return l::codec_list;
-        case T::script_command:
-            return l::script_command;
-        case T::marker:
-            return l::marker;
-        case T::bitrate_mutual_exclusion:
-            return l::bitrate_mutual_exclusion;
-        case T::error_correction:
-            return l::error_correction;
-        case T::content_description:
-            return l::content_description;
-        case T::extended_content_description:
-            return l::extended_content_description;
-        case T::content_branding:
-            return l::content_branding;
-        case T::stream_bitrate_properties:
-            return l::stream_bitrate_properties;
-        case T::content_encryption:
-            return l::content_encryption;
-        case T::extended_content_encryption:
-            return l::extended_content_encryption;
-        case T::digital_signature:
-            return l::digital_signature;
-        case T::padding:
-        case T::index_placeholder:
-            return l::padding;
-        case T::extended_stream_properties:
-            return l::extended_stream_properties;
-        case T::advanced_mutual_exclusion:
-            return l::advanced_mutual_exclusion;
-        case T::group_mutual_exclusion:
-            return l::group_mutual_exclusion;
-        case T::stream_prioritization:
-            return l::stream_prioritization;
-        case T::bandwidth_sharing:
-            return l::bandwidth_sharing;
-        case T::language_list:
-            return l::language_list;
-        case T::metadata:
-            return l::metadata;
-        case T::metadata_library:
-            return l::metadata_library;
-        case T::index_parameters:
-            return l::index_parameters;
-        case T::media_object_index_parameters:
-            return l::media_object_index_parameters;
-        case T::timecode_index_parameters:
-            return l::timecode_index_parameters;
-        case T::compatibility:
-            return l::compatibility;
-        case T::advanced_content_encryption:
-            return l::advanced_content_encryption;
-        case T::simple_index:
-            return l::simple_index;
-        case T::index:
-            return l::index;
-        case T::media_object_index:
-            return l::media_object_index;
-        case T::timecode_index:
-            return l::timecode_index;
-        case T::xmp:
-        case T::content_protection:
-            return l::opaque;
-        case T::data:
-        case T::header_v2_draft:
-        case T::data_v2_draft:
-        case T::unknown:
-            break;
-    }
-    return nullptr;
-}
-
-}  // namespace asfinspect::asf
+}  // namespace asfinspect::decode::objects

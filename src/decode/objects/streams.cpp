@@ -4,25 +4,18 @@
 
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
-#include "asf/layouts.hpp"
 #include "asf/payload_extensions.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
 
-namespace asfinspect::asf::layouts {
-
-namespace codes = decode::codes;
-using decode::EnumName;
-using decode::FlagName;
-using decode::message;
-using decode::Severity;
-using decode::StreamKind;
-using decode::StreamReference;
-using decode::Unit;
+namespace asfinspect::decode::objects {
 
 namespace {
 
+// The stream number in the low bits of a Flags field.
+constexpr std::uint16_t kStreamNumberMask = 0x7F;
 // Stream Properties: the bytes before the type-specific data.
 constexpr std::uint64_t kStreamPropertiesFields = 54;
 // BITMAPINFOHEADER without codec specific data.
@@ -39,36 +32,16 @@ constexpr FlagName kExtendedStreamFlags[] = {
     {0x8, "Resend Live Cleanpoints"},
 };
 
-// Common format tags of audio in ASF files.
-constexpr EnumName kFormatTags[] = {
-    {0x0001, "PCM"},
-    {0x0002, "Microsoft ADPCM"},
-    {0x0003, "IEEE float"},
-    {0x0006, "A-law"},
-    {0x0007, "mu-law"},
-    {0x000A, "Windows Media Audio Voice"},
-    {0x0011, "IMA ADPCM"},
-    {0x0050, "MPEG"},
-    {0x0055, "MPEG Layer 3"},
-    {0x0160, "Windows Media Audio 1"},
-    {0x0161, "Windows Media Audio 2"},
-    {0x0162, "Windows Media Audio Professional"},
-    {0x0163, "Windows Media Audio Lossless"},
-    {0x2000, "AC-3"},
-    {0x2001, "DTS"},
-    {0xFFFE, "WAVEFORMATEXTENSIBLE"},
-};
-
-StreamKind kind_of(const Guid& type) {
-    if (type == guids::kAudioMedia)
+StreamKind kind_of(const asf::Guid& type) {
+    if (type == asf::guids::kAudioMedia)
         return StreamKind::audio;
-    if (type == guids::kVideoMedia)
+    if (type == asf::guids::kVideoMedia)
         return StreamKind::video;
     return StreamKind::other;
 }
 
 void waveformatex(FieldReader& r) {
-    r.enumerated("Format Tag", 2, kFormatTags);
+    r.enumerated("Format Tag", 2, format_tag_names());
     r.u16("Number of Channels");
     r.u32("Samples Per Second");
     r.u32("Average Number of Bytes Per Second");
@@ -157,24 +130,24 @@ void degradable_jpeg_format(FieldReader& r) {
         r.blob("Interchange Data", *length);
 }
 
-void type_specific_data(FieldReader& r, const Guid& type) {
-    if (type == guids::kAudioMedia) {
+void type_specific_data(FieldReader& r, const asf::Guid& type) {
+    if (type == asf::guids::kAudioMedia) {
         waveformatex(r);
-    } else if (type == guids::kVideoMedia) {
+    } else if (type == asf::guids::kVideoMedia) {
         video_format(r);
-    } else if (type == guids::kBinaryMedia || type == guids::kFileTransferMedia) {
+    } else if (type == asf::guids::kBinaryMedia || type == asf::guids::kFileTransferMedia) {
         binary_format(r);
-    } else if (type == guids::kJfifMedia) {
+    } else if (type == asf::guids::kJfifMedia) {
         jfif_format(r);
-    } else if (type == guids::kDegradableJpegMedia) {
+    } else if (type == asf::guids::kDegradableJpegMedia) {
         degradable_jpeg_format(r);
     }
     if (r.ok() && r.left() > 0)
         r.blob("Remaining Data", static_cast<std::uint64_t>(r.left()));
 }
 
-void error_correction_data(FieldReader& r, const Guid& type) {
-    if (type == guids::kAudioSpread) {
+void error_correction_data(FieldReader& r, const asf::Guid& type) {
+    if (type == asf::guids::kAudioSpread) {
         r.u8("Span");
         r.u16("Virtual Packet Length");
         r.u16("Virtual Chunk Length");
@@ -189,7 +162,7 @@ void error_correction_data(FieldReader& r, const Guid& type) {
 
 // A structure of `length` bytes inside the object, decoded by `layout`.
 template <typename Layout>
-void nested(FieldReader& r, const decode::Key& key, std::uint64_t length, Layout layout) {
+void nested(FieldReader& r, const Key& key, std::uint64_t length, Layout layout) {
     if (length == 0)
         return;
     r.begin_group(key);
@@ -200,84 +173,8 @@ void nested(FieldReader& r, const decode::Key& key, std::uint64_t length, Layout
                               length, static_cast<std::uint64_t>(r.left()))));
 }
 
-}  // namespace
-
-void check_stream_number(FieldReader& r, std::uint64_t stream, std::int64_t at) {
-    if (stream == 0 || stream > kHighestStreamNumber) {
-        r.finding(Severity::error, codes::kStreamNumber,
-                  message("stream number ", stream, " is outside 1 to 127"), at);
-    }
-}
-
-namespace {
-
-std::string_view record_name(StreamReference kind) {
-    switch (kind) {
-        case StreamReference::bitrate_record:
-            return "a Stream Bitrate Properties record";
-        case StreamReference::extended_stream_properties:
-            return "an Extended Stream Properties Object";
-        case StreamReference::metadata_record:
-            return "a Metadata record";
-        case StreamReference::metadata_library_record:
-            return "a Metadata Library record";
-        case StreamReference::exclusion:
-            return "a mutual exclusion record";
-        case StreamReference::prioritization:
-            return "a Stream Prioritization record";
-        case StreamReference::bandwidth_sharing:
-            return "a Bandwidth Sharing record";
-        case StreamReference::index_specifier:
-            break;
-    }
-    return "an index specifier";
-}
-
-}  // namespace
-
-void check_stream_reference(FieldReader& r, StreamReference kind, std::uint16_t stream,
-                            std::int64_t at) {
-    if (stream == 0 || stream > kHighestStreamNumber)
-        return;  // reported where it is read
-    const decode::Facts& facts = r.facts();
-    // Outside a Header Object (a header object misplaced at the top level),
-    // what was declared so far is all there is to go by.
-    const bool declared =
-        facts.plan.known ? facts.plan.streams.test(stream) : facts.streams[stream].declared;
-    if (!declared) {
-        r.finding(Severity::error, codes::kUndeclaredStream,
-                  message(record_name(kind), " names stream ", stream,
-                          ", which no Stream Properties Object declares"),
-                  at);
-    }
-}
-
-// Encoders write language index 0 without a Language List for a file of one
-// language, and players take it so; an index past a list that is there is
-// an error.
-void check_language_index(FieldReader& r, std::uint32_t index, std::int64_t at) {
-    const decode::HeaderPlan& plan = r.facts().plan;
-    if (!plan.known || index < plan.languages || (index == 0 && !plan.language_list))
-        return;
-    if (plan.language_list) {
-        r.finding(Severity::error, codes::kLanguageIndex,
-                  message("language index ", index, " is past the Language List's ", plan.languages,
-                          " entries"),
-                  at);
-    } else {
-        r.finding(Severity::warning, codes::kLanguageIndex,
-                  message("language index ", index,
-                          ", but the file has no Language List Object (players ignore it)"),
-                  at);
-    }
-}
-
-decode::EnumNames format_tag_names() {
-    return kFormatTags;
-}
-
 void stream_properties(FieldReader& r) {
-    const std::int64_t object = r.start() - decode::kObjectHeaderSize;
+    const std::int64_t object = r.start() - kObjectHeaderSize;
     const auto type = r.guid("Stream Type");
     const auto correction = r.guid("Error Correction Type");
     r.u64("Time Offset", Unit::hundred_nanoseconds);
@@ -304,15 +201,15 @@ void stream_properties(FieldReader& r) {
                           kStreamPropertiesFields, " bytes of fields"),
                   r.start() + 40);
     }
-    decode::Facts& facts = r.facts();
+    Facts& facts = r.facts();
     ++facts.stream_properties_objects;
     check_stream_number(r, stream, flags_at);
-    decode::StreamFacts& s = facts.streams[stream];
+    StreamFacts& s = facts.streams[stream];
     if (stream != 0) {
         if (s.declared) {
             r.finding(Severity::error, codes::kDuplicateStream,
                       message("stream number ", stream, " is declared again (first at ",
-                              decode::Hex{static_cast<std::uint64_t>(s.offset)}, ")"),
+                              Hex{static_cast<std::uint64_t>(s.offset)}, ")"),
                       flags_at);
         } else {
             s.declared = true;
@@ -347,7 +244,7 @@ void extended_stream_properties(FieldReader& r) {
     const auto systems = r.u16("Payload Extension System Count");
     if (!r.ok())
         return;
-    decode::Facts& facts = r.facts();
+    Facts& facts = r.facts();
     check_stream_number(r, *stream, stream_at);
     check_stream_reference(r, StreamReference::extended_stream_properties, *stream, stream_at);
     check_language_index(r, *language, language_at);
@@ -366,7 +263,7 @@ void extended_stream_properties(FieldReader& r) {
     }
     r.end_list();
 
-    decode::StreamFacts* s = *stream < decode::kStreamNumbers ? &facts.streams[*stream] : nullptr;
+    StreamFacts* s = *stream < kStreamNumbers ? &facts.streams[*stream] : nullptr;
     if (s != nullptr) {
         s->extended = true;
         s->extensions.clear();
@@ -377,9 +274,8 @@ void extended_stream_properties(FieldReader& r) {
         const auto id = r.guid("Extension System ID");
         const std::int64_t size_at = r.position();
         const auto size = r.u16("Extension Data Size");
-        const ExtensionKind* kind = id ? extension_kind(*id) : nullptr;
-        if (size && kind != nullptr && *size != decode::kVariableExtensionSize &&
-            !kind->allows(*size)) {
+        const asf::ExtensionKind* kind = id ? asf::extension_kind(*id) : nullptr;
+        if (size && kind != nullptr && *size != kVariableExtensionSize && !kind->allows(*size)) {
             r.finding(Severity::warning, codes::kPayloadExtension,
                       message("Extension Data Size ", *size, " for a ", kind->name,
                               " extension, whose data ASF gives ", kind->least,
@@ -390,14 +286,14 @@ void extended_stream_properties(FieldReader& r) {
         const auto info = r.u32("Extension System Info Length");
         if (info)
             r.blob("Extension System Info", *info);
-        if (r.ok() && s != nullptr && s->extensions.size() < decode::kMaxPayloadExtensions)
+        if (r.ok() && s != nullptr && s->extensions.size() < kMaxPayloadExtensions)
             s->extensions.push_back({*id, *size, kind});
         r.end_item();
     }
     r.end_list();
     // A Stream Properties Object may follow, for a stream declared only here.
     if (r.ok() && r.left() > 0)
-        r.children(Placement::header);
+        r.children(asf::Placement::header);
 }
 
 void stream_bitrate_properties(FieldReader& r) {
@@ -421,4 +317,17 @@ void stream_bitrate_properties(FieldReader& r) {
     r.end_list();
 }
 
-}  // namespace asfinspect::asf::layouts
+using T = asf::ObjectType;
+constexpr LayoutRow kStreamLayouts[] = {
+    {T::stream_properties, stream_properties},
+    {T::extended_stream_properties, extended_stream_properties},
+    {T::stream_bitrate_properties, stream_bitrate_properties},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> stream_layouts() {
+    return kStreamLayouts;
+}
+
+}  // namespace asfinspect::decode::objects

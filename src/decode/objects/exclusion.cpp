@@ -1,19 +1,11 @@
 // Mutual exclusion, prioritization, bandwidth sharing, error correction and
 // content protection objects.
 
-#include "asf/layouts.hpp"
 #include "decode/findings.hpp"
+#include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
 
-namespace asfinspect::asf::layouts {
-
-namespace codes = decode::codes;
-using decode::EnumName;
-using decode::FlagName;
-using decode::Key;
-using decode::message;
-using decode::Severity;
-using decode::StreamReference;
+namespace asfinspect::decode::objects {
 
 namespace {
 
@@ -107,8 +99,6 @@ void content_encryption_record(FieldReader& r) {
     if (size)
         r.blob("Data", *size);
 }
-
-}  // namespace
 
 void bitrate_mutual_exclusion(FieldReader& r) {
     mutual_exclusion(r);
@@ -228,4 +218,24 @@ void digital_signature(FieldReader& r) {
     check_leftover(r);
 }
 
-}  // namespace asfinspect::asf::layouts
+using T = asf::ObjectType;
+constexpr LayoutRow kExclusionLayouts[] = {
+    {T::bitrate_mutual_exclusion, bitrate_mutual_exclusion},
+    {T::advanced_mutual_exclusion, advanced_mutual_exclusion},
+    {T::group_mutual_exclusion, group_mutual_exclusion},
+    {T::stream_prioritization, stream_prioritization},
+    {T::bandwidth_sharing, bandwidth_sharing},
+    {T::error_correction, error_correction},
+    {T::content_encryption, content_encryption},
+    {T::extended_content_encryption, extended_content_encryption},
+    {T::advanced_content_encryption, advanced_content_encryption},
+    {T::digital_signature, digital_signature},
+};
+
+}  // namespace
+
+std::span<const LayoutRow> exclusion_layouts() {
+    return kExclusionLayouts;
+}
+
+}  // namespace asfinspect::decode::objects
