@@ -9,8 +9,6 @@ namespace asfinspect::asf {
 
 namespace {
 
-using O = ObjectType;
-using P = Placement;
 
 }  // namespace
 

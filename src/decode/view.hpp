@@ -48,7 +48,9 @@ struct Part {
         item,     // `index`, and `offset` (< 0: no position worth showing)
     };
 
-    Kind kind = Kind::file;
+    explicit Part(Kind k) : kind(k) {}
+
+    Kind kind;
     std::string_view path;
     std::int64_t size = 0;
     const FileSummary* summary = nullptr;
@@ -136,44 +138,44 @@ class View {
 
     // The parts, as the decoder begins and ends them.
     void begin_file(std::string_view path, std::int64_t size) {
-        Part part{Part::Kind::file};
+        Part part(Part::Kind::file);
         part.path = path;
         part.size = size;
         begin(part);
     }
     void end_file(const FileSummary& summary) {
-        Part part{Part::Kind::file};
+        Part part(Part::Kind::file);
         part.summary = &summary;
         end(part);
     }
     void begin_object(const ObjectHead& head) {
-        Part part{Part::Kind::object};
+        Part part(Part::Kind::object);
         part.head = &head;
         begin(part);
     }
-    void end_object() { end(Part{Part::Kind::object}); }
-    void begin_packets() { begin(Part{Part::Kind::packets}); }
-    void end_packets() { end(Part{Part::Kind::packets}); }
+    void end_object() { end(Part(Part::Kind::object)); }
+    void begin_packets() { begin(Part(Part::Kind::packets)); }
+    void end_packets() { end(Part(Part::Kind::packets)); }
     void begin_group(const Key& key) {
-        Part part{Part::Kind::group};
+        Part part(Part::Kind::group);
         part.key = &key;
         begin(part);
     }
-    void end_group() { end(Part{Part::Kind::group}); }
+    void end_group() { end(Part(Part::Kind::group)); }
     void begin_list(const Key& key, std::string_view item) {
-        Part part{Part::Kind::list};
+        Part part(Part::Kind::list);
         part.key = &key;
         part.item = item;
         begin(part);
     }
-    void end_list() { end(Part{Part::Kind::list}); }
+    void end_list() { end(Part(Part::Kind::list)); }
     void begin_item(std::uint64_t index, std::int64_t offset) {
-        Part part{Part::Kind::item};
+        Part part(Part::Kind::item);
         part.index = index;
         part.offset = offset;
         begin(part);
     }
-    void end_item() { end(Part{Part::Kind::item}); }
+    void end_item() { end(Part(Part::Kind::item)); }
 
     // A field and its value.
     virtual void value(const Key& /*key*/, const Value& /*v*/) {}
