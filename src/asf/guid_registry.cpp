@@ -7,11 +7,6 @@
 
 namespace asfinspect::asf {
 
-namespace {
-
-
-}  // namespace
-
 const GuidInfo* find_guid(const Guid& guid) {
     const auto* hit = std::find_if(std::begin(kRegistry), std::end(kRegistry),
                                    [&](const GuidInfo& e) { return e.guid == guid; });
