@@ -61,7 +61,7 @@ make_ffmpeg_input() {
         -f lavfi -i testsrc=size=1280x720:rate=30:duration=40 \
         -f lavfi -i sine=frequency=440:sample_rate=44100:duration=40 \
         -vf noise=alls=20:allf=t -c:v wmv2 -b:v 20M -c:a wmav2 -b:a 128k \
-        -packet_size 3200 "$ffmpeg_input.part"
+        -packet_size 3200 -f asf "$ffmpeg_input.part"
     mv "$ffmpeg_input.part" "$ffmpeg_input"
 }
 

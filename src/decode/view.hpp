@@ -181,7 +181,9 @@ class View {
     virtual void value(const Key& /*key*/, const Value& /*v*/) {}
 
     // The fields of each kind, as the decoder reports them.
-    void unsigned_value(const Key& key, std::uint64_t v, Unit unit) {
+    // Integers are most of the fields of a file (every packet and payload
+    // holds a dozen), so a view may write them without the detour.
+    virtual void unsigned_value(const Key& key, std::uint64_t v, Unit unit) {
         value(key, Value(Value::Kind::unsigned_integer, v, unit));
     }
     void signed_value(const Key& key, std::int64_t v, Unit unit) {

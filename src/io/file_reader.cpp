@@ -12,7 +12,10 @@ FileReader::FileReader(int fd, std::int64_t size, PreadFn pread)
     : fd_(fd), pread_(pread), size_(size < 0 ? 0 : size) {}
 
 FileReader::FileReader(std::span<const std::uint8_t> bytes)
-    : size_(static_cast<std::int64_t>(bytes.size())), bytes_(bytes) {}
+    : size_(static_cast<std::int64_t>(bytes.size())),
+      bytes_(bytes),
+      block_data_(bytes.data()),
+      block_len_(bytes.size()) {}
 
 FileReader::FileReader(FileReader& origin, std::size_t block_size, std::size_t blocks)
     : fd_(origin.fd_),

@@ -238,6 +238,11 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
     }
 }
 
+void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {
+    member(key);
+    out_.number(v);
+}
+
 void JsonView::write_guid_member(const asf::Guid& v) {
     out_.text("{\"guid\":\"");
     write_guid(out_, v);

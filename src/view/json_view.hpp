@@ -24,6 +24,7 @@ class JsonView final : public decode::View, public decode::FindingSink {
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
     void value(const decode::Key& key, const decode::Value& v) override;
+    void unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) override;
     void finding(const decode::Finding& f) override;
 
     // A container keeps at most this many findings until it closes (the

@@ -141,6 +141,12 @@ void TreeView::value(const decode::Key& key, const decode::Value& v) {
     out_.end_line();
 }
 
+void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) {
+    label(key);
+    write_unsigned(v, unit);
+    out_.end_line();
+}
+
 void TreeView::write_unsigned(std::uint64_t v, decode::Unit unit) {
     if (unit == decode::Unit::none) {
         out_.number(v);

@@ -38,6 +38,10 @@ class KeyFrameProbe {
         StreamSet streams;
     };
 
+    Remembered& slot_of(std::uint64_t index);
+    void grow(std::size_t size);
+
+    static constexpr std::size_t kFirstRemembered = 256;
     static constexpr std::size_t kRememberedPackets = std::size_t{1} << 16;
     // Tiny packets hold little that would be worth remembering as results, so
     // the bytes of the file are kept too: 6 MiB in blocks of a page.
@@ -49,6 +53,7 @@ class KeyFrameProbe {
     PacketParser parser_;
     std::int64_t data_offset_ = -1;       // of the Data Object whose results are remembered
     std::vector<Remembered> remembered_;  // direct-mapped by packet number
+    std::size_t probed_ = 0;              // packets probed into it
 };
 
 }  // namespace asfinspect::decode

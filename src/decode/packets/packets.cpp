@@ -182,6 +182,7 @@ std::int64_t PacketDecoder::decode_all() {
 
 void PacketDecoder::report_problems(const Packet& packet, PacketProblem::Place place,
                                     std::uint32_t payload) {
+    // Each pass reports one of the packet's problems; a good packet has none.
     for (const PacketProblem& p : packet.problems) {
         if (p.place == place && (place != PacketProblem::Place::payload || p.payload == payload))
             problem(p.offset, p.severity, p.code, p.message);
@@ -191,7 +192,7 @@ void PacketDecoder::report_problems(const Packet& packet, PacketProblem::Place p
 void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     const Packet& packet = parser_.parse(index, offset);
     // A packet whose bytes can't be read is not shown: it would be zeros.
-    if (decoder_.stopped())
+    if (file_.failed())
         return;
     if (show_) {
         view_.begin_item(index, offset);
@@ -200,7 +201,9 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     }
     if (packet.header_whole)
         check_send_time(packet);
-    report_problems(packet, PacketProblem::Place::header);
+    const bool problems = !packet.problems.empty();
+    if (problems)
+        report_problems(packet, PacketProblem::Place::header);
     if (packet.area_valid) {
         if (show_)
             view_.begin_list("Payloads", "Payload");
@@ -208,7 +211,8 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
             decode_payload(packet, payload);
         if (show_)
             view_.end_list();
-        report_problems(packet, PacketProblem::Place::end);
+        if (problems)
+            report_problems(packet, PacketProblem::Place::end);
         if (packet.zero_filled && zero_filled_packets_++ == 0)
             first_zero_filled_ = offset;
     }
@@ -223,7 +227,8 @@ void PacketDecoder::decode_payload(const Packet& packet, const Payload& payload)
     }
     if (payload.stage == Payload::Stage::whole && payload.compressed)
         walk_sub_payloads(packet, payload);
-    report_problems(packet, PacketProblem::Place::payload, payload.index);
+    if (!packet.problems.empty())
+        report_problems(packet, PacketProblem::Place::payload, payload.index);
     if (payload.stage == Payload::Stage::whole) {
         facts_.streams[payload.stream].key_frames |= payload.key_frame;
         check_payload(payload);
@@ -242,7 +247,7 @@ void PacketDecoder::walk_sub_payloads(const Packet& packet, const Payload& p) {
         view_.begin_list("Sub-Payloads", "Sub-Payload");
     std::uint64_t j = 0;
     // Each pass takes one sub-payload, until one would run past the end.
-    for (std::int64_t at = p.data_offset; at < end && !decoder_.stopped(); ++j) {
+    for (std::int64_t at = p.data_offset; at < end && !file_.failed(); ++j) {
         std::array<std::uint8_t, 1> length{};
         file_.read_at(at, length);
         const std::int64_t next = at + 1 + length[0];

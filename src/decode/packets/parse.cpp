@@ -264,8 +264,10 @@ bool PacketParser::read_payload(std::uint32_t index, Payload& p) {
         read(4, p.media_object_size);
         read(4, p.presentation_time);
         p.has_object_fields = true;
-        read_extensions(p, cursor_.position(),
-                        p.replicated_data_length - pf::kMediaObjectReplicatedData);
+        if (p.replicated_data_length > pf::kMediaObjectReplicatedData) {
+            read_extensions(p, cursor_.position(),
+                            p.replicated_data_length - pf::kMediaObjectReplicatedData);
+        }
     } else if (p.compressed) {
         read(1, p.time_delta);
     } else if (p.replicated_data_length != 0) {
