@@ -32,6 +32,15 @@ FileReader::FileReader(FileReader& origin, std::size_t block_size, std::size_t b
     }
 }
 
+void FileReader::bring_in_slow(std::int64_t offset, std::int64_t n) {
+    // A second reader's blocks are small; reads find what is wrong.
+    if (fd_ < 0 || blocks_ != nullptr || failed() || !holds(offset, n) ||
+        n > static_cast<std::int64_t>(kBlockSize)) {
+        return;
+    }
+    load_block(offset);
+}
+
 std::size_t FileReader::read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst) {
     std::fill(dst.begin(), dst.end(), std::uint8_t{0});
     const auto n = static_cast<std::int64_t>(dst.size());

@@ -56,6 +56,18 @@ class FileReader {
         return read_at_slow(offset, dst);
     }
 
+    // Brings [offset, offset + n) into the block when it fits one and isn't
+    // there, so that the reads of a stretch read back and forth (a packet,
+    // whose payloads are walked again after its header is read) cost one
+    // system call.
+    void bring_in(std::int64_t offset, std::int64_t n) {
+        if (offset >= block_offset_ &&
+            offset - block_offset_ + n <= static_cast<std::int64_t>(block_len_)) {
+            return;
+        }
+        bring_in_slow(offset, n);
+    }
+
     // True once a read has failed or the file has changed; error() is the
     // errno of a failed read, 0 for a change.
     bool failed() const { return error_ != 0 || changed_; }
@@ -70,6 +82,7 @@ class FileReader {
 
   private:
     std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
+    void bring_in_slow(std::int64_t offset, std::int64_t n);
     void copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst);
     void copy_from_blocks(std::int64_t offset, std::span<std::uint8_t> dst);
     int load_block(std::int64_t offset);

@@ -69,6 +69,7 @@ const Packet& PacketParser::parse(std::uint64_t index, std::int64_t offset) {
     p.payloads_end = 0;
     p.payloads_whole = false;
     p.zero_filled = false;
+    file_.bring_in(offset, p.limit - offset);
     cursor_ = io::Cursor(file_, offset, p.limit);
     p.header_whole = read_header();
     if (!p.header_whole) {
