@@ -109,7 +109,7 @@ void Decoder::decode(std::string_view path) {
         walk(0, file_.size(), asf::Placement::top_level, 0);
         finish_file();
     }
-    view_.end_file(FileSummary{facts_.data.decoded});
+    view_.end_file(FileSummary{facts_.data.decoded, &facts_});
 }
 
 // A file that doesn't begin with an ASF object (an MP4 renamed .wmv, say) is

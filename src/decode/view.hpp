@@ -33,8 +33,13 @@ using asf::EnumNames;
 using asf::FlagName;
 using asf::FlagNames;
 
+struct Facts;
+
 struct FileSummary {
     std::uint64_t packets = 0;  // data packets decoded
+    // What the decoder learnt of the file: for views that answer questions
+    // about it as a whole (a summary) rather than show its fields.
+    const Facts* facts = nullptr;
 };
 
 // A part of the decode that holds fields and other parts.
