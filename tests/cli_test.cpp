@@ -86,8 +86,15 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
         {{"--packets=3-1", "x.wmv"}, "invalid packet range '3-1'"},
         {{"--packets=x", "x.wmv"}, "invalid packet range 'x'"},
         {{"--tree", "--json", "x.wmv"}, "--tree can't be used with --json or --check"},
-        {{"--check", "--packets=1", "x.wmv"}, "--packets can't be used with it"},
+        {{"--check", "--packets=1", "x.wmv"}, "--streams and --time can't be used with it"},
         {{"--tree"}, "no FILE given"},
+        {{"--json", "--csv", "x.wmv"}, "--json and --csv can't be combined"},
+        {{"--summary", "--objects", "x.wmv"}, "can't be combined"},
+        {{"--streams=2", "x.wmv"}, "--streams can't be used with the dump"},
+        {{"--objects", "--streams=0", "x.wmv"}, "invalid stream list '0'"},
+        {{"--objects", "--time=5-3", "x.wmv"}, "invalid time range '5-3'"},
+        {{"--summary", "--time=5-", "x.wmv"}, "--time can't be used with it"},
+        {{"--tree", "--time=1-2", "--packets=3", "x.wmv"}, "--time and --packets can't"},
     };
     for (const auto& [args, fault] : bad) {
         const RunResult r = run_cli(args);

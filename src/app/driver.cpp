@@ -7,11 +7,14 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
 #include "dump/dump.hpp"
 #include "view/json_view.hpp"
+#include "view/objects_view.hpp"
+#include "view/packets_csv_view.hpp"
 #include "view/tree_view.hpp"
 
 namespace asfinspect::app {
@@ -44,31 +47,101 @@ constexpr std::string_view kHelp =
 
 }  // namespace
 
+namespace {
+
+// The numbers of the packets a decode shows, as runs: the packets that carry
+// the media objects of a time selection, for the dump.
+class PacketRuns final : public decode::View {
+  public:
+    explicit PacketRuns(std::vector<decode::PacketRange>& runs) : runs_(runs) {}
+
+    void begin(const decode::Part& part) override {
+        ++depth_;
+        if (part.kind == decode::Part::Kind::packets)
+            packets_depth_ = depth_;
+        if (part.kind != decode::Part::Kind::item || depth_ != packets_depth_ + 1)
+            return;
+        if (!runs_.empty() && runs_.back().last + 1 == part.index) {
+            runs_.back().last = part.index;
+        } else {
+            runs_.push_back({part.index, part.index, false});
+        }
+    }
+    void end(const decode::Part& part) override {
+        if (part.kind == decode::Part::Kind::packets)
+            packets_depth_ = -1;
+        --depth_;
+    }
+
+  private:
+    std::vector<decode::PacketRange>& runs_;
+    int depth_ = 0;
+    int packets_depth_ = -1;
+};
+
+// The dump of the packets that carry the media objects of a time selection.
+void dump_time_selection(io::FileReader& file, io::Output& out, const Options& options,
+                         std::string_view path) {
+    std::vector<decode::PacketRange> runs;
+    {
+        PacketRuns finder(runs);
+        decode::DiscardFindings discard;
+        decode::decode_file(file, finder, discard, path, options.selection);
+    }
+    if (file.failed())
+        return;
+    if (runs.empty())
+        runs.push_back(decode::PacketRange::none());
+    dump::dump_file(file, out, runs);
+}
+
+view::ObjectsView::Format objects_format(Format f) {
+    return f == Format::json  ? view::ObjectsView::Format::json
+           : f == Format::csv ? view::ObjectsView::Format::csv
+                              : view::ObjectsView::Format::text;
+}
+
+}  // namespace
+
 int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                  std::string_view path) {
-    decode::DecodeOptions decode_options;
-    decode_options.packets = options.packets;
+    const decode::DecodeOptions& selection = options.selection;
     switch (options.show) {
         case Show::tree:
             if (options.format == Format::json) {
                 view::JsonView json(out);
-                decode::decode_file(file, json, json, path, decode_options);
+                decode::decode_file(file, json, json, path, selection);
+            } else if (options.format == Format::csv) {
+                view::PacketsCsvView csv(out);
+                decode::decode_file(file, csv, csv, path, selection);
             } else {
                 view::TreeView tree(out);
-                decode::decode_file(file, tree, tree, path, decode_options);
+                decode::decode_file(file, tree, tree, path, selection);
             }
             return kExitOk;
         case Show::check: {
             check::CheckView verdict(out, options.format == Format::json
                                               ? check::CheckView::Format::json
                                               : check::CheckView::Format::text);
-            decode::decode_file(file, verdict, verdict, path, decode_options);
+            decode::decode_file(file, verdict, verdict, path, selection);
             return verdict.errors() == 0 ? kExitOk : kExitInconsistent;
         }
+        case Show::objects: {
+            view::ObjectsView objects(out, objects_format(options.format));
+            decode::DiscardFindings discard;
+            decode::decode_file(file, objects, discard, path, selection);
+            return kExitOk;
+        }
+        case Show::summary:
+            break;  // wired with the summary view
         case Show::dump:
+            if (selection.time) {
+                dump_time_selection(file, out, options, path);
+                return kExitOk;
+            }
             break;
     }
-    dump::dump_file(file, out, options.packets);
+    dump::dump_file(file, out, selection.packets);
     return kExitOk;
 }
 

@@ -4,28 +4,33 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/packet_range.hpp"
+#include "decode/selection.hpp"
 
 namespace asfinspect::app {
 
 // What a run shows of a file.
 enum class Show {
-    dump,   // the classic dump (no option)
-    tree,   // the complete decode (--tree, or --json alone)
-    check,  // the findings (--check)
+    dump,     // the classic dump (no option)
+    tree,     // the complete decode (--tree, or --json or --csv alone)
+    check,    // the findings (--check)
+    summary,  // one screen of answers (--summary)
+    objects,  // the media objects (--objects)
 };
 
 // How it is written.
 enum class Format {
     text,
     json,  // --json
+    csv,   // --csv
 };
 
 struct Options {
     Show show = Show::dump;
     Format format = Format::text;
-    decode::PacketRange packets = decode::PacketRange::all();
+    // --packets, --streams and --time.
+    decode::Selection selection;
     bool packets_given = false;
+    bool streams_given = false;
     bool help = false;
     bool version = false;
     // The FILE operands; today the one before the arguments that are ignored.

@@ -10,15 +10,13 @@
 #include "asf/object_format.hpp"
 #include "decode/facts.hpp"
 #include "decode/finding.hpp"
-#include "decode/packet_range.hpp"
+#include "decode/selection.hpp"
 #include "decode/view.hpp"
 #include "io/file_reader.hpp"
 
 namespace asfinspect::decode {
 
-struct DecodeOptions {
-    PacketRange packets = PacketRange::all();
-};
+using DecodeOptions = Selection;
 
 // Decodes the whole file by ASF's rules and reports it to the view, and its
 // findings to the sink.

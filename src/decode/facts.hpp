@@ -7,12 +7,10 @@
 
 #include "asf/guid.hpp"
 #include "asf/payload_extensions.hpp"
+#include "decode/selection.hpp"
 
 namespace asfinspect::decode {
 
-inline constexpr std::size_t kStreamNumbers = 128;  // 7 bits; 0 is invalid
-// A set of stream numbers.
-using StreamSet = std::bitset<kStreamNumbers>;
 // More payload extension systems than replicated data can carry (255 bytes)
 // are not kept.
 inline constexpr std::size_t kMaxPayloadExtensions = 64;
@@ -60,6 +58,7 @@ struct StreamFacts {
     // A payload decoded so far sets the key-frame bit (audio streams may set
     // it on none).
     bool key_frames = false;
+    std::uint32_t buffer_size = 0;  // ms, from the Extended Stream Properties
     std::vector<PayloadExtensionFacts> extensions;
 };
 

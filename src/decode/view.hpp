@@ -47,7 +47,7 @@ struct Part {
     enum class Kind : std::uint8_t {
         file,     // `path`, `size`; at its end, `summary`
         object,   // `head`
-        packets,  // the data packets of the Data Object, each an item
+        packets,  // the data packets of the Data Object, each an item: `facts`
         group,    // a structure inside a field list (a WAVEFORMATEX, say): `key`
         list,     // counted records, each an item: `key`, and `item` naming one ("Codec Entry")
         item,     // `index`, and `offset` (< 0: no position worth showing)
@@ -59,6 +59,7 @@ struct Part {
     std::string_view path;
     std::int64_t size = 0;
     const FileSummary* summary = nullptr;
+    const Facts* facts = nullptr;  // what the header said
     const ObjectHead* head = nullptr;
     const Key* key = nullptr;
     std::string_view item;
@@ -159,7 +160,11 @@ class View {
         begin(part);
     }
     void end_object() { end(Part(Part::Kind::object)); }
-    void begin_packets() { begin(Part(Part::Kind::packets)); }
+    void begin_packets(const Facts& facts) {
+        Part part(Part::Kind::packets);
+        part.facts = &facts;
+        begin(part);
+    }
     void end_packets() { end(Part(Part::Kind::packets)); }
     void begin_group(const Key& key) {
         Part part(Part::Kind::group);

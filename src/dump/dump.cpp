@@ -68,6 +68,10 @@ void dump_packets(io::FileReader& file, io::Output& out, std::int64_t first_offs
 }  // namespace
 
 void dump_file(io::FileReader& file, io::Output& out, const decode::PacketRange& packets) {
+    dump_file(file, out, std::span(&packets, 1));
+}
+
+void dump_file(io::FileReader& file, io::Output& out, std::span<const decode::PacketRange> runs) {
     ScanState state;
     out.hex();
     walk_objects(file, out, state, 0, file.size(), 0);
@@ -82,8 +86,9 @@ void dump_file(io::FileReader& file, io::Output& out, const decode::PacketRange&
         return;
     }
     out.text("First data packet: offset ").i64(state.first_packet_offset).end_line();
-    dump_packets(file, out, state.first_packet_offset,
-                 decode_file_properties(state.file_properties), packets);
+    const FilePropertiesFields props = decode_file_properties(state.file_properties);
+    for (const decode::PacketRange& packets : runs)
+        dump_packets(file, out, state.first_packet_offset, props, packets);
 }
 
 }  // namespace asfinspect::dump

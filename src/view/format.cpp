@@ -90,6 +90,30 @@ void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
     }
 }
 
+void write_signed_seconds(io::Output& out, std::int64_t ms) {
+    if (ms < 0)
+        out.text("-");
+    // In unsigned arithmetic, so that the most negative value has a magnitude.
+    write_seconds(out, ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms),
+                  decode::Unit::milliseconds);
+}
+
+void write_csv_field(io::Output& out, std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.text(text);
+        return;
+    }
+    out.text("\"");
+    std::size_t run = 0;
+    // Each pass writes the text up to a quote, and doubles it.
+    for (auto quote = text.find('"'); quote != std::string_view::npos;
+         quote = text.find('"', quote + 1)) {
+        out.text(text.substr(run, quote + 1 - run)).text("\"");
+        run = quote + 1;
+    }
+    out.text(text.substr(run)).text("\"");
+}
+
 void write_filetime(io::Output& out, std::uint64_t filetime, char separator) {
     const std::uint64_t seconds = filetime / kTicksPerSecond;
     const auto days = static_cast<std::int64_t>(seconds / kSecondsPerDay);

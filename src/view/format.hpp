@@ -32,4 +32,11 @@ void write_quoted(io::Output& out, std::string_view text);
 // UTF-8 become U+FFFD.
 void write_json_string(io::Output& out, std::string_view text);
 
+// A CSV field (RFC 4180): as it is, or between double quotes, with quotes
+// doubled, when it holds a comma, a quote or a line break.
+void write_csv_field(io::Output& out, std::string_view text);
+
+// Milliseconds that may be negative as exact seconds: -1500 is "-1.5".
+void write_signed_seconds(io::Output& out, std::int64_t ms);
+
 }  // namespace asfinspect::view

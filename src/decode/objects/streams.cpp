@@ -228,7 +228,7 @@ void extended_stream_properties(FieldReader& r) {
     r.u64("Start Time", Unit::milliseconds);
     r.u64("End Time", Unit::milliseconds);
     r.u32("Data Bitrate");
-    r.u32("Buffer Size", Unit::milliseconds);
+    const auto buffer_size = r.u32("Buffer Size", Unit::milliseconds);
     r.u32("Initial Buffer Fullness", Unit::milliseconds);
     r.u32("Alternate Data Bitrate");
     r.u32("Alternate Buffer Size", Unit::milliseconds);
@@ -266,6 +266,7 @@ void extended_stream_properties(FieldReader& r) {
     StreamFacts* s = *stream < kStreamNumbers ? &facts.streams[*stream] : nullptr;
     if (s != nullptr) {
         s->extended = true;
+        s->buffer_size = buffer_size.value_or(0);
         s->extensions.clear();
     }
     r.begin_list("Payload Extension Systems", "Payload Extension System");

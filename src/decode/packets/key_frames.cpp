@@ -32,9 +32,9 @@ StreamSet KeyFrameProbe::starts(std::uint64_t index) {
         grow(std::min(remembered_.size() * 4, most));
         slot = &slot_of(index);
     }
-    *slot = {index + 1,
-             key_frame_starts(parser_.parse(
-                 index, data_.first_packet + static_cast<std::int64_t>(index * data_.packet_size)))};
+    *slot = {index + 1, key_frame_starts(parser_.parse(
+                            index, data_.first_packet +
+                                       static_cast<std::int64_t>(index * data_.packet_size)))};
     return slot->streams;
 }
 

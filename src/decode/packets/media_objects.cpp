@@ -28,9 +28,25 @@ void MediaObjectTracker::start(Open& o, const Packet& packet, const Payload& p) 
     m.whole = true;
 }
 
+void MediaObjectTracker::select(const StreamSet& streams,
+                                std::pair<std::uint64_t, std::uint64_t> times) {
+    narrowed_ = true;
+    streams_ = streams;
+    first_time_ = times.first;
+    last_time_ = times.second;
+}
+
+void MediaObjectTracker::tell(const MediaObject& m) {
+    if (narrowed_ && (!streams_.test(m.stream) || m.presentation_time < first_time_ ||
+                      m.presentation_time > last_time_)) {
+        return;
+    }
+    view_.media_object(m);
+}
+
 void MediaObjectTracker::close(Open& o) {
     o.open = false;
-    view_.media_object(o.object);
+    tell(o.object);
 }
 
 void MediaObjectTracker::cut_off(Open& o, std::int64_t at, std::string_view by) {
@@ -130,7 +146,7 @@ void MediaObjectTracker::sub_payload(const Packet& packet, const Payload& p, std
     m.last_packet = packet.index;
     m.send_time = static_cast<std::uint32_t>(packet.header.send_time);
     m.offset = at + 1;
-    view_.media_object(m);
+    tell(m);
 }
 
 void MediaObjectTracker::finish(std::int64_t end) {

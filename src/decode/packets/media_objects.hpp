@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 #include "decode/facts.hpp"
 #include "decode/packets/packet.hpp"
@@ -26,6 +27,9 @@ class MediaObjectTracker {
                      std::int64_t at, std::uint8_t length);
     // The end of the data, at `end`: objects still open are cut off.
     void finish(std::int64_t end);
+    // Only the media objects of these streams, presented between these
+    // times (ms as ASF stores them, both included), are told of.
+    void select(const StreamSet& streams, std::pair<std::uint64_t, std::uint64_t> times);
 
   private:
     struct Open {
@@ -37,11 +41,16 @@ class MediaObjectTracker {
     void start(Open& o, const Packet& packet, const Payload& payload);
     void cut_off(Open& o, std::int64_t at, std::string_view by);
     void close(Open& o);
+    void tell(const MediaObject& m);
 
     Decoder& decoder_;
     View& view_;
     bool check_;
     std::array<Open, kStreamNumbers> open_{};
+    bool narrowed_ = false;
+    StreamSet streams_;
+    std::uint64_t first_time_ = 0;
+    std::uint64_t last_time_ = 0;
 };
 
 }  // namespace asfinspect::decode

@@ -27,7 +27,9 @@ PacketDecoder::PacketDecoder(Decoder& decoder)
       view_(decoder.view()),
       facts_(decoder.facts()),
       show_(decoder.view().wants_fields()),
-      check_sequence_(decoder.options().packets.is_all()),
+      check_sequence_(decoder.options().whole()),
+      selection_(decoder.options()),
+      narrowed_(!selection_.all_streams() || selection_.time.has_value()),
       parser_(decoder.file(), decoder.facts()),
       media_objects_(decoder, check_sequence_) {}
 
@@ -147,7 +149,7 @@ std::uint64_t PacketDecoder::locate_packets() {
 std::int64_t PacketDecoder::decode_all() {
     const std::uint64_t n = locate_packets();
     DataFacts& data = facts_.data;
-    view_.begin_packets();
+    view_.begin_packets(facts_);
     const PacketRange& range = decoder_.options().packets;
     const std::uint64_t first = range.begin_below(n);
     const std::uint64_t last = range.end_below(n);
@@ -157,9 +159,25 @@ std::int64_t PacketDecoder::decode_all() {
                        : message("packet ", range.first, " is selected, but the data holds ", n,
                                  " packets, 0 to ", n - 1));
     }
-    for (std::uint64_t k = first; k < last && !decoder_.stopped(); ++k) {
-        decode_packet(k, data.first_packet + static_cast<std::int64_t>(k * data.packet_size));
+    std::uint64_t from = first;
+    if (selection_.time) {
+        const std::uint64_t preroll = facts_.file_properties.preroll;
+        // From the start of the file, objects presented before it are in.
+        times_.first =
+            selection_.time->first == 0 ? 0 : io::saturating_add(selection_.time->first, preroll);
+        times_.last = io::saturating_add(selection_.time->last, preroll);
+        media_objects_.select(selection_.streams, {times_.first, times_.last});
+        from = std::max(from, first_packet_of_time(last));
+    } else if (!selection_.all_streams()) {
+        media_objects_.select(selection_.streams, {0, ~std::uint64_t{0}});
+    }
+    // Each pass decodes one packet, until the selection or the file ends.
+    for (std::uint64_t k = from; k < last && !decoder_.stopped(); ++k) {
+        const bool more =
+            decode_packet(k, data.first_packet + static_cast<std::int64_t>(k * data.packet_size));
         ++data.decoded;
+        if (!more)
+            break;
     }
     if (!decoder_.stopped())
         media_objects_.finish(data.end);
@@ -189,11 +207,18 @@ void PacketDecoder::report_problems(const Packet& packet, PacketProblem::Place p
     }
 }
 
-void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
+bool PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     const Packet& packet = parser_.parse(index, offset);
     // A packet whose bytes can't be read is not shown: it would be zeros.
     if (file_.failed())
-        return;
+        return false;
+    if (narrowed_) {
+        // Send times rise, and nothing is sent after it is presented.
+        if (selection_.time && packet.header_whole && packet.header.send_time > times_.last)
+            return false;
+        if (!carries_selection(packet))
+            return true;
+    }
     if (show_) {
         view_.begin_item(index, offset);
         if (packet.header_whole)
@@ -207,8 +232,10 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     if (packet.area_valid) {
         if (show_)
             view_.begin_list("Payloads", "Payload");
-        for (const Payload& payload : packet.payloads)
-            decode_payload(packet, payload);
+        for (const Payload& payload : packet.payloads) {
+            if (!narrowed_ || selection_.streams.test(payload.stream))
+                decode_payload(packet, payload);
+        }
         if (show_)
             view_.end_list();
         if (problems)
@@ -218,6 +245,73 @@ void PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     }
     if (show_)
         view_.end_item();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The selection by stream and time.
+
+std::uint64_t PacketDecoder::send_time_of(std::uint64_t index) {
+    const DataFacts& data = facts_.data;
+    const Packet& packet = parser_.parse(
+        index, data.first_packet + static_cast<std::int64_t>(index * data.packet_size));
+    return packet.header_whole ? packet.header.send_time : 0;
+}
+
+// ASF sends a media object before it is presented, and at most the preroll
+// and its stream's buffer before: the packets sent earlier than that carry
+// none of the selection, and a search by send time skips them unread.
+std::uint64_t PacketDecoder::first_packet_of_time(std::uint64_t n) {
+    const std::uint64_t preroll = facts_.file_properties.preroll;
+    std::uint64_t buffer = preroll;
+    for (std::size_t s = 1; s < kStreamNumbers; ++s) {
+        if (selection_.streams.test(s))
+            buffer = std::max<std::uint64_t>(buffer, facts_.streams[s].buffer_size);
+    }
+    const std::uint64_t lead = io::saturating_add(preroll, buffer);
+    const std::uint64_t earliest = times_.first > lead ? times_.first - lead : 0;
+    std::uint64_t low = 0;
+    std::uint64_t high = n;
+    // Each pass halves [low, high), which holds the first packet sent at or
+    // after `earliest`.
+    while (low < high && !decoder_.stopped()) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        if (send_time_of(middle) < earliest) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
+bool PacketDecoder::carries_selection(const Packet& packet) {
+    return std::any_of(packet.payloads.begin(), packet.payloads.end(),
+                       [&](const Payload& p) { return selected(p); });
+}
+
+bool PacketDecoder::selected(const Payload& p) {
+    if (p.stage != Payload::Stage::whole || !selection_.streams.test(p.stream))
+        return false;
+    if (!selection_.time)
+        return true;
+    const auto in_time = [&](std::uint64_t t) { return t >= times_.first && t <= times_.last; };
+    if (p.has_object_fields)
+        return in_time(p.presentation_time);
+    if (!p.compressed)
+        return false;  // no presentation time to go by
+    // A compressed payload's sub-payloads follow one another by its delta.
+    const std::int64_t end = std::min({p.data_end(), facts_.data.end, file_.size()});
+    std::uint64_t j = 0;
+    // Each pass looks at one sub-payload, until one is in time or they end.
+    for (std::int64_t at = p.data_offset; at < end && !file_.failed(); ++j) {
+        std::array<std::uint8_t, 1> length{};
+        file_.read_at(at, length);
+        if (length[0] != 0 && in_time(p.offset_into_media_object + j * p.time_delta))
+            return true;
+        at += 1 + length[0];
+    }
+    return false;
 }
 
 void PacketDecoder::decode_payload(const Packet& packet, const Payload& payload) {

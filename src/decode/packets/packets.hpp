@@ -23,10 +23,24 @@ class PacketDecoder {
     std::int64_t decode_all();
 
   private:
+    // Presentation times of the selection as ASF stores them (the preroll
+    // included), both ends included.
+    struct StoredTimes {
+        std::uint64_t first = 0;
+        std::uint64_t last = 0;
+    };
+
     std::uint64_t locate_packets();
+    // The first packet that can carry a media object of the time selection.
+    std::uint64_t first_packet_of_time(std::uint64_t n);
+    std::uint64_t send_time_of(std::uint64_t index);
+    // Whether the packet carries a payload of the selection.
+    bool carries_selection(const Packet& packet);
+    bool selected(const Payload& payload);
     std::uint64_t count_packets_by_scanning();
     bool top_level_object_at(std::int64_t at);
-    void decode_packet(std::uint64_t index, std::int64_t offset);
+    // False once the packets are past the time selection.
+    bool decode_packet(std::uint64_t index, std::int64_t offset);
     void decode_payload(const Packet& packet, const Payload& payload);
     void walk_sub_payloads(const Packet& packet, const Payload& payload);
     void report_problems(const Packet& packet, PacketProblem::Place place,
@@ -42,6 +56,9 @@ class PacketDecoder {
     Facts& facts_;
     bool show_;            // report fields to the view
     bool check_sequence_;  // every packet is decoded, in order
+    const Selection& selection_;
+    bool narrowed_;  // the selection leaves out streams or times
+    StoredTimes times_;
     PacketParser parser_;
     MediaObjectTracker media_objects_;
     bool have_send_time_ = false;

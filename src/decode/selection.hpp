@@ -1,0 +1,46 @@
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "decode/packet_range.hpp"
+
+namespace asfinspect::decode {
+
+inline constexpr std::size_t kStreamNumbers = 128;  // 7 bits; 0 is invalid
+// A set of stream numbers.
+using StreamSet = std::bitset<kStreamNumbers>;
+
+// Presentation times as a player shows them (the preroll subtracted), in
+// milliseconds, both ends included.
+struct TimeRange {
+    static constexpr std::uint64_t kOpenEnd = std::numeric_limits<std::uint64_t>::max();
+
+    std::uint64_t first = 0;
+    std::uint64_t last = kOpenEnd;
+
+    bool contains(std::uint64_t ms) const { return ms >= first && ms <= last; }
+};
+
+// What a run decodes and shows: the packets by index, and of the media
+// objects those of some streams, presented within a time range.
+struct Selection {
+    PacketRange packets = PacketRange::all();
+    StreamSet streams = StreamSet().set();
+    std::optional<TimeRange> time;
+
+    bool all_streams() const { return streams.all(); }
+    // Every packet is decoded, in order.
+    bool whole() const { return packets.is_all() && !time; }
+};
+
+// "1,2,5": stream numbers from 1 to 127; nullopt when malformed.
+std::optional<StreamSet> parse_stream_list(std::string_view list);
+// "12.5-20", "12.5-" or "-20": seconds (at most three decimals are kept);
+// nullopt when malformed or when the end comes before the start.
+std::optional<TimeRange> parse_time_range(std::string_view spec);
+
+}  // namespace asfinspect::decode

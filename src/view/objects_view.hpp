@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "decode/view.hpp"
+#include "io/output.hpp"
+
+namespace asfinspect::view {
+
+// The media objects, one line each, fragments reassembled: stream, number,
+// presentation time as a player shows it (the preroll subtracted) and as
+// ASF stores it, size, key frame, fragments, first and last packet, the send
+// time of the first fragment's packet and the offset of its first byte. As
+// text, as JSON ({"file", "media_objects": [...]}, an object a line) or as
+// CSV (a header row, then a row each).
+class ObjectsView final : public decode::View {
+  public:
+    enum class Format { text, json, csv };
+
+    ObjectsView(io::Output& out, Format format) : out_(out), format_(format) {}
+
+    bool wants_fields() const override { return false; }
+    bool failed() const override { return out_.failed(); }
+    void begin(const decode::Part& part) override;
+    void end(const decode::Part& part) override;
+    void media_object(const decode::MediaObject& m) override;
+
+  private:
+    void write_text(const decode::MediaObject& m);
+    void write_json(const decode::MediaObject& m);
+    void write_csv(const decode::MediaObject& m);
+
+    io::Output& out_;
+    Format format_;
+    std::uint64_t preroll_ = 0;  // ms
+    std::uint64_t written_ = 0;
+};
+
+}  // namespace asfinspect::view

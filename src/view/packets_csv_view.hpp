@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/view.hpp"
+#include "io/output.hpp"
+
+namespace asfinspect::view {
+
+// The data packets as CSV, their payloads flattened: a header row, then a
+// row for each payload with the fields of its packet beside its own (a
+// packet without payloads read takes a row of its own).
+class PacketsCsvView final : public decode::View, public decode::FindingSink {
+  public:
+    explicit PacketsCsvView(io::Output& out) : out_(out) {}
+
+    bool failed() const override { return out_.failed(); }
+    void begin(const decode::Part& part) override;
+    void end(const decode::Part& part) override;
+    void value(const decode::Key& key, const decode::Value& v) override;
+    void finding(const decode::Finding& /*f*/) override {}
+
+  private:
+    // What a part is to this view.
+    enum class Role : std::uint8_t { other, packets, packet, payloads, payload };
+
+    void write_row();
+
+    io::Output& out_;
+    std::vector<Role> roles_;         // of the parts begun, innermost last
+    std::vector<std::string> cells_;  // a column each, empty when not given
+    bool packet_has_rows_ = false;
+};
+
+}  // namespace asfinspect::view
