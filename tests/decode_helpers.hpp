@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "asf_writer.hpp"
@@ -26,7 +27,12 @@ std::string decode_with(const Bytes& file, const asfinspect::decode::DecodeOptio
     asfinspect::io::FileReader reader(file);
     auto out = asfinspect::io::Output::memory();
     View view(out, std::forward<Args>(args)...);
-    asfinspect::decode::decode_file(reader, view, view, "test.asf", options);
+    if constexpr (std::is_base_of_v<asfinspect::decode::FindingSink, View>) {
+        asfinspect::decode::decode_file(reader, view, view, "test.asf", options);
+    } else {
+        asfinspect::decode::DiscardFindings discard;
+        asfinspect::decode::decode_file(reader, view, discard, "test.asf", options);
+    }
     return out.text_so_far();
 }
 
