@@ -8,12 +8,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "../tests/json_check.hpp"
 #include "check/check_view.hpp"
@@ -23,6 +25,8 @@
 #include "io/output.hpp"
 #include "output_bound.hpp"
 #include "view/json_view.hpp"
+#include "view/objects_view.hpp"
+#include "view/packets_csv_view.hpp"
 #include "view/tree_view.hpp"
 
 namespace {
@@ -85,6 +89,28 @@ void check_bound(const char* mode, std::uint64_t written, std::size_t size) {
     }
 }
 
+// Every row of a CSV has the header's number of fields; none of the views'
+// fields holds a comma, so a count of them is enough.
+void check_csv(const char* mode, std::string_view csv) {
+    std::size_t expected = 0;
+    std::size_t line_start = 0;
+    // Each pass checks one line.
+    for (std::size_t end = csv.find('\n'); end != std::string_view::npos;
+         line_start = end + 1, end = csv.find('\n', line_start)) {
+        const std::string_view line = csv.substr(line_start, end - line_start);
+        const auto commas = static_cast<std::size_t>(std::count(line.begin(), line.end(), ','));
+        if (line_start == 0) {
+            expected = commas;
+        } else if (commas != expected) {
+            std::fprintf(stderr, "%s: a row of %zu fields under a header of %zu\n", mode,
+                         commas + 1, expected + 1);
+            std::abort();
+        }
+    }
+    if (line_start != csv.size())
+        fail("a CSV that doesn't end its last row\n");
+}
+
 // The complete decode into each view: within the bound, and the JSON valid.
 void decode_every_way(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
@@ -101,6 +127,41 @@ void decode_every_way(const std::uint8_t* data, std::size_t size) {
         asfinspect::check::CheckView check(out, asfinspect::check::CheckView::Format::text);
         asfinspect::decode::decode_file(reader, check, check, "fuzz");
         check_bound("--check", out.bytes_written(), size);
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::counting();
+        asfinspect::view::ObjectsView objects(out, asfinspect::view::ObjectsView::Format::text);
+        asfinspect::decode::DiscardFindings discard;
+        asfinspect::decode::decode_file(reader, objects, discard, "fuzz");
+        check_bound("--objects", out.bytes_written(), size);
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::memory();
+        asfinspect::view::ObjectsView objects(out, asfinspect::view::ObjectsView::Format::csv);
+        asfinspect::decode::DiscardFindings discard;
+        asfinspect::decode::decode_file(reader, objects, discard, "fuzz");
+        check_bound("--objects --csv", out.text_so_far().size(), size);
+        check_csv("--objects --csv", out.text_so_far());
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::memory();
+        asfinspect::view::PacketsCsvView csv(out);
+        asfinspect::decode::decode_file(reader, csv, csv, "fuzz");
+        check_bound("--csv", out.text_so_far().size(), size);
+        check_csv("--csv", out.text_so_far());
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::memory();
+        asfinspect::view::ObjectsView objects(out, asfinspect::view::ObjectsView::Format::json);
+        asfinspect::decode::DiscardFindings discard;
+        asfinspect::decode::decode_file(reader, objects, discard, "fuzz");
+        check_bound("--objects --json", out.text_so_far().size(), size);
+        if (!asftest::valid_json(out.text_so_far()))
+            fail("--objects --json wrote a document that is not valid JSON\n");
     }
     asfinspect::io::FileReader reader(bytes);
     auto out = asfinspect::io::Output::memory();
