@@ -93,7 +93,7 @@ void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::s
 
 Decoder::Decoder(io::FileReader& file, View& view, FindingSink& findings,
                  const DecodeOptions& options)
-    : file_(file), view_(view), findings_(findings), options_(options) {}
+    : Context(file, view, findings, options) {}
 
 Decoder::~Decoder() = default;
 
@@ -128,26 +128,6 @@ bool Decoder::begins_with_an_object() {
            message("not an ASF file: it begins with ", lead_bytes(io::Bytes(lead).first(n)),
                    ", not with the Header Object's GUID"));
     return false;
-}
-
-void Decoder::report(std::int64_t offset, Severity severity, std::string_view code,
-                     std::string_view text) {
-    // What follows a failed read would be made from zeros, and a view that
-    // can't write has no use for it.
-    if (!stopped())
-        findings_.finding(Finding{offset, severity, code, text});
-}
-
-void Decoder::report_extent(std::int64_t offset, std::string_view code, std::string_view text) {
-    facts_.extent_reported = true;
-    const FilePropertiesFacts& fp = facts_.file_properties;
-    if (!fp.present || fp.broadcast() || fp.file_size == to_u64(file_.size())) {
-        report(offset, Severity::error, code, text);
-        return;
-    }
-    report(offset, Severity::error, code,
-           message(text, " (File Size says ", fp.file_size, " bytes; the file holds ", file_.size(),
-                   ")"));
 }
 
 ObjectHead Decoder::read_head(std::int64_t offset) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
 #include "io/le.hpp"
@@ -18,17 +18,17 @@ constexpr std::uint64_t kMaxTextBytes = 1 << 16;
 
 }  // namespace
 
-FieldReader::FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end, int depth,
+FieldReader::FieldReader(Context& context, std::int64_t start, std::int64_t end, int depth,
                          std::string_view extent)
-    : decoder_(decoder),
-      view_(decoder.view()),
-      shows_fields_(decoder.view().wants_fields()),
-      cursor_(decoder.file(), start, end),
+    : context_(context),
+      view_(context.view()),
+      shows_fields_(context.view().wants_fields()),
+      cursor_(context.file(), start, end),
       depth_(depth),
       extent_(extent) {}
 
 FieldReader::FieldReader(FieldReader& outer, std::uint64_t length, std::string_view extent)
-    : FieldReader(outer.decoder_, outer.position(),
+    : FieldReader(outer.context_, outer.position(),
                   outer.position() +
                       static_cast<std::int64_t>(std::min<std::uint64_t>(length, outer.left())),
                   outer.depth_, extent) {
@@ -36,13 +36,13 @@ FieldReader::FieldReader(FieldReader& outer, std::uint64_t length, std::string_v
 }
 
 Facts& FieldReader::facts() {
-    return decoder_.facts();
+    return context_.facts();
 }
 
 bool FieldReader::need(const Key& key, std::uint64_t bytes) {
     if (!ok_)
         return false;
-    if (decoder_.stopped()) {
+    if (context_.stopped()) {
         ok_ = false;  // a read error is reported once, when the decode ends
         return false;
     }
@@ -51,9 +51,9 @@ bool FieldReader::need(const Key& key, std::uint64_t bytes) {
     ok_ = false;
     const auto available = static_cast<std::uint64_t>(cursor_.left());
     const auto file_left = static_cast<std::uint64_t>(
-        std::max<std::int64_t>(decoder_.file().size() - cursor_.position(), 0));
+        std::max<std::int64_t>(context_.file().size() - cursor_.position(), 0));
     const bool object_ends_first = available <= file_left;
-    decoder_.report(cursor_.position(), Severity::error, codes::kTruncatedField,
+    context_.report(cursor_.position(), Severity::error, codes::kTruncatedField,
                     message("truncated: ", key.label(), " needs ", bytes, " bytes at ",
                             Hex{static_cast<std::uint64_t>(cursor_.position())}, ", but the ",
                             object_ends_first ? extent_ : "file", " ends after ",
@@ -134,7 +134,7 @@ std::optional<asf::Guid> FieldReader::guid(const Key& key) {
     if (!need(key, 16))
         return std::nullopt;
     asf::Guid g;
-    decoder_.file().read_at(cursor_.position(), g.bytes);
+    context_.file().read_at(cursor_.position(), g.bytes);
     cursor_.seek(cursor_.position() + 16);
     if (shows_fields_)
         view_.guid_value(key, g);
@@ -162,13 +162,13 @@ std::optional<std::uint32_t> FieldReader::fourcc(const Key& key) {
 bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, bool keep) {
     if (!need(key, bytes))
         return false;
-    std::string& utf8 = decoder_.text_buffer();
+    std::string& utf8 = context_.text_buffer();
     utf8.clear();
     if (shows_fields_ || keep) {
         const std::uint64_t shown = std::min(bytes, kMaxTextBytes);
-        auto& raw = decoder_.byte_buffer();
+        auto& raw = context_.byte_buffer();
         raw.resize(static_cast<std::size_t>(shown));
-        decoder_.file().read_at(cursor_.position(), raw);
+        context_.file().read_at(cursor_.position(), raw);
         if (utf16) {
             append_utf8_from_utf16le(raw, utf8);
         } else {
@@ -177,7 +177,7 @@ bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, bool kee
         if (shows_fields_) {
             view_.text_value(key, utf8);
             if (shown < bytes) {
-                decoder_.report(cursor_.position(), Severity::warning, codes::kLongText,
+                context_.report(cursor_.position(), Severity::warning, codes::kLongText,
                                 message(key.label(), " holds ", bytes, " bytes; the first ", shown,
                                         " are shown"));
             }
@@ -198,7 +198,7 @@ bool FieldReader::ascii(const Key& key, std::uint64_t bytes) {
 std::optional<std::string_view> FieldReader::utf16_text(const Key& key, std::uint64_t bytes) {
     if (!text(key, bytes, true, true))
         return std::nullopt;
-    return std::string_view(decoder_.text_buffer());
+    return std::string_view(context_.text_buffer());
 }
 
 std::uint64_t FieldReader::terminated_utf16_length() {
@@ -210,7 +210,7 @@ std::uint64_t FieldReader::terminated_utf16_length() {
         const auto n = static_cast<std::size_t>(
             std::min<std::int64_t>(end - at, static_cast<std::int64_t>(chunk.size())) &
             ~std::int64_t{kUnit - 1});
-        decoder_.file().read_at(at, std::span(chunk).first(n));
+        context_.file().read_at(at, std::span(chunk).first(n));
         for (std::size_t i = 0; i < n; i += kUnit) {
             if (chunk[i] == 0 && chunk[i + 1] == 0)
                 return static_cast<std::uint64_t>(at - cursor_.position()) + i + kUnit;
@@ -235,7 +235,7 @@ bool FieldReader::blob(const Key& key, std::uint64_t bytes) {
     if (shows_fields_) {
         std::array<std::uint8_t, kBlobHeadBytes> head{};
         const auto shown = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, head.size()));
-        decoder_.file().read_at(cursor_.position(), std::span(head).first(shown));
+        context_.file().read_at(cursor_.position(), std::span(head).first(shown));
         view_.bytes_value(key, io::Bytes(head).first(shown), bytes);
     }
     cursor_.seek(cursor_.position() + static_cast<std::int64_t>(bytes));
@@ -253,7 +253,7 @@ void FieldReader::seek(std::int64_t to) {
 void FieldReader::skip_part(const FieldReader& part, std::uint64_t length) {
     const auto room = static_cast<std::uint64_t>(end() - part.start());
     seek(part.start() + static_cast<std::int64_t>(std::min(length, room)));
-    if (!part.ok_ && position() > decoder_.file().size())
+    if (!part.ok_ && position() > context_.file().size())
         ok_ = false;
 }
 
@@ -314,13 +314,13 @@ void FieldReader::show_text(const Key& key, std::string_view utf8) {
 
 void FieldReader::finding(Severity severity, std::string_view code, std::string_view text,
                           std::int64_t offset) {
-    decoder_.report(offset < 0 ? position() : offset, severity, code, text);
+    context_.report(offset < 0 ? position() : offset, severity, code, text);
 }
 
 std::uint32_t FieldReader::children(asf::Placement where) {
     std::uint32_t count = 0;
     if (ok_ && position() < end())
-        count = decoder_.walk(position(), end(), where, depth_ + 1);
+        count = context_.walk(position(), end(), where, depth_ + 1);
     seek(end());
     return count;
 }

@@ -14,7 +14,7 @@
 
 namespace asfinspect::decode {
 
-class Decoder;
+class Context;
 
 // Reads the fields of one object (or of a part of one) in order, from its
 // position up to its end, and reports each to the view. A field that the end
@@ -24,13 +24,13 @@ class Decoder;
 class FieldReader {
   public:
     // `extent` names what ends at `end` in truncation messages.
-    FieldReader(Decoder& decoder, std::int64_t start, std::int64_t end, int depth,
+    FieldReader(Context& context, std::int64_t start, std::int64_t end, int depth,
                 std::string_view extent = "object");
     // A reader of the next `length` bytes of `outer` (a structure inside a
     // field, with a length of its own), cut at the end of `outer`.
     FieldReader(FieldReader& outer, std::uint64_t length, std::string_view extent);
 
-    Decoder& decoder() { return decoder_; }
+    Context& context() { return context_; }
     Facts& facts();
     View& view() { return view_; }
     bool shows_fields() const { return shows_fields_; }
@@ -111,7 +111,7 @@ class FieldReader {
     bool need(const Key& key, std::uint64_t bytes);
     bool text(const Key& key, std::uint64_t bytes, bool utf16, bool keep = false);
 
-    Decoder& decoder_;
+    Context& context_;
     View& view_;
     bool shows_fields_;
     io::Cursor cursor_;

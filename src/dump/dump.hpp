@@ -6,7 +6,7 @@
 
 #include <span>
 
-#include "decode/packet_range.hpp"
+#include "decode/selection.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 

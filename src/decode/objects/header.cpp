@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/objects.hpp"
 #include "decode/objects/shared.hpp"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
 #include "decode/packets/key_frames.hpp"
@@ -206,7 +206,7 @@ class EntryChecks {
         // A packet number too large for a key (a file of petabytes) is
         // probed at once.
         if (packet >> (64 - kKeyPacketShift) != 0) {
-            const StreamSet starts = r_.decoder().key_frame_probe().starts(packet);
+            const StreamSet starts = r_.context().key_frame_probe().starts(packet);
             marked_ |= starts;
             if (!starts.test(stream))
                 misses_[stream].add(entry, packet, stream, at);
@@ -246,7 +246,7 @@ class EntryChecks {
     void probe_queued() {
         if (keys_.empty())
             return;
-        KeyFrameProbe& probe = r_.decoder().key_frame_probe();
+        KeyFrameProbe& probe = r_.context().key_frame_probe();
         sort_keys();
         StreamSet starts;
         std::uint64_t probed = 0;

@@ -5,7 +5,7 @@
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
 #include "asf/payload_extensions.hpp"
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
 #include "decode/text.hpp"

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <bit>
 
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 
 namespace asfinspect::decode {
 
-KeyFrameProbe::KeyFrameProbe(Decoder& decoder)
+KeyFrameProbe::KeyFrameProbe(Context& decoder)
     : data_(decoder.facts().data),
       file_(decoder.file(), kProbeBlockSize, kProbeBlocks),
       parser_(file_, decoder.facts()) {}

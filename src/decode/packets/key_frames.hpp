@@ -9,7 +9,7 @@
 
 namespace asfinspect::decode {
 
-class Decoder;
+class Context;
 
 // Finds the streams whose key frames start in the data packets that index
 // entries point at, for the whole decode. A packet is probed once for all its
@@ -19,7 +19,7 @@ class Decoder;
 // and kProbeBlocks blocks of the file.
 class KeyFrameProbe {
   public:
-    explicit KeyFrameProbe(Decoder& decoder);
+    explicit KeyFrameProbe(Context& decoder);
 
     // The streams a key frame of which starts in packet `index` of the Data
     // Object that facts().data describes.

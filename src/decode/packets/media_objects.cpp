@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
 
 namespace asfinspect::decode {
 
-MediaObjectTracker::MediaObjectTracker(Decoder& decoder, bool check)
+MediaObjectTracker::MediaObjectTracker(Context& decoder, bool check)
     : decoder_(decoder), view_(decoder.view()), check_(check) {}
 
 void MediaObjectTracker::start(Open& o, const Packet& packet, const Payload& p) {

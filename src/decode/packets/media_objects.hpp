@@ -10,7 +10,7 @@
 
 namespace asfinspect::decode {
 
-class Decoder;
+class Context;
 
 // Builds the media objects of each stream from their fragments, one open
 // object per stream, and tells the view of each as it ends. When every packet
@@ -18,7 +18,7 @@ class Decoder;
 // that disagree, objects cut off.
 class MediaObjectTracker {
   public:
-    MediaObjectTracker(Decoder& decoder, bool check);
+    MediaObjectTracker(Context& decoder, bool check);
 
     // A payload of `packet` that carries a fragment (its header read whole).
     void fragment(const Packet& packet, const Payload& payload);
@@ -43,7 +43,7 @@ class MediaObjectTracker {
     void close(Open& o);
     void tell(const MediaObject& m);
 
-    Decoder& decoder_;
+    Context& decoder_;
     View& view_;
     bool check_;
     std::array<Open, kStreamNumbers> open_{};

@@ -21,7 +21,7 @@ std::uint64_t u(std::int64_t v) {
 
 }  // namespace
 
-PacketDecoder::PacketDecoder(Decoder& decoder)
+PacketDecoder::PacketDecoder(Context& decoder)
     : decoder_(decoder),
       file_(decoder.file()),
       view_(decoder.view()),

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "decode/decoder.hpp"
+#include "decode/context.hpp"
 #include "decode/facts.hpp"
 #include "decode/packets/media_objects.hpp"
 #include "decode/packets/parse.hpp"
@@ -17,7 +17,7 @@ namespace asfinspect::decode {
 // of each media object).
 class PacketDecoder {
   public:
-    explicit PacketDecoder(Decoder& decoder);
+    explicit PacketDecoder(Context& decoder);
 
     // Returns where the packets end.
     std::int64_t decode_all();
@@ -50,7 +50,7 @@ class PacketDecoder {
     void problem(std::int64_t offset, Severity severity, std::string_view code,
                  std::string_view text);
 
-    Decoder& decoder_;
+    Context& decoder_;
     io::FileReader& file_;
     View& view_;
     Facts& facts_;

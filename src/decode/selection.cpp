@@ -1,4 +1,4 @@
-#include "decode/packet_range.hpp"
+#include "decode/selection.hpp"
 
 #include <charconv>
 #include <limits>
