@@ -42,6 +42,7 @@ class Context {
     // True once the file can't be read or the view can't write: nothing more
     // is decoded or reported.
     bool stopped() const { return file_.failed() || view_.failed() || findings_.failed(); }
+    bool findings_wanted() const { return findings_.wants_findings(); }
 
     void report(std::int64_t offset, Severity severity, std::string_view code,
                 std::string_view message);

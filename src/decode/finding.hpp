@@ -25,12 +25,16 @@ class FindingSink {
     virtual void finding(const Finding& f) = 0;
     // True once the sink can't write: the decoder then stops.
     virtual bool failed() const { return false; }
+    // False for a sink that keeps nothing: checks that only find (those of
+    // the index entries, which read the packets they point at) are spared.
+    virtual bool wants_findings() const { return true; }
 };
 
 // A sink that keeps nothing.
 class DiscardFindings final : public FindingSink {
   public:
     void finding(const Finding& /*f*/) override {}
+    bool wants_findings() const override { return false; }
 };
 
 }  // namespace asfinspect::decode

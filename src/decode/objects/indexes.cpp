@@ -75,7 +75,7 @@ class EntryChecks {
     explicit EntryChecks(FieldReader& r)
         : r_(r),
           data_(r.facts().data),
-          active_(data_.present && data_.packet_size != 0),
+          active_(data_.present && data_.packet_size != 0 && r.context().findings_wanted()),
           every_packet_(data_.decoded == data_.packets) {
         if (every_packet_) {
             for (std::size_t s = 0; s < kStreamNumbers; ++s)
