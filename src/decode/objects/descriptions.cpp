@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "asf/guid_registry.hpp"
+#include "asf/pictures.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
@@ -205,34 +206,9 @@ ValueLayout value_layout_of(const KnownValue* known, std::uint64_t type) {
     return known != nullptr && known->type == type ? known->layout : ValueLayout::plain;
 }
 
-// The picture types of ID3v2's attached pictures, which WM/Picture shares.
-constexpr EnumName kPictureTypes[] = {
-    {0, "Other"},
-    {1, "32x32 pixels file icon"},
-    {2, "Other file icon"},
-    {3, "Cover (front)"},
-    {4, "Cover (back)"},
-    {5, "Leaflet page"},
-    {6, "Media"},
-    {7, "Lead artist"},
-    {8, "Artist"},
-    {9, "Conductor"},
-    {10, "Band"},
-    {11, "Composer"},
-    {12, "Lyricist"},
-    {13, "Recording location"},
-    {14, "During recording"},
-    {15, "During performance"},
-    {16, "Movie or video screen capture"},
-    {17, "A bright coloured fish"},
-    {18, "Illustration"},
-    {19, "Band logotype"},
-    {20, "Publisher logotype"},
-};
-
 void picture(FieldReader& r) {
     PictureFacts* kept = r.facts().pictures.add();
-    const auto type = r.enumerated("Picture Type", 1, kPictureTypes);
+    const auto type = r.enumerated("Picture Type", 1, asf::kPictureTypes);
     const auto length = r.u32("Picture Data Length");
     r.utf16_kept("MIME Type", r.terminated_utf16_length(),
                  kept != nullptr ? &kept->mime_type : nullptr);
