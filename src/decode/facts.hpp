@@ -147,7 +147,9 @@ struct StreamFacts {
 
 // A Codec List entry.
 struct CodecEntryFacts {
-    std::uint16_t type = 0;  // 1 video, 2 audio, 0xFFFF unknown
+    static constexpr std::uint16_t kVideo = 1;
+    static constexpr std::uint16_t kAudio = 2;
+    std::uint16_t type = 0;  // kVideo, kAudio, or 0xFFFF: unknown
     KeptText name;
     KeptText description;
 };

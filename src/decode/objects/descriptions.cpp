@@ -30,8 +30,8 @@ void reserved_guid(FieldReader& r, const asf::Guid& expected, std::string_view n
 // ---------------------------------------------------------------------------
 // Codec List
 
-constexpr std::uint16_t kVideoCodec = 1;
-constexpr std::uint16_t kAudioCodec = 2;
+constexpr std::uint16_t kVideoCodec = CodecEntryFacts::kVideo;
+constexpr std::uint16_t kAudioCodec = CodecEntryFacts::kAudio;
 constexpr EnumName kCodecTypes[] = {
     {kVideoCodec, "Video"},
     {kAudioCodec, "Audio"},
