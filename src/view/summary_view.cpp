@@ -868,7 +868,7 @@ void text_stream(io::Output& out, const StreamRow& row, std::uint64_t preroll) {
     const bool declared = s.bitrate_declared || s.extended;
     if (declared || cells[kBitrateMeasured].kind != Cell::Kind::absent) {
         out.text(kIndent);
-        std::string_view separator;
+        std::string_view separator = "";
         if (s.bitrate_declared) {
             text_bitrate(out, s.bitrate);
             out.text(" declared");
