@@ -221,6 +221,38 @@ main() {
         -n select-dump "'$asfinspect' --packets=$spec '$gen_5g' > /dev/null" \
         -n select-tree "'$asfinspect' --tree --packets=$spec '$gen_5g' > /dev/null" \
         -n select-json "'$asfinspect' --json --packets=$spec '$gen_5g' > /dev/null" >&2
+    # The answers: the summary and the media objects, against the check;
+    # a time selection against reading the header alone.
+    say "timing the summary and the media objects"
+    hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$data/answers.csv" \
+        -n check "'$asfinspect' --check '$ffmpeg_input' > /dev/null; test \$? -le 3" \
+        -n summary "'$asfinspect' --summary '$ffmpeg_input' > /dev/null" \
+        -n summary-header "'$asfinspect' --summary --packets=none '$ffmpeg_input' > /dev/null" \
+        -n objects "'$asfinspect' --objects '$ffmpeg_input' > /dev/null" \
+        -n objects-time "'$asfinspect' --objects --time=20-21 '$ffmpeg_input' > /dev/null" >&2
+    local a_check a_summary a_header a_objects a_time
+    a_check=$(mean_of "$data/answers.csv" check)
+    a_summary=$(mean_of "$data/answers.csv" summary)
+    a_header=$(mean_of "$data/answers.csv" summary-header)
+    a_objects=$(mean_of "$data/answers.csv" objects)
+    a_time=$(mean_of "$data/answers.csv" objects-time)
+    local rss_summary rss_objects
+    rss_summary=$(peak_rss_kib --summary "$gen_5g")
+    rss_objects=$(peak_rss_kib --objects "$gen_5g")
+    local answers_rows
+    answers_rows=$(printf '| `--check` | %.4f s | 1.00 |\n| `--summary` | %.4f s | %s |\n| `--summary --packets=none` | %.4f s | %s |\n| `--objects` | %.4f s | %s |\n| `--objects --time=20-21` | %.4f s | %s of the header alone |' \
+        "$a_check" "$a_summary" "$(ratio "$a_summary" "$a_check")" "$a_header" \
+        "$(ratio "$a_header" "$a_check")" "$a_objects" "$(ratio "$a_objects" "$a_check")" \
+        "$a_time" "$(ratio "$a_time" "$a_header")")
+    local verdict_answers
+    verdict_answers=$(awk -v s="$(ratio "$a_summary" "$a_check")" -v o="$(ratio "$a_objects" "$a_check")" \
+        -v h="$a_header" -v t="$(ratio "$a_time" "$a_header")" -v r1="$rss_summary" -v r2="$rss_objects" \
+        'BEGIN { print "--summary within 1.2x of --check: " (s <= 1.2 ? "met" : "NOT met") \
+                 "; header alone under 5 ms: " (h < 0.005 ? "met" : "NOT met") \
+                 "; --objects within 1.5x of --check: " (o <= 1.5 ? "met" : "NOT met") \
+                 "; a second of --time within 2x of the header alone: " (t <= 2 ? "met" : "NOT met") \
+                 "; peak RSS of --summary / --objects on 5 GiB under 8 MiB: " (r1 < 8192 && r2 < 8192 ? "met" : "NOT met") }')
+
     local header_rows=""
     for name in json-header ffprobe-streams mediainfo; do
         local t
@@ -275,6 +307,14 @@ The header alone of the 100 MB file (objects, streams, tags; no packet):
 |---|---|
 ${header_rows}
 \`json-header\` is \`asfinspect --json --packets=none\`, \`ffprobe-streams\` is \`ffprobe -show_format -show_streams\`, \`mediainfo\` is \`mediainfo --Full\`.
+
+The answers on the 100 MB file (ratios to \`--check\`), and their peak RSS on the 5 GiB file (\`--summary\` $rss_summary KiB, \`--objects\` $rss_objects KiB):
+
+| Command | Mean time | Ratio |
+|---|---|---|
+${answers_rows}
+
+Targets: $verdict_answers.
 
 Packets $spec of the 5 GiB file, reached by their offsets:
 

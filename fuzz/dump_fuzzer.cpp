@@ -2,8 +2,8 @@
 // with the output held to the linear bound of output_bound.hpp. Inputs with a
 // modest dump are also read through a file descriptor, whose block cache is a
 // separate path, and both dumps must agree byte for byte. The complete decode
-// runs into the tree, the check and the JSON views, each held to the same
-// bound, and the JSON must be valid.
+// runs into the tree, the check, the JSON and the summary's JSON views, each
+// held to the same bound, and the JSON must be valid.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,6 +27,7 @@
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
 #include "view/packets_csv_view.hpp"
+#include "view/summary_view.hpp"
 #include "view/tree_view.hpp"
 
 namespace {
@@ -111,7 +112,8 @@ void check_csv(const char* mode, std::string_view csv) {
         fail("a CSV that doesn't end its last row\n");
 }
 
-// The complete decode into each view: within the bound, and the JSON valid.
+// The complete decode into each view: within the bound, and the JSON (of the
+// decode, the media objects and the summary) valid.
 void decode_every_way(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     {
@@ -162,6 +164,16 @@ void decode_every_way(const std::uint8_t* data, std::size_t size) {
         check_bound("--objects --json", out.text_so_far().size(), size);
         if (!asftest::valid_json(out.text_so_far()))
             fail("--objects --json wrote a document that is not valid JSON\n");
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::memory();
+        asfinspect::view::SummaryView summary(out, asfinspect::view::SummaryView::Format::json);
+        asfinspect::decode::decode_file(reader, summary, summary, "fuzz");
+        const std::string& text = out.text_so_far();
+        check_bound("--summary --json", text.size(), size);
+        if (!asftest::valid_json(text))
+            fail("--summary --json wrote a document that is not valid JSON\n");
     }
     asfinspect::io::FileReader reader(bytes);
     auto out = asfinspect::io::Output::memory();

@@ -10,6 +10,7 @@
 #include "../fuzz/output_bound.hpp"
 #include "decode_helpers.hpp"
 #include "json_check.hpp"
+#include "view/summary_view.hpp"
 
 using namespace asftest;
 
@@ -267,14 +268,17 @@ TEST(Decode, ExtensionKindsAtSizesTheyDontAllowAreBytes) {
         SCOPED_TRACE(row.size);
         const Bytes data(row.size, 0x05);
         const auto length = static_cast<std::uint16_t>(227 - data.size());
-        const Bytes file = file_with_packet(
-            cat({Bytes{0x82, 0, 0, 0x01, 0x5d}, Bytes(6, 0), {0x81}, payload_5d(length, data),
-                 Bytes{static_cast<std::uint8_t>(length), 0}, with_data({}, length)}),
-            extended_stream_properties({{row.system, row.size}}));
+        const Bytes file = file_with_packet(cat({Bytes{0x82, 0, 0, 0x01, 0x5d},
+                                                 Bytes(6, 0),
+                                                 {0x81},
+                                                 payload_5d(length, data),
+                                                 Bytes{static_cast<std::uint8_t>(length), 0},
+                                                 with_data({}, length)}),
+                                            extended_stream_properties({{row.system, row.size}}));
         const std::string tree = tree_of(file);
         EXPECT_TRUE(contains(tree, "        Extension Data: 05 ")) << tree;
-        for (const char* label : {"Sample Duration:", "Aspect Ratio X:", "Content Type:",
-                                  "Start Time: 0.0000001"}) {
+        for (const char* label :
+             {"Sample Duration:", "Aspect Ratio X:", "Content Type:", "Start Time: 0.0000001"}) {
             EXPECT_FALSE(contains(tree, label)) << label;
         }
         EXPECT_TRUE(has(codes_of(file), "payload-extension")) << check_of(file);
@@ -506,7 +510,8 @@ TEST(Decode, PacketSelection) {
 }
 
 // Every cut of a well-formed file, and the same with junk in place of its
-// packets, decodes to valid JSON, a tree and a check within the output bound.
+// packets, decodes to valid JSON, a tree, a check and a summary within the
+// output bound.
 TEST(Decode, EveryCutAndDamageEndsWithValidOutput) {
     const Bytes whole = build({});
     for (std::size_t n = 0; n <= whole.size(); n += 7) {
@@ -523,6 +528,10 @@ TEST(Decode, EveryCutAndDamageEndsWithValidOutput) {
             EXPECT_LE(json.size(), bound);
             EXPECT_LE(tree_of(cut).size(), bound);
             EXPECT_LE(check_of(cut).size(), bound);
+            const std::string summary = decode_with<asfinspect::view::SummaryView>(
+                cut, {}, asfinspect::view::SummaryView::Format::json);
+            EXPECT_TRUE(valid_json(summary)) << summary;
+            EXPECT_LE(summary.size(), bound);
         }
     }
 }

@@ -15,6 +15,7 @@
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
 #include "view/packets_csv_view.hpp"
+#include "view/summary_view.hpp"
 #include "view/tree_view.hpp"
 
 namespace asfinspect::app {
@@ -145,8 +146,17 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
             decode::decode_file(file, objects, discard, path, selection);
             return kExitOk;
         }
-        case Show::summary:
-            break;  // wired with the summary view
+        case Show::summary: {
+            view::SummaryView summary(
+                out, options.format == Format::json  ? view::SummaryView::Format::json
+                     : options.format == Format::csv ? view::SummaryView::Format::csv
+                                                     : view::SummaryView::Format::text);
+            summary.set_streams(selection.streams);
+            decode::DecodeOptions whole = selection;
+            whole.streams.set();  // the file's measures take every stream
+            decode::decode_file(file, summary, summary, path, whole);
+            return kExitOk;
+        }
         case Show::dump:
             if (selection.time) {
                 dump_time_selection(file, out, options, path);

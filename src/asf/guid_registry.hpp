@@ -241,6 +241,7 @@ inline constexpr Guid kHeaderExtensionObject = guid_named("ASF_Header_Extension_
 inline constexpr Guid kHeaderV2Object = guid_named("ASF_2_0_Header_Object");
 inline constexpr Guid kAudioMedia = guid_named("ASF_Audio_Media");
 inline constexpr Guid kVideoMedia = guid_named("ASF_Video_Media");
+inline constexpr Guid kCommandMedia = guid_named("ASF_Command_Media");
 inline constexpr Guid kJfifMedia = guid_named("ASF_JFIF_Media");
 inline constexpr Guid kDegradableJpegMedia = guid_named("ASF_Degradable_JPEG_Media");
 inline constexpr Guid kFileTransferMedia = guid_named("ASF_File_Transfer_Media");

@@ -16,22 +16,6 @@ void count(io::Output& out, std::uint64_t n, std::string_view one, std::string_v
     out.number(n).text(" ").text(n == 1 ? one : many);
 }
 
-// 999900 as "999,900": the counts of a flood are read by people.
-void grouped(io::Output& out, std::uint64_t n) {
-    char digits[32];
-    std::size_t len = 0;
-    int placed = 0;
-    do {
-        if (placed > 0 && placed % 3 == 0)
-            digits[len++] = ',';
-        digits[len++] = static_cast<char>('0' + n % 10);
-        ++placed;
-        n /= 10;
-    } while (n != 0);
-    std::reverse(digits, digits + len);
-    out.text(std::string_view(digits, len));
-}
-
 }  // namespace
 
 CheckView::CheckView(io::Output& out, Format format) : out_(out), format_(format) {}
@@ -86,7 +70,7 @@ void CheckView::write_finding(const decode::Finding& f) {
 void CheckView::write_rest_text(const CodeTally& t) {
     const std::uint64_t rest = t.more_errors + t.more_warnings;
     out_.text("... and ");
-    grouped(out_, rest);
+    view::write_grouped(out_, rest);
     out_.text(" more ").text(t.code);
     if (t.more_warnings == 0) {
         out_.text(rest == 1 ? " error" : " errors");

@@ -3,9 +3,12 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "asf/guid.hpp"
+#include "asf/guid_registry.hpp"
 #include "asf/payload_extensions.hpp"
 #include "decode/selection.hpp"
 
@@ -15,6 +18,44 @@ namespace asfinspect::decode {
 // are not kept.
 inline constexpr std::size_t kMaxPayloadExtensions = 64;
 inline constexpr std::uint16_t kVariableExtensionSize = 0xFFFF;
+
+// What the facts keep of the header for a summary of the file is bounded,
+// whatever the counts in the file say: text is kept to its first bytes, lists
+// to their first records, and the rest counted.
+inline constexpr std::size_t kKeptTextBytes = 256;
+inline constexpr std::size_t kMaxKeptTags = 256;
+inline constexpr std::size_t kMaxKeptPictures = 16;
+inline constexpr std::size_t kMaxKeptCodecEntries = 128;
+inline constexpr std::size_t kMaxKeptLanguages = 128;
+inline constexpr std::size_t kMaxKeptIndexes = 16;
+
+// UTF-8 text cut to its first kKeptTextBytes bytes, at a character's start.
+struct KeptText {
+    std::string text;
+    bool cut = false;  // the text was longer
+
+    void keep(std::string_view utf8);
+};
+
+// The first N records of a list; the others are counted.
+template <typename T, std::size_t N>
+struct KeptList {
+    std::vector<T> kept;
+    std::uint64_t more = 0;
+
+    // The next record to fill, or nullptr when N are kept (it is counted).
+    T* add() {
+        if (kept.size() == N) {
+            ++more;
+            return nullptr;
+        }
+        return &kept.emplace_back();
+    }
+    void clear() {
+        kept.clear();
+        more = 0;
+    }
+};
 
 struct FilePropertiesFacts {
     bool present = false;
@@ -28,9 +69,13 @@ struct FilePropertiesFacts {
     std::uint32_t flags = 0;
     std::uint32_t minimum_packet_size = 0;
     std::uint32_t maximum_packet_size = 0;
+    std::uint64_t creation_date = 0;  // FILETIME
+    std::uint32_t maximum_bitrate = 0;
 
     static constexpr std::uint32_t kBroadcast = 0x1;
+    static constexpr std::uint32_t kSeekable = 0x2;
     bool broadcast() const { return (flags & kBroadcast) != 0; }
+    bool seekable() const { return (flags & kSeekable) != 0; }
     // The size every packet takes: the minimum, which ASF sets equal to the
     // maximum; when they differ, the maximum.
     std::uint32_t packet_size() const {
@@ -48,7 +93,39 @@ struct PayloadExtensionFacts {
     const asf::ExtensionKind* kind = nullptr;
 };
 
-enum class StreamKind : std::uint8_t { other, audio, video };
+// By the Stream Type; `other` for a GUID that is none of ASF's.
+enum class StreamKind : std::uint8_t {
+    other,
+    audio,
+    video,
+    command,
+    jfif,
+    degradable_jpeg,
+    file_transfer,
+    binary,
+};
+
+// What a stream's type-specific data says of its format.
+struct StreamFormat {
+    std::uint16_t format_tag = 0;  // audio
+    std::uint16_t channels = 0;
+    std::uint32_t sample_rate = 0;
+    std::uint32_t average_bytes_per_second = 0;
+    std::uint16_t bits_per_sample = 0;
+    bool bitmap = false;       // video: a BITMAPINFOHEADER gives the FourCC
+    std::uint32_t fourcc = 0;  // video: its Compression ID
+    std::uint32_t width = 0;   // video and JPEG
+    std::uint32_t height = 0;
+};
+
+// What an Extended Stream Properties Object says of its stream.
+struct ExtendedStreamFacts {
+    std::uint32_t data_bitrate = 0;
+    std::uint16_t language_index = 0;
+    std::uint64_t average_time_per_frame = 0;  // 100 ns; 0 when not given
+    bool named = false;
+    KeptText name;  // its first Stream Name
+};
 
 struct StreamFacts {
     bool declared = false;  // by a Stream Properties Object read so far
@@ -60,6 +137,82 @@ struct StreamFacts {
     bool key_frames = false;
     std::uint32_t buffer_size = 0;  // ms, from the Extended Stream Properties
     std::vector<PayloadExtensionFacts> extensions;
+    bool encrypted = false;  // the Stream Properties' Encrypted Content flag
+    StreamFormat format;
+    ExtendedStreamFacts extended_properties;  // when `extended`
+    bool bitrate_declared = false;            // by a Stream Bitrate Properties record
+    std::uint32_t bitrate = 0;                // its Average Bitrate
+};
+
+// A Codec List entry.
+struct CodecEntryFacts {
+    static constexpr std::uint16_t kVideo = 1;
+    static constexpr std::uint16_t kAudio = 2;
+    std::uint16_t type = 0;  // kVideo, kAudio, or 0xFFFF: unknown
+    KeptText name;
+    KeptText description;
+};
+
+// A name and value of the Content Description, Extended Content
+// Description, Metadata or Metadata Library Objects.
+struct TagFacts {
+    enum class Source : std::uint8_t {
+        content_description,
+        extended_content_description,
+        metadata,
+        metadata_library,
+    };
+    // What the value is, by its Data Type.
+    enum class Kind : std::uint8_t {
+        text,        // `text`
+        number,      // `number`: a WORD, DWORD or QWORD
+        boolean,     // `number`
+        guid,        // `guid`
+        bytes,       // `number` bytes
+        date,        // `number`: a FILETIME
+        unreadable,  // cut short, or of an unknown Data Type
+    };
+    Source source = Source::content_description;
+    Kind kind = Kind::unreadable;
+    std::uint16_t stream = 0;  // 0: the whole file
+    std::uint16_t language_index = 0;
+    KeptText name;
+    KeptText text;
+    std::uint64_t number = 0;
+    asf::Guid guid;
+};
+
+// A WM/Picture value.
+struct PictureFacts {
+    std::uint8_t type = 0;  // ID3v2's picture types
+    KeptText mime_type;
+    KeptText description;
+    std::uint64_t size = 0;  // bytes of picture data
+};
+
+// An index object, as far as it was read.
+struct IndexFacts {
+    asf::ObjectType type = asf::ObjectType::simple_index;
+    std::uint16_t stream = 0;  // of its first specifier (a Simple Index's video stream); 0: none
+    std::uint32_t specifiers = 0;
+    std::uint64_t entries = 0;
+    // Time between entries in 100 ns (Simple Index, Index); 0 when the index
+    // is not by time.
+    std::uint64_t interval = 0;
+};
+
+// The objects that say a file's content is protected.
+struct ProtectionFacts {
+    bool content_encryption = false;
+    bool extended_content_encryption = false;
+    bool advanced_content_encryption = false;
+    bool digital_signature = false;
+    bool content_protection = false;
+
+    bool any() const {
+        return content_encryption || extended_content_encryption || advanced_content_encryption ||
+               digital_signature || content_protection;
+    }
 };
 
 // The kinds of record that name a stream.
@@ -119,6 +272,15 @@ struct Facts {
     bool extent_reported = false;
     // The top-level objects follow one another up to the end of the file.
     bool objects_tile_file = false;
+
+    // What a summary of the file shows, kept as the objects are read.
+    std::vector<std::uint8_t> stream_order;  // stream numbers, as declared
+    KeptList<CodecEntryFacts, kMaxKeptCodecEntries> codec_entries;
+    KeptList<KeptText, kMaxKeptLanguages> language_ids;  // of the Language List
+    KeptList<TagFacts, kMaxKeptTags> tags;
+    KeptList<PictureFacts, kMaxKeptPictures> pictures;
+    KeptList<IndexFacts, kMaxKeptIndexes> indexes;
+    ProtectionFacts protection;
 };
 
 }  // namespace asfinspect::decode

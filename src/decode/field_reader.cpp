@@ -15,6 +15,9 @@ namespace {
 // Text fields longer than this are shown cut; every length ASF stores in 16
 // bits fits.
 constexpr std::uint64_t kMaxTextBytes = 1 << 16;
+// The UTF-16 bytes that give at least the kKeptTextBytes of UTF-8 the facts
+// keep of a text: a code unit is at least one byte of UTF-8.
+constexpr std::uint64_t kKeptUtf16Bytes = 2 * (kKeptTextBytes + 1);
 
 }  // namespace
 
@@ -159,13 +162,13 @@ std::optional<std::uint32_t> FieldReader::fourcc(const Key& key) {
     return v;
 }
 
-bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, bool keep) {
+bool FieldReader::text(const Key& key, std::uint64_t bytes, bool utf16, std::uint64_t keep) {
     if (!need(key, bytes))
         return false;
     std::string& utf8 = context_.text_buffer();
     utf8.clear();
-    if (shows_fields_ || keep) {
-        const std::uint64_t shown = std::min(bytes, kMaxTextBytes);
+    if (shows_fields_ || keep != 0) {
+        const std::uint64_t shown = std::min(bytes, shows_fields_ ? kMaxTextBytes : keep);
         auto& raw = context_.byte_buffer();
         raw.resize(static_cast<std::size_t>(shown));
         context_.file().read_at(cursor_.position(), raw);
@@ -196,9 +199,17 @@ bool FieldReader::ascii(const Key& key, std::uint64_t bytes) {
 }
 
 std::optional<std::string_view> FieldReader::utf16_text(const Key& key, std::uint64_t bytes) {
-    if (!text(key, bytes, true, true))
+    if (!text(key, bytes, true, kMaxTextBytes))
         return std::nullopt;
     return std::string_view(context_.text_buffer());
+}
+
+bool FieldReader::utf16_kept(const Key& key, std::uint64_t bytes, KeptText* into) {
+    if (!text(key, bytes, true, into != nullptr ? kKeptUtf16Bytes : 0))
+        return false;
+    if (into != nullptr)
+        into->keep(context_.text_buffer());
+    return true;
 }
 
 std::uint64_t FieldReader::terminated_utf16_length() {

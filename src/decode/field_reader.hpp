@@ -64,6 +64,10 @@ class FieldReader {
     // field whose value decides how later ones are read (a descriptor's
     // name). Valid until the next text field.
     std::optional<std::string_view> utf16_text(const Key& key, std::uint64_t bytes);
+    // UTF-16LE text reported as utf16() does, its first bytes kept in `into`
+    // (when not null) for what the facts keep of the file; converted only as
+    // far as they need when the view shows no fields. False when cut short.
+    bool utf16_kept(const Key& key, std::uint64_t bytes, KeptText* into);
     // The bytes from the position to the end of NUL-terminated UTF-16LE text,
     // its NUL included; all that is left when no NUL ends it.
     std::uint64_t terminated_utf16_length();
@@ -109,7 +113,8 @@ class FieldReader {
   private:
     // True when `bytes` more bytes can be read; reports the truncation otherwise.
     bool need(const Key& key, std::uint64_t bytes);
-    bool text(const Key& key, std::uint64_t bytes, bool utf16, bool keep = false);
+    // Converts the text when the view shows it, else its first `keep` bytes.
+    bool text(const Key& key, std::uint64_t bytes, bool utf16, std::uint64_t keep = 0);
 
     Context& context_;
     View& view_;

@@ -1,6 +1,9 @@
 #include "decode/text.hpp"
 
+#include <algorithm>
 #include <charconv>
+
+#include "decode/facts.hpp"
 
 namespace asfinspect::decode {
 
@@ -66,6 +69,17 @@ void append_utf8_from_latin1(io::Bytes text, std::string& out) {
         --n;
     for (std::size_t i = 0; i < n; ++i)
         put_utf8(text[i], out);
+}
+
+void KeptText::keep(std::string_view utf8) {
+    cut = utf8.size() > kKeptTextBytes;
+    std::size_t n = std::min(utf8.size(), kKeptTextBytes);
+    // Back to the first byte of a character: at most three continuation bytes.
+    if (cut) {
+        while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80)
+            --n;
+    }
+    text.assign(utf8.substr(0, n));
 }
 
 namespace detail {

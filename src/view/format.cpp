@@ -1,5 +1,6 @@
 #include "view/format.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "asf/guid_registry.hpp"
@@ -112,6 +113,23 @@ void write_csv_field(io::Output& out, std::string_view text) {
         run = quote + 1;
     }
     out.text(text.substr(run)).text("\"");
+}
+
+void write_grouped(io::Output& out, std::uint64_t n) {
+    char digits[32];
+    std::size_t len = 0;
+    int placed = 0;
+    // One digit a pass, and a comma before each group of three after the
+    // first; a 64-bit value has at most 20 digits.
+    do {
+        if (placed > 0 && placed % 3 == 0)
+            digits[len++] = ',';
+        digits[len++] = static_cast<char>('0' + n % 10);
+        ++placed;
+        n /= 10;
+    } while (n != 0);
+    std::reverse(digits, digits + len);
+    out.text(std::string_view(digits, len));
 }
 
 void write_filetime(io::Output& out, std::uint64_t filetime, char separator) {

@@ -13,6 +13,9 @@ namespace asfinspect::view {
 // is "6.146", 0 is "0".
 void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit);
 
+// 999900 as "999,900": counts and sizes read by people.
+void write_grouped(io::Output& out, std::uint64_t n);
+
 // A FILETIME (100 ns ticks since 1601-01-01 UTC) as an exact UTC date and
 // time: "2009-04-22 19:24:48" with `separator` ' ', or "2009-04-22T19:24:48"
 // with 'T'; a fraction of a second follows when there is one.

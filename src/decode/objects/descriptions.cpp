@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "asf/guid_registry.hpp"
+#include "asf/pictures.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
@@ -29,8 +30,8 @@ void reserved_guid(FieldReader& r, const asf::Guid& expected, std::string_view n
 // ---------------------------------------------------------------------------
 // Codec List
 
-constexpr std::uint16_t kVideoCodec = 1;
-constexpr std::uint16_t kAudioCodec = 2;
+constexpr std::uint16_t kVideoCodec = CodecEntryFacts::kVideo;
+constexpr std::uint16_t kAudioCodec = CodecEntryFacts::kAudio;
 constexpr EnumName kCodecTypes[] = {
     {kVideoCodec, "Video"},
     {kAudioCodec, "Audio"},
@@ -53,13 +54,18 @@ void codec_information(FieldReader& r, std::uint64_t type, std::uint16_t length)
 }
 
 void codec_entry(FieldReader& r) {
+    CodecEntryFacts* entry = r.facts().codec_entries.add();
     const auto type = r.enumerated("Type", 2, kCodecTypes);
+    if (type && entry != nullptr)
+        entry->type = static_cast<std::uint16_t>(*type);
     const auto name = r.u16("Codec Name Length");
     if (name)
-        r.utf16("Codec Name", *name * kWcharBytes);
+        r.utf16_kept("Codec Name", *name * kWcharBytes, entry != nullptr ? &entry->name : nullptr);
     const auto description = r.u16("Codec Description Length");
-    if (description)
-        r.utf16("Codec Description", *description * kWcharBytes);
+    if (description) {
+        r.utf16_kept("Codec Description", *description * kWcharBytes,
+                     entry != nullptr ? &entry->description : nullptr);
+    }
     const auto information = r.u16("Codec Information Length");
     if (type && information)
         codec_information(r, *type, *information);
@@ -200,38 +206,20 @@ ValueLayout value_layout_of(const KnownValue* known, std::uint64_t type) {
     return known != nullptr && known->type == type ? known->layout : ValueLayout::plain;
 }
 
-// The picture types of ID3v2's attached pictures, which WM/Picture shares.
-constexpr EnumName kPictureTypes[] = {
-    {0, "Other"},
-    {1, "32x32 pixels file icon"},
-    {2, "Other file icon"},
-    {3, "Cover (front)"},
-    {4, "Cover (back)"},
-    {5, "Leaflet page"},
-    {6, "Media"},
-    {7, "Lead artist"},
-    {8, "Artist"},
-    {9, "Conductor"},
-    {10, "Band"},
-    {11, "Composer"},
-    {12, "Lyricist"},
-    {13, "Recording location"},
-    {14, "During recording"},
-    {15, "During performance"},
-    {16, "Movie or video screen capture"},
-    {17, "A bright coloured fish"},
-    {18, "Illustration"},
-    {19, "Band logotype"},
-    {20, "Publisher logotype"},
-};
-
 void picture(FieldReader& r) {
-    r.enumerated("Picture Type", 1, kPictureTypes);
+    PictureFacts* kept = r.facts().pictures.add();
+    const auto type = r.enumerated("Picture Type", 1, asf::kPictureTypes);
     const auto length = r.u32("Picture Data Length");
-    r.utf16("MIME Type", r.terminated_utf16_length());
-    r.utf16("Description", r.terminated_utf16_length());
+    r.utf16_kept("MIME Type", r.terminated_utf16_length(),
+                 kept != nullptr ? &kept->mime_type : nullptr);
+    r.utf16_kept("Description", r.terminated_utf16_length(),
+                 kept != nullptr ? &kept->description : nullptr);
     if (length)
         r.blob("Picture Data", *length);
+    if (kept != nullptr) {
+        kept->type = static_cast<std::uint8_t>(type.value_or(0));
+        kept->size = length.value_or(0);
+    }
     check_leftover(r);
 }
 
@@ -270,36 +258,58 @@ int width_of(std::uint64_t type, const ValueRules& rules) {
     }
 }
 
-void fixed_value(FieldReader& r, const Key& key, std::uint64_t type, int width,
-                 ValueLayout layout) {
+// Each reader of a typed value records it in `tag` when that is not null.
+void fixed_value(FieldReader& r, const Key& key, std::uint64_t type, int width, ValueLayout layout,
+                 TagFacts* tag) {
+    std::optional<std::uint64_t> number;
+    TagFacts::Kind kind = TagFacts::Kind::number;
     switch (type) {
         case kBool:
-            r.boolean(key, width);
+            if (const auto v = r.boolean(key, width))
+                number = *v ? 1 : 0;
+            kind = TagFacts::Kind::boolean;
             break;
         case kDword:
-            r.u32(key);
+            number = r.u32(key);
             break;
         case kQword:
             if (layout == ValueLayout::filetime) {
-                r.date(key);
+                number = r.date(key);
+                kind = TagFacts::Kind::date;
             } else {
-                r.u64(key);
+                number = r.u64(key);
             }
             break;
         case kWord:
-            r.u16(key);
+            number = r.u16(key);
             break;
         default:
-            r.guid(key);
-            break;
+            if (const auto v = r.guid(key); v && tag != nullptr) {
+                tag->kind = TagFacts::Kind::guid;
+                tag->guid = *v;
+            }
+            return;
+    }
+    if (number && tag != nullptr) {
+        tag->kind = kind;
+        tag->number = *number;
+    }
+}
+
+// A value kept as its length in bytes.
+void byte_value(FieldReader& r, const Key& key, std::uint64_t length, TagFacts* tag) {
+    if (r.blob(key, length) && tag != nullptr) {
+        tag->kind = TagFacts::Kind::bytes;
+        tag->number = length;
     }
 }
 
 // Decodes the value of `length` bytes as its type says, within `r`.
 void value_by_type(FieldReader& r, const Key& key, std::uint64_t type, std::uint64_t length,
-                   ValueLayout layout, const ValueRules& rules) {
+                   ValueLayout layout, const ValueRules& rules, TagFacts* tag) {
     if (type == kUnicodeString) {
-        r.utf16(key, length);
+        if (r.utf16_kept(key, length, tag != nullptr ? &tag->text : nullptr) && tag != nullptr)
+            tag->kind = TagFacts::Kind::text;
         return;
     }
     if (type == kByteArray) {
@@ -311,8 +321,12 @@ void value_by_type(FieldReader& r, const Key& key, std::uint64_t type, std::uint
                 leaky_bucket_pairs(r);
             }
             r.end_group();
+            if (tag != nullptr) {
+                tag->kind = TagFacts::Kind::bytes;
+                tag->number = length;
+            }
         } else {
-            r.blob(key, length);
+            byte_value(r, key, length, tag);
         }
         return;
     }
@@ -320,7 +334,7 @@ void value_by_type(FieldReader& r, const Key& key, std::uint64_t type, std::uint
     if (width == 0) {
         r.finding(Severity::warning, codes::kValueType,
                   message("Data Type ", type, " is none of ASF's; the value is shown as bytes"));
-        r.blob(key, length);
+        byte_value(r, key, length, tag);
         return;
     }
     if (type == kGuid && !rules.holds_guids) {
@@ -341,23 +355,37 @@ void value_by_type(FieldReader& r, const Key& key, std::uint64_t type, std::uint
         r.finding(Severity::warning, codes::kValueLength,
                   message("a ", name_of(type, kDataTypes), " value of ", length, " bytes, not ",
                           width, "; it is shown as bytes"));
-        r.blob(key, length);
+        byte_value(r, key, length, tag);
         return;
     }
-    fixed_value(r, key, type, width, layout);
+    fixed_value(r, key, type, width, layout, tag);
 }
 
 // A value of `length` bytes at the reader's position; the reader moves past
 // it, whatever the value's own layout reads.
 void typed_value(FieldReader& r, const Key& key, std::uint64_t type, std::uint64_t length,
-                 ValueLayout layout, const ValueRules& rules) {
+                 ValueLayout layout, const ValueRules& rules, TagFacts* tag) {
     if (length > static_cast<std::uint64_t>(r.left())) {
         r.blob(key, length);  // reports the truncation
         return;
     }
     FieldReader value(r, length, key.label());
-    value_by_type(value, key, type, length, layout, rules);
+    value_by_type(value, key, type, length, layout, rules, tag);
     r.skip_part(value, length);
+}
+
+// A tag named `name` that the facts keep, or nullptr when they keep no more
+// (it is counted) or when its value is a picture, which they keep apart.
+TagFacts* new_tag(FieldReader& r, TagFacts::Source source, std::string_view name,
+                  ValueLayout layout) {
+    if (layout == ValueLayout::picture)
+        return nullptr;
+    TagFacts* tag = r.facts().tags.add();
+    if (tag != nullptr) {
+        tag->source = source;
+        tag->name.keep(name);
+    }
+    return tag;
 }
 
 // Name length, data type and value length, with an empty name and value.
@@ -373,8 +401,10 @@ void content_descriptor(FieldReader& r) {
     const auto length = r.u16("Descriptor Value Length");
     if (!type || !length)
         return;
-    typed_value(r, "Descriptor Value", *type, *length, value_layout_of(known, *type),
-                kDescriptorValues);
+    const ValueLayout layout = value_layout_of(known, *type);
+    // The name is copied before the value's text takes its buffer.
+    TagFacts* tag = new_tag(r, TagFacts::Source::extended_content_description, *name, layout);
+    typed_value(r, "Descriptor Value", *type, *length, layout, kDescriptorValues, tag);
 }
 
 // The fixed part of a Metadata or Metadata Library record.
@@ -410,9 +440,17 @@ void description_record(FieldReader& r, const ValueRules& rules) {
         library ? StreamReference::metadata_library_record : StreamReference::metadata_record,
         stream_at);
     const auto name = r.utf16_text("Name", *name_length);
-    const KnownValue* known = name ? known_value(*name) : nullptr;
-    if (name)
-        typed_value(r, "Data", *type, *length, value_layout_of(known, *type), rules);
+    if (!name)
+        return;
+    const ValueLayout layout = value_layout_of(known_value(*name), *type);
+    TagFacts* tag =
+        new_tag(r, library ? TagFacts::Source::metadata_library : TagFacts::Source::metadata, *name,
+                layout);
+    if (tag != nullptr) {
+        tag->stream = *stream;
+        tag->language_index = library ? *first : 0;
+    }
+    typed_value(r, "Data", *type, *length, layout, rules, tag);
 }
 
 void description_records(FieldReader& r, const ValueRules& rules) {
@@ -537,10 +575,16 @@ void content_description(FieldReader& r) {
     std::array<std::uint16_t, std::size(kDescriptionTexts)> lengths{};
     for (std::size_t i = 0; i < lengths.size(); ++i)
         lengths[i] = r.u16(kDescriptionTexts[i].length).value_or(0);
-    // A length of 0 means the text is absent.
+    // A length of 0 means the text is absent; the others are tags named as
+    // their fields.
     for (std::size_t i = 0; i < lengths.size(); ++i) {
-        if (lengths[i] != 0)
-            r.utf16(kDescriptionTexts[i].text, lengths[i]);
+        if (lengths[i] == 0)
+            continue;
+        const Key& key = kDescriptionTexts[i].text;
+        TagFacts* tag =
+            new_tag(r, TagFacts::Source::content_description, key.label(), ValueLayout::plain);
+        if (r.utf16_kept(key, lengths[i], tag != nullptr ? &tag->text : nullptr) && tag != nullptr)
+            tag->kind = TagFacts::Kind::text;
     }
     check_leftover(r);
 }
@@ -593,12 +637,15 @@ void language_list(FieldReader& r) {
     // A record is at least its length byte.
     check_record_count(r, "Language ID Records Count", *count, 1, count_at);
     r.begin_list("Language ID Records", "Language ID Record");
+    facts.language_ids.clear();
     std::uint32_t whole = 0;
     for (std::uint32_t i = 0; i < *count && r.ok(); ++i) {
         r.begin_item(i, r.position());
+        // The ID of record i is kept at i.
+        KeptText* id = facts.language_ids.add();
         const auto length = r.u8("Language ID Length");
         if (length)
-            r.utf16("Language ID", *length);
+            r.utf16_kept("Language ID", *length, id);
         if (r.ok())
             ++whole;
         r.end_item();

@@ -161,6 +161,7 @@ void error_correction(FieldReader& r) {
 }
 
 void content_encryption(FieldReader& r) {
+    r.facts().protection.content_encryption = true;
     const auto secret = r.u32("Secret Data Length");
     if (secret)
         r.blob("Secret Data", *secret);
@@ -177,6 +178,7 @@ void content_encryption(FieldReader& r) {
 }
 
 void extended_content_encryption(FieldReader& r) {
+    r.facts().protection.extended_content_encryption = true;
     const auto size = r.u32("Data Size");
     if (!size)
         return;
@@ -193,6 +195,7 @@ void extended_content_encryption(FieldReader& r) {
 }
 
 void advanced_content_encryption(FieldReader& r) {
+    r.facts().protection.advanced_content_encryption = true;
     const std::int64_t count_at = r.position();
     const auto count = r.u16("Content Encryption Records Count");
     if (!count)
@@ -210,6 +213,7 @@ void advanced_content_encryption(FieldReader& r) {
 }
 
 void digital_signature(FieldReader& r) {
+    r.facts().protection.digital_signature = true;
     // Shown as it is: the signature is not checked.
     r.u32("Signature Type");
     const auto length = r.u32("Signature Data Length");

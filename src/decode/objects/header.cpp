@@ -98,7 +98,7 @@ void file_properties(FieldReader& r) {
     fp.offset = r.start() - kObjectHeaderSize;
     const auto file_id = r.guid("File ID");
     const auto file_size = r.u64("File Size");
-    r.date("Creation Date");
+    const auto created = r.date("Creation Date");
     const auto packets = r.u64("Data Packets Count");
     const auto play = r.u64("Play Duration", Unit::hundred_nanoseconds);
     const auto send = r.u64("Send Duration", Unit::hundred_nanoseconds);
@@ -106,10 +106,12 @@ void file_properties(FieldReader& r) {
     const auto flags = r.flags("Flags", 4, kFilePropertiesFlags);
     const auto minimum = r.u32("Minimum Data Packet Size");
     const auto maximum = r.u32("Maximum Data Packet Size");
-    r.u32("Maximum Bitrate");
+    const auto bitrate = r.u32("Maximum Bitrate");
     if (!r.ok())
         return;  // without its sizes the packets can't be found
     fp.present = true;
+    fp.creation_date = *created;
+    fp.maximum_bitrate = *bitrate;
     fp.file_id = *file_id;
     fp.file_size = *file_size;
     fp.data_packets_count = *packets;
@@ -174,6 +176,11 @@ void opaque(FieldReader& r) {
     r.blob("Data", static_cast<std::uint64_t>(r.left()));
 }
 
+void content_protection(FieldReader& r) {
+    r.facts().protection.content_protection = true;
+    opaque(r);
+}
+
 using T = asf::ObjectType;
 constexpr LayoutRow kHeaderLayouts[] = {
     {T::header, header},
@@ -183,7 +190,7 @@ constexpr LayoutRow kHeaderLayouts[] = {
     {T::index_placeholder, padding},
     // Kept as bytes: XMP packets and the protection systems' own data.
     {T::xmp, opaque},
-    {T::content_protection, opaque},
+    {T::content_protection, content_protection},
     // Its head is read by decode_data_object_head, its packets by the
     // packet decoder.
     {T::data, nullptr},

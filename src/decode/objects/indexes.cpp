@@ -380,6 +380,18 @@ void index_parameters_layout(FieldReader& r, const Key& interval, Unit unit) {
 // and by timecode, differ only in a few fields.
 enum class OffsetIndex : std::uint8_t { time, media_object, timecode };
 
+asf::ObjectType object_type(OffsetIndex kind) {
+    switch (kind) {
+        case OffsetIndex::time:
+            return asf::ObjectType::index;
+        case OffsetIndex::media_object:
+            return asf::ObjectType::media_object_index;
+        case OffsetIndex::timecode:
+            break;
+    }
+    return asf::ObjectType::timecode_index;
+}
+
 // The offsets of one entry, one per specifier.
 void entry_offsets(FieldReader& r, std::uint64_t entry, const std::vector<Specifier>& specifiers,
                    const std::vector<std::uint64_t>& positions, EntryChecks& checks) {
@@ -468,6 +480,13 @@ void offset_index(FieldReader& r, OffsetIndex kind) {
     if (interval && r.ok())
         check_coverage(r, saturating_multiply(*interval, kTicksPerMillisecond), entries,
                        interval_at);
+    if (IndexFacts* kept = r.facts().indexes.add()) {
+        kept->type = object_type(kind);
+        kept->stream = specifiers.empty() ? 0 : specifiers.front().stream;
+        kept->specifiers = static_cast<std::uint32_t>(specifiers.size());
+        kept->entries = entries;
+        kept->interval = interval ? saturating_multiply(*interval, kTicksPerMillisecond) : 0;
+    }
     check_leftover(r);
 }
 
@@ -554,6 +573,13 @@ void simple_index(FieldReader& r) {
     checks.report();
     if (r.ok() && !stream_less)
         check_coverage(r, *interval, *count, interval_at);
+    if (IndexFacts* kept = facts.indexes.add()) {
+        kept->type = asf::ObjectType::simple_index;
+        kept->stream = video.stream;
+        kept->specifiers = video.stream != 0 ? 1 : 0;
+        kept->entries = *count;
+        kept->interval = *interval;
+    }
     check_leftover(r);
 }
 

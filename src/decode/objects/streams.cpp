@@ -21,8 +21,9 @@ constexpr std::uint64_t kStreamPropertiesFields = 54;
 // BITMAPINFOHEADER without codec specific data.
 constexpr std::uint64_t kBitmapInfoHeaderSize = 40;
 
+constexpr std::uint16_t kEncryptedContent = 0x8000;
 constexpr FlagName kStreamFlags[] = {
-    {0x8000, "Encrypted Content"},
+    {kEncryptedContent, "Encrypted Content"},
 };
 
 constexpr FlagName kExtendedStreamFlags[] = {
@@ -32,21 +33,48 @@ constexpr FlagName kExtendedStreamFlags[] = {
     {0x8, "Resend Live Cleanpoints"},
 };
 
+struct StreamKindRow {
+    asf::Guid type;
+    StreamKind kind;
+};
+
+constexpr StreamKindRow kStreamKinds[] = {
+    {asf::guids::kAudioMedia, StreamKind::audio},
+    {asf::guids::kVideoMedia, StreamKind::video},
+    {asf::guids::kCommandMedia, StreamKind::command},
+    {asf::guids::kJfifMedia, StreamKind::jfif},
+    {asf::guids::kDegradableJpegMedia, StreamKind::degradable_jpeg},
+    {asf::guids::kFileTransferMedia, StreamKind::file_transfer},
+    {asf::guids::kBinaryMedia, StreamKind::binary},
+};
+
 StreamKind kind_of(const asf::Guid& type) {
-    if (type == asf::guids::kAudioMedia)
-        return StreamKind::audio;
-    if (type == asf::guids::kVideoMedia)
-        return StreamKind::video;
+    for (const StreamKindRow& row : kStreamKinds) {
+        if (row.type == type)
+            return row.kind;
+    }
     return StreamKind::other;
 }
 
-void waveformatex(FieldReader& r) {
-    r.enumerated("Format Tag", 2, format_tag_names());
-    r.u16("Number of Channels");
-    r.u32("Samples Per Second");
-    r.u32("Average Number of Bytes Per Second");
+// A BITMAPINFOHEADER's signed size as a number of pixels: a negative height
+// says the rows are stored top down.
+std::uint32_t pixels(std::int32_t v) {
+    return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+}
+
+// Each layout of type-specific data records the stream's format in `f`.
+void waveformatex(FieldReader& r, StreamFormat& f) {
+    const auto tag = r.enumerated("Format Tag", 2, format_tag_names());
+    const auto channels = r.u16("Number of Channels");
+    const auto rate = r.u32("Samples Per Second");
+    const auto bytes_per_second = r.u32("Average Number of Bytes Per Second");
     r.u16("Block Alignment");
-    r.u16("Bits Per Sample");
+    const auto bits = r.u16("Bits Per Sample");
+    f.format_tag = static_cast<std::uint16_t>(tag.value_or(0));
+    f.channels = channels.value_or(0);
+    f.sample_rate = rate.value_or(0);
+    f.average_bytes_per_second = bytes_per_second.value_or(0);
+    f.bits_per_sample = bits.value_or(0);
     const std::int64_t at = r.position();
     const auto cb_size = r.u16("Codec Specific Data Size");
     if (!cb_size)
@@ -62,13 +90,19 @@ void waveformatex(FieldReader& r) {
     r.blob("Codec Specific Data", *cb_size);
 }
 
-void bitmapinfoheader(FieldReader& r) {
+void bitmapinfoheader(FieldReader& r, StreamFormat& f) {
     const auto size = r.u32("Format Data Size");
-    r.i32("Image Width");
-    r.i32("Image Height");
+    const auto width = r.i32("Image Width");
+    const auto height = r.i32("Image Height");
     r.u16("Reserved");
     r.u16("Bits Per Pixel Count");
-    r.fourcc("Compression ID");
+    const auto fourcc = r.fourcc("Compression ID");
+    if (width && height && fourcc) {
+        f.bitmap = true;
+        f.fourcc = *fourcc;
+        f.width = pixels(*width);
+        f.height = pixels(*height);
+    }
     r.u32("Image Size");
     r.i32("Horizontal Pixels Per Meter");
     r.i32("Vertical Pixels Per Meter");
@@ -81,9 +115,10 @@ void bitmapinfoheader(FieldReader& r) {
     r.blob("Codec Specific Data", static_cast<std::uint64_t>(r.left()));
 }
 
-void video_format(FieldReader& r) {
-    r.u32("Encoded Image Width");
-    r.u32("Encoded Image Height");
+void video_format(FieldReader& r, StreamFormat& f) {
+    // Players take the size from the format data, when there is one.
+    f.width = r.u32("Encoded Image Width").value_or(0);
+    f.height = r.u32("Encoded Image Height").value_or(0);
     r.u8("Reserved Flags");
     const auto size = r.u16("Format Data Size");
     if (!size)
@@ -94,7 +129,7 @@ void video_format(FieldReader& r) {
     }
     r.begin_group("Format Data");
     FieldReader bitmap(r, *size, "Format Data");
-    bitmapinfoheader(bitmap);
+    bitmapinfoheader(bitmap, f);
     r.seek(bitmap.position());
     r.end_group();
     if (!bitmap.ok())
@@ -113,15 +148,15 @@ void binary_format(FieldReader& r) {
         r.blob("Format Data", *size);
 }
 
-void jfif_format(FieldReader& r) {
-    r.u32("Image Width");
-    r.u32("Image Height");
+void jfif_format(FieldReader& r, StreamFormat& f) {
+    f.width = r.u32("Image Width").value_or(0);
+    f.height = r.u32("Image Height").value_or(0);
     r.u32("Reserved");
 }
 
-void degradable_jpeg_format(FieldReader& r) {
-    r.u32("Image Width");
-    r.u32("Image Height");
+void degradable_jpeg_format(FieldReader& r, StreamFormat& f) {
+    f.width = r.u32("Image Width").value_or(0);
+    f.height = r.u32("Image Height").value_or(0);
     r.u16("Reserved1");
     r.u16("Reserved2");
     r.u16("Reserved3");
@@ -130,17 +165,17 @@ void degradable_jpeg_format(FieldReader& r) {
         r.blob("Interchange Data", *length);
 }
 
-void type_specific_data(FieldReader& r, const asf::Guid& type) {
+void type_specific_data(FieldReader& r, const asf::Guid& type, StreamFormat& f) {
     if (type == asf::guids::kAudioMedia) {
-        waveformatex(r);
+        waveformatex(r, f);
     } else if (type == asf::guids::kVideoMedia) {
-        video_format(r);
+        video_format(r, f);
     } else if (type == asf::guids::kBinaryMedia || type == asf::guids::kFileTransferMedia) {
         binary_format(r);
     } else if (type == asf::guids::kJfifMedia) {
-        jfif_format(r);
+        jfif_format(r, f);
     } else if (type == asf::guids::kDegradableJpegMedia) {
-        degradable_jpeg_format(r);
+        degradable_jpeg_format(r, f);
     }
     if (r.ok() && r.left() > 0)
         r.blob("Remaining Data", static_cast<std::uint64_t>(r.left()));
@@ -205,6 +240,9 @@ void stream_properties(FieldReader& r) {
     ++facts.stream_properties_objects;
     check_stream_number(r, stream, flags_at);
     StreamFacts& s = facts.streams[stream];
+    // The format of a stream declared again is read, and not kept.
+    StreamFormat format;
+    StreamFormat* kept = &format;
     if (stream != 0) {
         if (s.declared) {
             r.finding(Severity::error, codes::kDuplicateStream,
@@ -215,10 +253,13 @@ void stream_properties(FieldReader& r) {
             s.declared = true;
             s.offset = object;
             s.kind = kind_of(*type);
+            s.encrypted = (*flags & kEncryptedContent) != 0;
+            facts.stream_order.push_back(static_cast<std::uint8_t>(stream));
+            kept = &s.format;
         }
     }
     nested(r, "Type-Specific Data", *type_length,
-           [&](FieldReader& part) { type_specific_data(part, *type); });
+           [&](FieldReader& part) { type_specific_data(part, *type, *kept); });
     nested(r, "Error Correction Data", *correction_length,
            [&](FieldReader& part) { error_correction_data(part, *correction); });
     r.seek(r.end());
@@ -227,7 +268,7 @@ void stream_properties(FieldReader& r) {
 void extended_stream_properties(FieldReader& r) {
     r.u64("Start Time", Unit::milliseconds);
     r.u64("End Time", Unit::milliseconds);
-    r.u32("Data Bitrate");
+    const auto bitrate = r.u32("Data Bitrate");
     const auto buffer_size = r.u32("Buffer Size", Unit::milliseconds);
     r.u32("Initial Buffer Fullness", Unit::milliseconds);
     r.u32("Alternate Data Bitrate");
@@ -239,7 +280,7 @@ void extended_stream_properties(FieldReader& r) {
     const auto stream = r.u16("Stream Number");
     const std::int64_t language_at = r.position();
     const auto language = r.u16("Stream Language ID Index");
-    r.u64("Average Time Per Frame", Unit::hundred_nanoseconds);
+    const auto frame_time = r.u64("Average Time Per Frame", Unit::hundred_nanoseconds);
     const auto names = r.u16("Stream Name Count");
     const auto systems = r.u16("Payload Extension System Count");
     if (!r.ok())
@@ -249,26 +290,34 @@ void extended_stream_properties(FieldReader& r) {
     check_stream_reference(r, StreamReference::extended_stream_properties, *stream, stream_at);
     check_language_index(r, *language, language_at);
 
+    StreamFacts* s = *stream < kStreamNumbers ? &facts.streams[*stream] : nullptr;
+    ExtendedStreamFacts* extended = nullptr;
+    if (s != nullptr) {
+        s->extended = true;
+        s->buffer_size = buffer_size.value_or(0);
+        s->extensions.clear();
+        extended = &s->extended_properties;
+        *extended = {};
+        extended->data_bitrate = *bitrate;
+        extended->language_index = *language;
+        extended->average_time_per_frame = *frame_time;
+    }
     r.begin_list("Stream Names", "Stream Name");
     for (std::uint32_t i = 0; i < *names && r.ok(); ++i) {
         r.begin_item(i, r.position());
         const std::int64_t at = r.position();
         const auto index = r.u16("Language ID Index");
         const auto length = r.u16("Stream Name Length");
-        if (length)
-            r.utf16("Stream Name", *length);
+        // The first name is kept.
+        KeptText* name = extended != nullptr && !extended->named ? &extended->name : nullptr;
+        if (length && r.utf16_kept("Stream Name", *length, name) && name != nullptr)
+            extended->named = true;
         if (index)
             check_language_index(r, *index, at);
         r.end_item();
     }
     r.end_list();
 
-    StreamFacts* s = *stream < kStreamNumbers ? &facts.streams[*stream] : nullptr;
-    if (s != nullptr) {
-        s->extended = true;
-        s->buffer_size = buffer_size.value_or(0);
-        s->extensions.clear();
-    }
     r.begin_list("Payload Extension Systems", "Payload Extension System");
     for (std::uint32_t i = 0; i < *systems && r.ok(); ++i) {
         r.begin_item(i, r.position());
@@ -312,7 +361,12 @@ void stream_bitrate_properties(FieldReader& r) {
             check_stream_number(r, stream, at);
             check_stream_reference(r, StreamReference::bitrate_record, stream, at);
         }
-        r.u32("Average Bitrate");
+        const auto bitrate = r.u32("Average Bitrate");
+        if (flags && bitrate) {
+            StreamFacts& s = r.facts().streams[*flags & kStreamNumberMask];
+            s.bitrate_declared = true;
+            s.bitrate = *bitrate;
+        }
         r.end_item();
     }
     r.end_list();
