@@ -99,6 +99,8 @@ void check_csv(const char* mode, std::string_view csv) {
     for (std::size_t end = csv.find('\n'); end != std::string_view::npos;
          line_start = end + 1, end = csv.find('\n', line_start)) {
         const std::string_view line = csv.substr(line_start, end - line_start);
+        if (!line.ends_with('\r'))
+            fail("a CSV row that doesn't end in CRLF\n");
         const auto commas = static_cast<std::size_t>(std::count(line.begin(), line.end(), ','));
         if (line_start == 0) {
             expected = commas;

@@ -36,9 +36,12 @@ Rows rows_of(const std::string& csv) {
     std::istringstream lines(csv);
     std::string line;
     std::getline(lines, line);
+    EXPECT_TRUE(line.ends_with("\r")) << "rows end in CRLF";
     const auto columns = std::count(line.begin(), line.end(), ',') + 1;
     // Each pass splits one line at its commas.
     while (std::getline(lines, line)) {
+        if (line.ends_with("\r"))
+            line.pop_back();
         std::vector<std::string> fields;
         std::istringstream cells(line);
         for (std::string cell; std::getline(cells, cell, ',');)

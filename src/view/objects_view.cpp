@@ -101,7 +101,7 @@ void ObjectsView::begin(const decode::Part& part) {
             out_.text(",\"size\":").signed_number(part.size).text("},\"media_objects\":[");
             break;
         case Format::csv:
-            out_.text(kColumns).end_line();
+            out_.text(kColumns).text("\r\n");
             break;
     }
 }
@@ -166,7 +166,7 @@ void ObjectsView::write_csv(const decode::MediaObject& m) {
     out_.text(",").number(m.presentation_time).text(",").number(m.size);
     out_.text(m.key_frame ? ",true," : ",false,").number(m.fragments);
     out_.text(",").number(m.first_packet).text(",").number(m.last_packet);
-    out_.text(",").number(m.send_time).text(",").signed_number(m.offset).end_line();
+    out_.text(",").number(m.send_time).text(",").signed_number(m.offset).text("\r\n");
 }
 
 }  // namespace asfinspect::view

@@ -56,7 +56,7 @@ void PacketsCsvView::begin(const decode::Part& part) {
             out_.text(i == 0 ? "" : ",")
                 .text(i < kPacketCount ? kPacketColumns[i] : kPayloadColumns[i - kPacketCount]);
         }
-        out_.end_line();
+        out_.text("\r\n");
     } else if (part.kind == Kind::packets) {
         role = Role::packets;
     } else if (part.kind == Kind::item && parent == Role::packets) {
@@ -108,7 +108,7 @@ void PacketsCsvView::write_row() {
             out_.text(",");
         write_csv_field(out_, cells_[i]);
     }
-    out_.end_line();
+    out_.text("\r\n");
 }
 
 }  // namespace asfinspect::view

@@ -592,23 +592,6 @@ void json_cells(io::Output& out, const Cells& cells) {
     }
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line break, its
-// quotes doubled (RFC 4180).
-void csv_text(io::Output& out, std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out.text(text);
-        return;
-    }
-    out.text("\"");
-    std::size_t run = 0;
-    // Up to each quote, then the quote twice.
-    for (std::size_t q = text.find('"'); q != std::string_view::npos; q = text.find('"', run)) {
-        out.text(text.substr(run, q - run)).text("\"\"");
-        run = q + 1;
-    }
-    out.text(text.substr(run)).text("\"");
-}
-
 void csv_cells(io::Output& out, const Cells& cells) {
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i != 0)
@@ -622,7 +605,7 @@ void csv_cells(io::Output& out, const Cells& cells) {
                 json_seconds(out, cell.ticks);
                 break;
             case Cell::Kind::text:
-                csv_text(out, cell.text);
+                write_csv_field(out, cell.text);
                 break;
             case Cell::Kind::boolean:
                 out.text(cell.number != 0 ? "true" : "false");
