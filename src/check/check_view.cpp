@@ -18,7 +18,7 @@ void count(io::Output& out, std::uint64_t n, std::string_view one, std::string_v
 
 }  // namespace
 
-CheckView::CheckView(io::Output& out, Format format) : out_(out), format_(format) {}
+CheckView::CheckView(io::Output& out, Format format) : AnswerView(out), format_(format) {}
 
 void CheckView::begin(const decode::Part& part) {
     if (part.kind == decode::Part::Kind::file && format_ == Format::json)
@@ -33,9 +33,8 @@ CheckView::CodeTally& CheckView::tally_of(std::string_view code) {
     return tallies_.emplace_back(CodeTally{code});
 }
 
-void CheckView::finding(const decode::Finding& f) {
+void CheckView::found(const decode::Finding& f) {
     const bool error = f.severity == decode::Severity::error;
-    (error ? errors_ : warnings_) += 1;
     CodeTally& tally = tally_of(f.code);
     if (tally.shown == kShownPerCode) {
         (error ? tally.more_errors : tally.more_warnings) += 1;
@@ -108,7 +107,7 @@ void CheckView::end(const decode::Part& part) {
                 first = false;
             }
         }
-        out_.text("],\"errors\":").number(errors_).text(",\"warnings\":").number(warnings_);
+        out_.text("],\"errors\":").number(errors()).text(",\"warnings\":").number(warnings());
         out_.text(",\"packets\":").number(summary.packets);
         out_.text(",\"media_objects\":").number(media_objects_).text("}").end_line();
         return;
@@ -117,9 +116,9 @@ void CheckView::end(const decode::Part& part) {
         if (t.more_errors + t.more_warnings != 0)
             write_rest_text(t);
     }
-    count(out_, errors_, "error", "errors");
+    count(out_, errors(), "error", "errors");
     out_.text(", ");
-    count(out_, warnings_, "warning", "warnings");
+    count(out_, warnings(), "warning", "warnings");
     out_.text(" in ");
     count(out_, summary.packets, "packet", "packets");
     out_.end_line();

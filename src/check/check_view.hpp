@@ -4,9 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/finding.hpp"
-#include "decode/view.hpp"
-#include "io/output.hpp"
+#include "view/answer_view.hpp"
 
 namespace asfinspect::check {
 
@@ -15,7 +13,7 @@ namespace asfinspect::check {
 // errors, 1 warning in 37628 packets"); or the same as a JSON document. A
 // code met more than kShownPerCode times shows its first findings and then
 // one line that counts the rest; the count and the verdict take them all.
-class CheckView final : public decode::View, public decode::FindingSink {
+class CheckView final : public view::AnswerView {
   public:
     enum class Format { text, json };
 
@@ -23,15 +21,12 @@ class CheckView final : public decode::View, public decode::FindingSink {
 
     CheckView(io::Output& out, Format format);
 
-    std::uint64_t errors() const { return errors_; }
-    std::uint64_t warnings() const { return warnings_; }
-
-    bool failed() const override { return out_.failed(); }
-    bool wants_fields() const override { return false; }
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
     void media_object(const decode::MediaObject& object) override;
-    void finding(const decode::Finding& f) override;
+
+  protected:
+    void found(const decode::Finding& f) override;
 
   private:
     // The findings of one code: how many were shown, and the rest by severity.
@@ -47,10 +42,7 @@ class CheckView final : public decode::View, public decode::FindingSink {
     void write_rest_text(const CodeTally& t);
     void write_rest_json(const CodeTally& t, bool first);
 
-    io::Output& out_;
     Format format_;
-    std::uint64_t errors_ = 0;
-    std::uint64_t warnings_ = 0;
     std::uint64_t written_ = 0;
     std::uint64_t media_objects_ = 0;
     // One row per code met; the codes are a few dozen, so a search is enough.

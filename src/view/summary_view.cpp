@@ -565,54 +565,44 @@ Cells stream_cells(const StreamRow& row, std::uint64_t preroll) {
     return c;
 }
 
-void json_cells(io::Output& out, const Cells& cells) {
-    bool first = true;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        const Cell& cell = cells[i];
-        if (cell.kind == Cell::Kind::absent)
-            continue;
-        out.text(first ? "\"" : ",\"").text(kColumnNames[i]).text("\":");
-        first = false;
-        switch (cell.kind) {
-            case Cell::Kind::number:
-                out.number(cell.number);
-                break;
-            case Cell::Kind::seconds:
-                json_seconds(out, cell.ticks);
-                break;
-            case Cell::Kind::text:
-                write_json_string(out, cell.text);
-                break;
-            case Cell::Kind::boolean:
-                out.text(cell.number != 0 ? "true" : "false");
-                break;
-            case Cell::Kind::absent:
-                break;
-        }
+// A cell's value; text as `text` writes it, quoted for JSON or for CSV.
+void write_cell(io::Output& out, const Cell& cell, void (*text)(io::Output&, std::string_view)) {
+    switch (cell.kind) {
+        case Cell::Kind::number:
+            out.number(cell.number);
+            break;
+        case Cell::Kind::seconds:
+            json_seconds(out, cell.ticks);
+            break;
+        case Cell::Kind::text:
+            text(out, cell.text);
+            break;
+        case Cell::Kind::boolean:
+            out.text(cell.number != 0 ? "true" : "false");
+            break;
+        case Cell::Kind::absent:
+            break;
     }
 }
 
+// The cells that apply as JSON members.
+void json_cells(io::Output& out, const Cells& cells) {
+    bool first = true;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (cells[i].kind == Cell::Kind::absent)
+            continue;
+        out.text(first ? "\"" : ",\"").text(kColumnNames[i]).text("\":");
+        first = false;
+        write_cell(out, cells[i], write_json_string);
+    }
+}
+
+// Every cell, as a CSV row.
 void csv_cells(io::Output& out, const Cells& cells) {
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i != 0)
             out.text(",");
-        const Cell& cell = cells[i];
-        switch (cell.kind) {
-            case Cell::Kind::number:
-                out.number(cell.number);
-                break;
-            case Cell::Kind::seconds:
-                json_seconds(out, cell.ticks);
-                break;
-            case Cell::Kind::text:
-                write_csv_field(out, cell.text);
-                break;
-            case Cell::Kind::boolean:
-                out.text(cell.number != 0 ? "true" : "false");
-                break;
-            case Cell::Kind::absent:
-                break;
-        }
+        write_cell(out, cells[i], write_csv_field);
     }
     out.text("\r\n");
 }
@@ -622,7 +612,7 @@ void csv_cells(io::Output& out, const Cells& cells) {
 // ---------------------------------------------------------------------------
 // The events
 
-SummaryView::SummaryView(io::Output& out, Format format) : out_(out), format_(format) {
+SummaryView::SummaryView(io::Output& out, Format format) : AnswerView(out), format_(format) {
     shown_.set();
 }
 
@@ -637,9 +627,8 @@ void SummaryView::begin(const decode::Part& part) {
     size_ = part.size;
 }
 
-void SummaryView::finding(const decode::Finding& f) {
+void SummaryView::found(const decode::Finding& f) {
     const bool error = f.severity == decode::Severity::error;
-    (error ? errors_ : warnings_) += 1;
     auto hit = std::find_if(codes_.begin(), codes_.end(),
                             [&](const CodeCount& c) { return c.code == f.code; });
     if (hit == codes_.end())
@@ -1223,8 +1212,8 @@ void SummaryView::end(const decode::Part& part) {
             s.streams.push_back(row);
     }
     s.tags = tag_order(facts);
-    s.errors = errors_;
-    s.warnings = warnings_;
+    s.errors = errors();
+    s.warnings = warnings();
     s.codes = &codes_;
     switch (format_) {
         case Format::text:

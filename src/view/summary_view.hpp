@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "decode/facts.hpp"
-#include "decode/finding.hpp"
 #include "decode/view.hpp"
 #include "io/output.hpp"
+#include "view/answer_view.hpp"
 
 namespace asfinspect::view {
 
@@ -26,7 +26,7 @@ namespace asfinspect::view {
 // (FileSummary::facts), the media objects and the findings, and writes when
 // the file ends. When no packet was decoded (--packets=none), what the media
 // objects measure is left out.
-class SummaryView final : public decode::View, public decode::FindingSink {
+class SummaryView final : public AnswerView {
   public:
     enum class Format { text, json, csv };
 
@@ -36,15 +36,9 @@ class SummaryView final : public decode::View, public decode::FindingSink {
     // file's own values (its measured duration, say) take every stream.
     void set_streams(const decode::StreamSet& streams);
 
-    std::uint64_t errors() const { return errors_; }
-    std::uint64_t warnings() const { return warnings_; }
-
-    bool failed() const override { return out_.failed(); }
-    bool wants_fields() const override { return false; }
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
     void media_object(const decode::MediaObject& object) override;
-    void finding(const decode::Finding& f) override;
 
     // What the media objects of one stream measure; times in milliseconds
     // as ASF stores them, the preroll included.
@@ -67,14 +61,14 @@ class SummaryView final : public decode::View, public decode::FindingSink {
         std::uint64_t warnings = 0;
     };
 
+  protected:
+    void found(const decode::Finding& f) override;
+
   private:
-    io::Output& out_;
     Format format_;
     decode::StreamSet shown_;
     std::string path_;
     std::int64_t size_ = 0;
-    std::uint64_t errors_ = 0;
-    std::uint64_t warnings_ = 0;
     std::vector<CodeCount> codes_;  // the codes are a few dozen
     std::array<Measured, decode::kStreamNumbers> measured_{};
     // Bytes of media objects by the second of their packets' send time, for
