@@ -75,7 +75,9 @@ class EntryChecks {
     explicit EntryChecks(FieldReader& r)
         : r_(r),
           data_(r.facts().data),
-          active_(data_.present && data_.packet_size != 0 && r.context().findings_wanted()),
+          // A run that reads the header alone reads no packet for its index.
+          active_(data_.present && data_.packet_size != 0 && r.context().findings_wanted() &&
+                  !r.context().options().packets.empty),
           every_packet_(data_.decoded == data_.packets) {
         if (every_packet_) {
             for (std::size_t s = 0; s < kStreamNumbers; ++s)
