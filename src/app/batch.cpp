@@ -33,8 +33,15 @@ bool has_extension(std::string_view name, const std::vector<std::string>& extens
     return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
 }
 
-// The names in a directory, sorted; false when it can't be read.
-bool names_in(const std::string& dir, std::vector<std::string>& names, std::string& reason) {
+// What walking needs of a directory entry.
+struct Name {
+    std::string name;
+    unsigned char type;  // d_type: DT_UNKNOWN where the file system doesn't say
+    bool operator<(const Name& other) const { return name < other.name; }
+};
+
+// The entries of a directory, sorted by name; false when it can't be read.
+bool names_in(const std::string& dir, std::vector<Name>& names, std::string& reason) {
     DIR* d = ::opendir(dir.c_str());
     if (d == nullptr) {
         reason = std::strerror(errno);
@@ -45,11 +52,22 @@ bool names_in(const std::string& dir, std::vector<std::string>& names, std::stri
     for (const dirent* e = ::readdir(d); e != nullptr; e = ::readdir(d)) {
         const std::string_view name = e->d_name;
         if (name != "." && name != "..")
-            names.emplace_back(name);
+            names.push_back({std::string(name), e->d_type});
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
     return true;
+}
+
+// The entry's type, from the directory when it says (which spares a stat of
+// every file of a large archive), else from lstat; DT_UNKNOWN when it is gone.
+unsigned char type_of(const Name& entry, const std::string& path) {
+    if (entry.type != DT_UNKNOWN)
+        return entry.type;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return DT_UNKNOWN;
+    return S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
 }
 
 // The files below `root`, depth first, each directory's entries by name. A
@@ -58,7 +76,7 @@ bool names_in(const std::string& dir, std::vector<std::string>& names, std::stri
 void walk(const std::string& root, const std::vector<std::string>& extensions,
           std::vector<Entry>& inputs) {
     std::vector<std::string> pending{root};
-    std::vector<std::string> names;
+    std::vector<Name> names;
     // Each pass lists one directory, its subdirectories pushed to be listed
     // next, in their order.
     while (!pending.empty()) {
@@ -70,15 +88,13 @@ void walk(const std::string& root, const std::vector<std::string>& extensions,
             continue;
         }
         std::vector<std::string> subdirectories;
-        for (const std::string& name : names) {
-            const std::string path = dir.ends_with('/') ? dir + name : dir + "/" + name;
-            struct stat st {};
-            if (::lstat(path.c_str(), &st) != 0)
-                continue;  // gone since it was listed
-            if (S_ISDIR(st.st_mode)) {
-                subdirectories.push_back(path);
-            } else if (S_ISREG(st.st_mode) && has_extension(name, extensions)) {
-                inputs.push_back({path, {}});
+        for (const Name& entry : names) {
+            std::string path = dir.ends_with('/') ? dir + entry.name : dir + "/" + entry.name;
+            const unsigned char type = type_of(entry, path);
+            if (type == DT_DIR) {
+                subdirectories.push_back(std::move(path));
+            } else if (type == DT_REG && has_extension(entry.name, extensions)) {
+                inputs.push_back({std::move(path), {}});
             }
         }
         // Files of a directory come before those of its subdirectories, which
