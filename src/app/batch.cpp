@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -73,18 +74,19 @@ unsigned char type_of(const Name& entry, const std::string& path) {
 // The files below `root`, depth first, each directory's entries by name. A
 // stack of directories still to read stands in for recursion, so that a
 // deep tree can't exhaust the program's stack.
-void walk(const std::string& root, const std::vector<std::string>& extensions,
-          std::vector<Entry>& inputs) {
+bool walk(const std::string& root, const std::vector<std::string>& extensions,
+          const TakeInput& take) {
     std::vector<std::string> pending{root};
     std::vector<Name> names;
     // Each pass lists one directory, its subdirectories pushed to be listed
     // next, in their order.
     while (!pending.empty()) {
-        const std::string dir = std::move(pending.back());
+        std::string dir = std::move(pending.back());
         pending.pop_back();
         std::string reason;
         if (!names_in(dir, names, reason)) {
-            inputs.push_back({dir, "cannot read: " + reason});
+            if (!take({std::move(dir), "cannot read: " + reason}))
+                return false;
             continue;
         }
         std::vector<std::string> subdirectories;
@@ -93,15 +95,62 @@ void walk(const std::string& root, const std::vector<std::string>& extensions,
             const unsigned char type = type_of(entry, path);
             if (type == DT_DIR) {
                 subdirectories.push_back(std::move(path));
-            } else if (type == DT_REG && has_extension(entry.name, extensions)) {
-                inputs.push_back({std::move(path), {}});
+            } else if (type == DT_REG && has_extension(entry.name, extensions) &&
+                       !take({std::move(path), {}})) {
+                return false;
             }
         }
         // Files of a directory come before those of its subdirectories, which
         // come by name.
         pending.insert(pending.end(), subdirectories.rbegin(), subdirectories.rend());
     }
+    return true;
 }
+
+// The inputs of a run as they are listed, with what reading each found.
+// Readers take them by number while the listing goes on, so that walking a
+// large archive overlaps reading it.
+struct Outcome {
+    bool unreadable = false;
+    Verdict verdict;
+};
+struct Item {
+    Entry entry;
+    Outcome outcome;  // written by the one reader that takes the item
+};
+
+class InputList {
+  public:
+    void add(Entry entry) {
+        std::lock_guard lock(mutex_);
+        items_.push_back({std::move(entry), {}});
+        listed_.notify_all();
+    }
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        listed_.notify_all();
+    }
+    // Input `i` once it is listed; nullptr when the list closed before it.
+    // A deque keeps the items where they are as the list grows.
+    Item* wait_for(std::size_t i) {
+        std::unique_lock lock(mutex_);
+        listed_.wait(lock, [&] { return i < items_.size() || closed_; });
+        return i < items_.size() ? &items_[i] : nullptr;
+    }
+    std::size_t size() {
+        std::lock_guard lock(mutex_);
+        return items_.size();
+    }
+    // After the readers are done.
+    const std::deque<Item>& items() const { return items_; }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable listed_;
+    std::deque<Item> items_;
+    bool closed_ = false;
+};
 
 // ---------------------------------------------------------------------------
 // The output, in the order of the inputs.
@@ -114,8 +163,8 @@ class OrderedOutput {
   public:
     static constexpr std::size_t kHeld = std::size_t{4} << 20;
 
-    OrderedOutput(io::Output& out, std::size_t inputs, bool progress)
-        : out_(out), held_(inputs), finished_(inputs, false), progress_(progress) {}
+    OrderedOutput(io::Output& out, InputList& inputs, bool progress)
+        : out_(out), inputs_(inputs), progress_(progress) {}
 
     // What input `i` writes.
     class Slot final : public io::OutputTarget {
@@ -130,6 +179,7 @@ class OrderedOutput {
 
     int write(std::size_t i, const char* p, std::size_t n) {
         std::unique_lock lock(mutex_);
+        make_room_for(i);
         // Each pass waits for this input's turn, or for room to keep more.
         while (i != head_ && held_[i].size() + n > kHeld && !out_.failed())
             turn_.wait(lock);
@@ -145,6 +195,7 @@ class OrderedOutput {
     // Input `i` has written all it will; `name` is shown in the progress line.
     void finish(std::size_t i, std::string_view name) {
         std::unique_lock lock(mutex_);
+        make_room_for(i);
         finished_[i] = true;
         names_done_ = name;
         // Each pass writes one finished input in its turn.
@@ -169,6 +220,14 @@ class OrderedOutput {
     bool failed() const { return out_.failed(); }
 
   private:
+    // Inputs are numbered as they are listed, so the slots grow with them.
+    void make_room_for(std::size_t i) {
+        if (held_.size() <= i) {
+            held_.resize(i + 1);
+            finished_.resize(i + 1, false);
+        }
+    }
+
     void emit(std::string_view text) {
         if (text.empty())
             return;
@@ -187,7 +246,7 @@ class OrderedOutput {
         if (!progress_)
             return;
         out_.flush();
-        std::string line = "\r[" + std::to_string(head_) + "/" + std::to_string(finished_.size()) +
+        std::string line = "\r[" + std::to_string(head_) + "/" + std::to_string(inputs_.size()) +
                            "] " + names_done_ + "\033[K";
         [[maybe_unused]] const auto written = ::write(STDERR_FILENO, line.data(), line.size());
         progress_shown_ = true;
@@ -200,11 +259,12 @@ class OrderedOutput {
     }
 
     io::Output& out_;
+    InputList& inputs_;
     std::mutex mutex_;
     std::condition_variable turn_;
     std::size_t head_ = 0;  // the first input not yet written whole
-    std::vector<std::string> held_;
-    std::vector<bool> finished_;
+    std::deque<std::string> held_;
+    std::deque<bool> finished_;
     bool progress_;
     bool progress_shown_ = false;
     std::string names_done_;
@@ -212,11 +272,6 @@ class OrderedOutput {
 
 // ---------------------------------------------------------------------------
 // The run.
-
-struct Outcome {
-    bool unreadable = false;
-    Verdict verdict;
-};
 
 // Messages about the inputs, one at a time on standard error.
 class Messages {
@@ -270,9 +325,10 @@ void count(io::Output& out, std::size_t n, std::string_view what) {
 
 // "10000 files: 9812 clean, 143 with warnings only, 45 with errors, 0
 // unreadable, 0 not ASF"
-void write_total(io::Output& out, const std::vector<Outcome>& outcomes) {
+void write_total(io::Output& out, const std::deque<Item>& items) {
     std::size_t clean = 0, warned = 0, failing = 0, unreadable = 0, not_asf = 0;
-    for (const Outcome& o : outcomes) {
+    for (const Item& item : items) {
+        const Outcome& o = item.outcome;
         if (o.unreadable) {
             ++unreadable;
         } else if (o.verdict.not_asf) {
@@ -285,7 +341,7 @@ void write_total(io::Output& out, const std::vector<Outcome>& outcomes) {
             ++clean;
         }
     }
-    count(out, outcomes.size(), outcomes.size() == 1 ? "file: " : "files: ");
+    count(out, items.size(), items.size() == 1 ? "file: " : "files: ");
     count(out, clean, "clean, ");
     count(out, warned, "with warnings only, ");
     count(out, failing, "with errors, ");
@@ -296,54 +352,70 @@ void write_total(io::Output& out, const std::vector<Outcome>& outcomes) {
 
 }  // namespace
 
-std::vector<Entry> list_inputs(const Options& options) {
-    std::vector<Entry> inputs;
+bool list_inputs(const Options& options, const TakeInput& take) {
+    // Each pass lists one operand, until they end or the taker stops.
     for (const std::string& operand : options.paths) {
         struct stat st {};
         const bool directory = ::stat(operand.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        bool going = true;
         if (!directory) {
-            inputs.push_back({operand, {}});
+            going = take({operand, {}});
         } else if (options.recursive) {
-            walk(operand, options.extensions, inputs);
+            going = walk(operand, options.extensions, take);
         } else {
-            inputs.push_back({operand, "is a directory; -r reads the files in it"});
+            going = take({operand, "is a directory; -r reads the files in it"});
         }
+        if (!going)
+            return false;
     }
-    return inputs;
+    return true;
 }
 
-int run_batch(const Options& options, const std::vector<Entry>& inputs, io::Output& out,
-              io::Output& err) {
-    const bool progress = inputs.size() > 1 && ::isatty(STDERR_FILENO) == 1;
-    OrderedOutput ordered(out, inputs.size(), progress);
+int run_batch(const Options& options, io::Output& out, io::Output& err) {
+    InputList inputs;
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    OrderedOutput ordered(out, inputs, progress);
     Messages messages(err);
-    std::vector<Outcome> outcomes(inputs.size());
+    std::thread lister([&] {
+        list_inputs(options, [&](Entry entry) {
+            inputs.add(std::move(entry));
+            return !ordered.failed();
+        });
+        inputs.close();
+    });
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        // Each pass reads the next input not yet taken, until none is left
+        // Each pass reads the next input not yet taken, until the list ends
         // or the output can't be written.
-        for (std::size_t i = next++; i < inputs.size() && !ordered.failed(); i = next++) {
+        for (std::size_t i = next++;; i = next++) {
+            Item* item = inputs.wait_for(i);
+            if (item == nullptr || ordered.failed())
+                break;
             OrderedOutput::Slot slot(ordered, i);
             {
                 auto file_out = io::Output::to(slot);
-                outcomes[i] = inspect_one(options, inputs[i], i, file_out, messages);
+                item->outcome = inspect_one(options, item->entry, i, file_out, messages);
                 file_out.flush();
             }
-            ordered.finish(i, inputs[i].path);
+            ordered.finish(i, item->entry.path);
         }
     };
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t jobs =
-        std::min<std::size_t>(options.jobs != 0 ? options.jobs : processors, inputs.size());
+    std::size_t jobs = options.jobs != 0 ? options.jobs : processors;
+    // Without a walk the operands are all the inputs there are.
+    if (!options.recursive)
+        jobs = std::min(jobs, options.paths.size());
     std::vector<std::thread> workers;
     for (std::size_t j = 1; j < jobs; ++j)
         workers.emplace_back(work);
     work();
     for (std::thread& w : workers)
         w.join();
+    lister.join();
     ordered.close();
+    const std::deque<Item>& items = inputs.items();
     if (!out.failed() && options.show == Show::check && options.format == Format::text)
-        write_total(out, outcomes);
+        write_total(out, items);
     if (!out.flush()) {
         err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
         err.flush();
@@ -351,13 +423,13 @@ int run_batch(const Options& options, const std::vector<Entry>& inputs, io::Outp
     }
     // An error found in a file is the answer asked for; a file that couldn't
     // be read was named on the way, and fails the run only when no error was.
-    const bool any_error = std::any_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) {
-        return o.verdict.status == kExitInconsistent;
+    const bool any_error = std::any_of(items.begin(), items.end(), [](const Item& item) {
+        return item.outcome.verdict.status == kExitInconsistent;
     });
     if (any_error)
         return kExitInconsistent;
-    const bool any_unreadable = std::any_of(outcomes.begin(), outcomes.end(),
-                                            [](const Outcome& o) { return o.unreadable; });
+    const bool any_unreadable = std::any_of(
+        items.begin(), items.end(), [](const Item& item) { return item.outcome.unreadable; });
     return any_unreadable ? kExitFailure : kExitOk;
 }
 

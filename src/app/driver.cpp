@@ -288,7 +288,7 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
     } else if (options.version) {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
     } else if (over_several(options)) {
-        return run_batch(options, list_inputs(options), out, err);
+        return run_batch(options, out, err);
     } else {
         return inspect_path(options, options.paths.front(), out, err);
     }
