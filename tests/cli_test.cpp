@@ -403,3 +403,28 @@ TEST(Batch, OutputIsTheSameWithOneJobOrFour) {
         }
     }
 }
+
+TEST(Batch, AnUnreadableFirstFileLeavesTheOthersTheirHeaderRowAndSpacing) {
+    TempTree tree;
+    const std::string a = tree.add("a.wma", fixture("audio-wmav2-p1000.wma"));
+    const std::string b = tree.add("b.wmv", fixture("video-wmv2-p8192.wmv"));
+    const std::string missing = tree.root() + "/gone.wma";
+    struct Case {
+        std::vector<std::string> mode;
+        std::string starts;  // the output's first bytes
+    };
+    const Case cases[] = {{{"--summary", "--csv"}, "path,number,"},
+                          {{"--objects", "--csv"}, "path,stream,"},
+                          {{"--csv"}, "path,packet,"},
+                          {{"--tree", "--packets=none"}, "File \""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode[0]);
+        std::vector<std::string> args = c.mode;
+        args.insert(args.end(), {missing, a, b});
+        const RunResult run = run_cli(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.out.starts_with(c.starts)) << run.out.substr(0, 200);
+        EXPECT_EQ(count_of(run.out, "path,"), c.starts.starts_with("path") ? 1u : 0u);
+        EXPECT_NE(run.out.find(b), std::string::npos);
+    }
+}

@@ -16,6 +16,9 @@
 #include "app/driver.hpp"
 #include "app/input.hpp"
 #include "io/file_reader.hpp"
+#include "view/objects_view.hpp"
+#include "view/packets_csv_view.hpp"
+#include "view/summary_view.hpp"
 
 namespace asfinspect::app {
 
@@ -163,8 +166,9 @@ class OrderedOutput {
   public:
     static constexpr std::size_t kHeld = std::size_t{4} << 20;
 
-    OrderedOutput(io::Output& out, InputList& inputs, bool progress)
-        : out_(out), inputs_(inputs), progress_(progress) {}
+    // `separator` goes between the outputs of two inputs that write any.
+    OrderedOutput(io::Output& out, InputList& inputs, std::string_view separator, bool progress)
+        : out_(out), inputs_(inputs), separator_(separator), progress_(progress) {}
 
     // What input `i` writes.
     class Slot final : public io::OutputTarget {
@@ -184,8 +188,8 @@ class OrderedOutput {
         while (i != head_ && held_[i].size() + n > kHeld && !out_.failed())
             turn_.wait(lock);
         if (i == head_) {
-            emit(held_[i]);
-            emit(std::string_view(p, n));
+            emit(i, held_[i]);
+            emit(i, std::string_view(p, n));
         } else {
             held_[i].append(p, n);
         }
@@ -200,12 +204,12 @@ class OrderedOutput {
         names_done_ = name;
         // Each pass writes one finished input in its turn.
         while (head_ < finished_.size() && finished_[head_]) {
-            emit(held_[head_]);
+            emit(head_, held_[head_]);
             ++head_;
             show_progress();
         }
         if (head_ < held_.size())
-            emit(held_[head_]);
+            emit(head_, held_[head_]);
         turn_.notify_all();
     }
 
@@ -228,15 +232,22 @@ class OrderedOutput {
         }
     }
 
-    void emit(std::string_view text) {
+    // Writes what input `i` wrote, after the separator when it is the first
+    // text of an input that follows another's.
+    void emit(std::size_t i, std::string_view text) {
         if (text.empty())
             return;
         if (progress_shown_)
             clear_progress();
+        if (i != writing_) {
+            if (writing_ != kNone)
+                out_.text(separator_);
+            writing_ = i;
+        }
         out_.text(text);
     }
-    void emit(std::string& held) {
-        emit(std::string_view(held));
+    void emit(std::size_t i, std::string& held) {
+        emit(i, std::string_view(held));
         held.clear();
         held.shrink_to_fit();
     }
@@ -263,6 +274,9 @@ class OrderedOutput {
     std::mutex mutex_;
     std::condition_variable turn_;
     std::size_t head_ = 0;  // the first input not yet written whole
+    static constexpr std::size_t kNone = ~std::size_t{0};
+    std::size_t writing_ = kNone;  // the last input whose text was written
+    std::string_view separator_;
     std::deque<std::string> held_;
     std::deque<bool> finished_;
     bool progress_;
@@ -288,7 +302,7 @@ class Messages {
     std::mutex mutex_;
 };
 
-Outcome inspect_one(const Options& options, const Entry& entry, std::size_t index, io::Output& out,
+Outcome inspect_one(const Options& options, const Entry& entry, io::Output& out,
                     Messages& messages) {
     if (!entry.problem.empty()) {
         messages.say(entry.path, entry.problem);
@@ -299,14 +313,10 @@ Outcome inspect_one(const Options& options, const Entry& entry, std::size_t inde
         messages.say(entry.path, std::string(input.failure) + ": " + input.reason);
         return {true, {}};
     }
-    // Text written for people: a blank line between files.
-    if (index > 0 && options.format == Format::text && options.show != Show::check)
-        out.end_line();
     io::FileReader file(input.fd, input.size);
     FileStyle style;
     style.path = entry.path;
     style.quiet = options.quiet;
-    style.header = index == 0;
     Outcome outcome{false, inspect_file(file, out, options, entry.path, &style)};
     ::close(input.fd);
     if (file.changed()) {
@@ -374,7 +384,16 @@ bool list_inputs(const Options& options, const TakeInput& take) {
 int run_batch(const Options& options, io::Output& out, io::Output& err) {
     InputList inputs;
     const bool progress = ::isatty(STDERR_FILENO) == 1;
-    OrderedOutput ordered(out, inputs, progress);
+    // Text written for people: a blank line between files.
+    const bool spaced = options.format == Format::text && options.show != Show::check;
+    OrderedOutput ordered(out, inputs, spaced ? "\n" : "", progress);
+    // CSV: one header row above the rows of every file.
+    if (options.format == Format::csv && options.show == Show::summary)
+        view::SummaryView::write_csv_header(out, true);
+    else if (options.format == Format::csv && options.show == Show::objects)
+        view::ObjectsView::write_csv_header(out, true);
+    else if (options.format == Format::csv && options.show == Show::tree)
+        view::PacketsCsvView::write_csv_header(out, true);
     Messages messages(err);
     std::thread lister([&] {
         list_inputs(options, [&](Entry entry) {
@@ -394,7 +413,7 @@ int run_batch(const Options& options, io::Output& out, io::Output& err) {
             OrderedOutput::Slot slot(ordered, i);
             {
                 auto file_out = io::Output::to(slot);
-                item->outcome = inspect_one(options, item->entry, i, file_out, messages);
+                item->outcome = inspect_one(options, item->entry, file_out, messages);
                 file_out.flush();
             }
             ordered.finish(i, item->entry.path);

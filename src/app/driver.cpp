@@ -150,6 +150,8 @@ Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& optio
                 decode::decode_file(file, json, json, path, selection);
             } else if (options.format == Format::csv) {
                 view::PacketsCsvView csv(out);
+                if (style != nullptr)
+                    csv.set_batch();
                 decode::decode_file(file, csv, csv, path, selection);
             } else {
                 view::TreeView tree(out);
@@ -169,7 +171,7 @@ Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& optio
         case Show::objects: {
             view::ObjectsView objects(out, objects_format(options.format));
             if (style != nullptr)
-                objects.set_batch(style->header);
+                objects.set_batch();
             decode::DiscardFindings discard;
             decode::decode_file(file, objects, discard, path, selection);
             return {};
@@ -181,7 +183,7 @@ Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& optio
                                                      : view::SummaryView::Format::text);
             summary.set_streams(selection.streams);
             if (style != nullptr)
-                summary.set_batch(style->header);
+                summary.set_batch();
             decode::DecodeOptions whole = selection;
             whole.streams.set();  // the file's measures take every stream
             decode::decode_file(file, summary, summary, path, whole);

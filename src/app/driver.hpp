@@ -20,8 +20,7 @@ inline constexpr int kExitInconsistent = 3;  // --check found an error
 // a CSV header row comes with the first file's only.
 struct FileStyle {
     std::string_view path;
-    bool quiet = false;   // --check -q: only the errors
-    bool header = false;  // this file's CSV has the header row
+    bool quiet = false;  // --check -q: only the errors
 };
 
 // What the decode of one file found.

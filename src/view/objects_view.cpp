@@ -104,10 +104,14 @@ void ObjectsView::begin(const decode::Part& part) {
             out_.text(",\"size\":").signed_number(part.size).text("},\"media_objects\":[");
             break;
         case Format::csv:
-            if (header_)
-                out_.text(batch_ ? "path," : "").text(kColumns).text("\r\n");
+            if (!batch_)
+                write_csv_header(out_, false);
             break;
     }
+}
+
+void ObjectsView::write_csv_header(io::Output& out, bool path) {
+    out.text(path ? "path," : "").text(kColumns).text("\r\n");
 }
 
 void ObjectsView::end(const decode::Part& part) {

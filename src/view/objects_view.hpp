@@ -22,12 +22,10 @@ class ObjectsView final : public decode::View {
     ObjectsView(io::Output& out, Format format) : out_(out), format_(format) {}
 
     // One file of several: as text its table follows a line with its path;
-    // as CSV its rows begin with its path, and only the first file's output
-    // has the header row.
-    void set_batch(bool header) {
-        batch_ = true;
-        header_ = header;
-    }
+    // as CSV its rows begin with its path, under the one header row that
+    // write_csv_header writes before them all.
+    void set_batch() { batch_ = true; }
+    static void write_csv_header(io::Output& out, bool path);
 
     bool wants_fields() const override { return false; }
     bool failed() const override { return out_.failed(); }
@@ -45,7 +43,6 @@ class ObjectsView final : public decode::View {
     std::uint64_t preroll_ = 0;  // ms
     std::string path_;           // of the file, in a run over several
     bool batch_ = false;
-    bool header_ = true;
     std::uint64_t written_ = 0;
 };
 

@@ -52,11 +52,9 @@ void PacketsCsvView::begin(const decode::Part& part) {
     Role role = Role::other;
     if (part.kind == Kind::file) {
         cells_.assign(kColumnCount, {});
-        for (std::size_t i = 0; i < kColumnCount; ++i) {
-            out_.text(i == 0 ? "" : ",")
-                .text(i < kPacketCount ? kPacketColumns[i] : kPayloadColumns[i - kPacketCount]);
-        }
-        out_.text("\r\n");
+        path_ = part.path;
+        if (!batch_)
+            write_csv_header(out_, false);
     } else if (part.kind == Kind::packets) {
         role = Role::packets;
     } else if (part.kind == Kind::item && parent == Role::packets) {
@@ -76,6 +74,15 @@ void PacketsCsvView::begin(const decode::Part& part) {
         set_number(cells_[kPacketCount + 1], static_cast<std::uint64_t>(part.offset));
     }
     roles_.push_back(role);
+}
+
+void PacketsCsvView::write_csv_header(io::Output& out, bool path) {
+    out.text(path ? "path," : "");
+    for (std::size_t i = 0; i < kColumnCount; ++i) {
+        out.text(i == 0 ? "" : ",")
+            .text(i < kPacketCount ? kPacketColumns[i] : kPayloadColumns[i - kPacketCount]);
+    }
+    out.text("\r\n");
 }
 
 void PacketsCsvView::end(const decode::Part& /*part*/) {
@@ -103,6 +110,10 @@ void PacketsCsvView::value(const decode::Key& key, const decode::Value& v) {
 }
 
 void PacketsCsvView::write_row() {
+    if (batch_) {
+        write_csv_field(out_, path_);
+        out_.text(",");
+    }
     for (std::size_t i = 0; i < kColumnCount; ++i) {
         if (i != 0)
             out_.text(",");

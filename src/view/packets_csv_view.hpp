@@ -17,6 +17,11 @@ class PacketsCsvView final : public decode::View, public decode::FindingSink {
   public:
     explicit PacketsCsvView(io::Output& out) : out_(out) {}
 
+    // One file of several: its rows begin with its path, under the one
+    // header row that write_csv_header writes before them all.
+    void set_batch() { batch_ = true; }
+    static void write_csv_header(io::Output& out, bool path);
+
     bool failed() const override { return out_.failed(); }
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
@@ -33,6 +38,8 @@ class PacketsCsvView final : public decode::View, public decode::FindingSink {
     std::vector<Role> roles_;         // of the parts begun, innermost last
     std::vector<std::string> cells_;  // a column each, empty when not given
     bool packet_has_rows_ = false;
+    bool batch_ = false;
+    std::string path_;
 };
 
 }  // namespace asfinspect::view

@@ -1176,13 +1176,17 @@ void write_json(io::Output& out, const Summary& s) {
 // ---- CSV
 
 // With `path`, the rows begin with the file's path, under a `path` column.
-void write_csv(io::Output& out, const Summary& s, bool header, bool path) {
-    if (header) {
-        out.text(path ? "path," : "");
-        for (std::size_t i = 0; i < std::size(kColumnNames); ++i)
-            out.text(i == 0 ? "" : ",").text(kColumnNames[i]);
-        out.text("\r\n");
-    }
+void write_csv_header_row(io::Output& out, bool path) {
+    out.text(path ? "path," : "");
+    for (std::size_t i = 0; i < std::size(kColumnNames); ++i)
+        out.text(i == 0 ? "" : ",").text(kColumnNames[i]);
+    out.text("\r\n");
+}
+
+// Several files share the header row, which the run writes before them.
+void write_csv(io::Output& out, const Summary& s, bool path) {
+    if (!path)
+        write_csv_header_row(out, false);
     for (const StreamRow& row : s.streams) {
         if (path) {
             write_csv_field(out, s.path);
@@ -1193,6 +1197,10 @@ void write_csv(io::Output& out, const Summary& s, bool header, bool path) {
 }
 
 }  // namespace
+
+void SummaryView::write_csv_header(io::Output& out, bool path) {
+    write_csv_header_row(out, path);
+}
 
 void SummaryView::end(const decode::Part& part) {
     if (part.kind != decode::Part::Kind::file)
@@ -1232,7 +1240,7 @@ void SummaryView::end(const decode::Part& part) {
             write_json(out_, s);
             break;
         case Format::csv:
-            write_csv(out_, s, csv_header_, csv_path_);
+            write_csv(out_, s, csv_path_);
             break;
     }
 }

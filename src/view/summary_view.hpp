@@ -35,12 +35,10 @@ class SummaryView final : public AnswerView {
     // The streams to show, by number; all of them when never called. The
     // file's own values (its measured duration, say) take every stream.
     void set_streams(const decode::StreamSet& streams);
-    // One file of several, as CSV: its rows begin with its path, and only the
-    // first file's output has the header row.
-    void set_batch(bool header) {
-        csv_path_ = true;
-        csv_header_ = header;
-    }
+    // One file of several, as CSV: its rows begin with its path, under the
+    // one header row that write_csv_header writes before them all.
+    void set_batch() { csv_path_ = true; }
+    static void write_csv_header(io::Output& out, bool path);
 
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
@@ -73,7 +71,6 @@ class SummaryView final : public AnswerView {
   private:
     Format format_;
     bool csv_path_ = false;
-    bool csv_header_ = true;
     decode::StreamSet shown_;
     std::string path_;
     std::int64_t size_ = 0;
