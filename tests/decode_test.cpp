@@ -113,7 +113,13 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(172),
               {172, 0},
               with_data({}, 172)}),
-         {"    Packet Length: 200\n", "      Payload Length: 172\n"},
+         {"    Length Type Flags: 0x29 (Multiple Payloads Present: yes, Sequence Type: not "
+          "present, "
+          "Padding Length Type: BYTE, Packet Length Type: BYTE, Error Correction Present: no)\n",
+          "    Property Flags: 0x5d (Replicated Data Length Type: BYTE, Offset Into Media Object "
+          "Length Type: DWORD, Media Object Number Length Type: BYTE, Stream Number Length Type: "
+          "BYTE)\n",
+          "    Packet Length: 200\n", "      Payload Length: 172\n"},
          {}},
         {"error correction, word Sequence, dword Padding Length",
          cat({head({0x82, 0, 0, 0x1d, 0x5d, 9, 0, 38, 0, 0, 0}),
@@ -122,12 +128,20 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(183),
               {183, 0},
               with_data({}, 183)}),
-         {"    Sequence: 9\n", "    Padding Length: 38\n", "      Payload Length: 183\n"},
+         {"    Error Correction Flags: 0x82 (Error Correction Data Length: 2, Opaque Data Present: "
+          "no, Error Correction Length Type: 0, Error Correction Present: yes)\n",
+          "    Length Type Flags: 0x1d (Multiple Payloads Present: yes, Sequence Type: WORD, "
+          "Padding Length Type: DWORD, Packet Length Type: not present, Error Correction Present: "
+          "no)\n",
+          "    Sequence: 9\n", "    Padding Length: 38\n", "      Payload Length: 183\n"},
          {}},
         {"single payload with word object numbers and offsets",
          cat({head({0x82, 0, 0, 0x00, 0x69}), times,
               Bytes{0x81, 7, 0, 0, 0, 8, 231, 0, 0, 0, 0xe8, 3, 0, 0}, with_data({}, 231)}),
-         {"      Media Object Number: 7\n", "      Payload Length: 231\n"},
+         {"    Property Flags: 0x69 (Replicated Data Length Type: BYTE, Offset Into Media Object "
+          "Length Type: WORD, Media Object Number Length Type: WORD, Stream Number Length Type: "
+          "BYTE)\n",
+          "      Media Object Number: 7\n", "      Payload Length: 231\n"},
          {}},
         {"byte Payload Lengths",
          cat({head({0x82, 0, 0, 0x09, 0x5d, 2}),
@@ -136,7 +150,8 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(225),
               {225},
               with_data({}, 225)}),
-         {"    Payload Length Type: 1\n", "      Payload Length: 225\n"},
+         {"    Payload Flags: 0x41 (Number of Payloads: 1, Payload Length Type: BYTE)\n",
+          "    Payload Length Type: 1 (BYTE)\n", "      Payload Length: 225\n"},
          {}},
         {"dword Payload Lengths",
          cat({head({0x82, 0, 0, 0x01, 0x5d}),
@@ -145,7 +160,8 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(225),
               {225, 0, 0, 0},
               with_data({}, 225)}),
-         {"      Payload Length: 225\n"},
+         {"    Payload Flags: 0xc1 (Number of Payloads: 1, Payload Length Type: DWORD)\n",
+          "      Payload Length: 225\n"},
          {}},
         {"compressed payload: sub-payloads and their times",
          cat({head({0x82, 0, 0, 0x09, 0x5d, 215}), times, {0x81}, compressed}),

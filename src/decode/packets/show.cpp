@@ -12,13 +12,6 @@ namespace pf = asf::packet_format;
 
 namespace {
 
-constexpr FlagName kErrorCorrectionFlagNames[] = {
-    {pf::kErrorCorrectionPresent, "Error Correction Present"},
-    {pf::kOpaqueDataPresent, "Opaque Data Present"},
-};
-constexpr FlagName kLengthTypeFlagNames[] = {
-    {pf::kMultiplePayloadsPresent, "Multiple Payloads Present"},
-};
 constexpr FlagName kContentTypeNames[] = {
     {asf::extension_layout::kInterlaced, "Interlaced"},
     {asf::extension_layout::kTopFieldFirst, "Top Field First"},
@@ -88,15 +81,15 @@ void show_extensions(View& view, io::FileReader& file, const Packet& packet, con
 void show_packet_header(View& view, io::FileReader& file, const Packet& packet) {
     const PacketHeader& h = packet.header;
     if (h.error_correction()) {
-        view.flags_value("Error Correction Flags", h.error_correction_flags,
-                         kErrorCorrectionFlagNames);
+        view.flag_parts_value("Error Correction Flags", h.error_correction_flags,
+                              pf::kErrorCorrectionFlagParts);
         std::array<std::uint8_t, pf::kErrorCorrectionDataLengthMask> data{};
         const auto length = static_cast<std::size_t>(h.error_correction_length);
         file.read_at(packet.offset + 1, std::span(data).first(length));
         view.bytes_value("Error Correction Data", io::Bytes(data).first(length), length);
     }
-    view.flags_value("Length Type Flags", h.length_type_flags, kLengthTypeFlagNames);
-    view.flags_value("Property Flags", h.property_flags, {});
+    view.flag_parts_value("Length Type Flags", h.length_type_flags, pf::kLengthTypeFlagParts);
+    view.flag_parts_value("Property Flags", h.property_flags, pf::kPropertyFlagParts);
     if (h.has_packet_length)
         view.unsigned_value("Packet Length", h.packet_length, Unit::none);
     if (h.has_sequence)
@@ -106,9 +99,10 @@ void show_packet_header(View& view, io::FileReader& file, const Packet& packet) 
     view.unsigned_value("Send Time", h.send_time, Unit::milliseconds);
     view.unsigned_value("Duration", h.duration, Unit::milliseconds);
     if (h.multiple_payloads()) {
-        view.flags_value("Payload Flags", h.payload_flags, {});
+        view.flag_parts_value("Payload Flags", h.payload_flags, pf::kPayloadFlagParts);
         view.unsigned_value("Number of Payloads", h.payload_count(), Unit::none);
-        view.unsigned_value("Payload Length Type", h.payload_length_type(), Unit::none);
+        view.enum_value("Payload Length Type", h.payload_length_type(),
+                        asf::name_of(h.payload_length_type(), pf::kLengthTypeNames));
     }
 }
 
