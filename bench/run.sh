@@ -12,6 +12,8 @@
 # rebuild the cached inputs in bench/data/.
 set -euo pipefail
 
+source "$(dirname "$0")/lib.sh"
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/bench-run}
 data=$root/bench/data
@@ -25,11 +27,6 @@ gen_5g=$data/gen-5g-3200.asf
 # Lines the dump prints only for malformed files; the generated ones have none.
 warnings='UNKNOWN LFLAGS|Unknown segsize|overruns|Truncated|Unexpected end|Illegal length|YS packet|\( Unknown \)'
 
-say() { printf '%s\n' "$*" >&2; }
-die() {
-    say "bench: $*"
-    exit 1
-}
 
 require_tools() {
     for tool in cmake hyperfine ffmpeg ffprobe awk; do
@@ -44,13 +41,6 @@ require_tools() {
     fi
 }
 
-build_binaries() {
-    say "building release binaries in $build"
-    cmake --preset release -B "$build" -DASFINSPECT_TOOLS=ON >/dev/null
-    cmake --build "$build" -j2 --target asfinspect asfgen >/dev/null
-    asfinspect=$build/asfinspect
-    asfgen=$build/tools/asfgen
-}
 
 # 40 s of 1280x720 test pattern at 20 Mbit/s (noise keeps the encoder at its
 # bitrate), WMV2 video and WMA2 audio in 3200-byte packets: about 100 MB.
@@ -88,10 +78,6 @@ save_dump() { # file expect_clean
     fi
 }
 
-# hyperfine's mean wall time in seconds of the command named $2 in CSV $1.
-mean_of() {
-    awk -F, -v name="$2" '$1 == name { print $2 }' "$1"
-}
 
 # Peak RSS in KiB of a run to /dev/null: peak_rss_kib [OPTION]... FILE.
 peak_rss_kib() {
@@ -121,7 +107,6 @@ time_input() { # name file runs with_ffprobe
     rm -f "$data/$name.out"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 per_second() { awk -v n="$1" -v s="$2" -v unit="$3" 'BEGIN { printf "%.0f", n / unit / s }'; }
 
 main() {
@@ -324,26 +309,7 @@ ${select_rows}
 EOF
     )
     printf '%s\n' "$table"
-    write_results "$table"
-}
-
-# Replaces the measured section of RESULTS.md, keeping the notes around it.
-write_results() {
-    local begin='<!-- measured by bench/run.sh: begin -->' end='<!-- measured by bench/run.sh: end -->'
-    if [[ ! -f $results ]]; then
-        printf '# Benchmark results\n\n%s\n%s\n' "$begin" "$end" >"$results"
-    fi
-    local section
-    section=$(mktemp)
-    printf '%s\n' "$1" >"$section"
-    awk -v begin="$begin" -v end="$end" -v section="$section" '
-        $0 == begin { print; while ((getline line < section) > 0) print line; skip = 1; next }
-        $0 == end { skip = 0 }
-        !skip { print }
-    ' "$results" >"$results.new"
-    mv "$results.new" "$results"
-    rm -f "$section"
-    say "wrote $results"
+    write_results run.sh "$table"
 }
 
 main "$@"

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/batch.hpp"
+#include "app/input.hpp"
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
 #include "dump/dump.hpp"
@@ -23,11 +25,12 @@ namespace asfinspect::app {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: asfinspect [OPTION]... FILE\n"
+    "usage: asfinspect [OPTION]... FILE...\n"
     "\n"
     "Shows the structure of an ASF file (.asf, .wma, .wmv). Without an option it\n"
-    "writes the classic dump: the object list with offsets, the file and stream\n"
-    "properties, and every data packet and payload with raw bytes, field by field.\n"
+    "writes the classic dump of the first FILE: the object list with offsets, the\n"
+    "file and stream properties, and every data packet and payload with raw\n"
+    "bytes, field by field.\n"
     "\n"
     "  --summary        one screen of answers: the file, its streams and codecs,\n"
     "                   declared and measured bitrates, tags, indexes, and the\n"
@@ -49,15 +52,35 @@ constexpr std::string_view kHelp =
     "  --time=RANGE     only the media objects presented in RANGE, seconds as a\n"
     "                   player shows them (START-END, START- or -END), and the\n"
     "                   packets that carry them; also applies to the dump\n"
-    "  --help           show this text\n"
-    "  --version        show the version\n"
     "\n"
-    "Options come before FILE; -- ends them. Problems in the file are warning\n"
-    "lines, not failures.\n"
+    "Many files at once (all but the dump):\n"
+    "  -r, --recursive  read the files in directories, and below, by name\n"
+    "  --ext=LIST       the extensions read in directories (default asf,wma,wmv)\n"
+    "  -j, --jobs=N     read N files at once (default: one per processor); the\n"
+    "                   output is still in the order of the files\n"
+    "  -q, --quiet      with --check: only the files with errors, and the total\n"
+    "\n"
+    "  -h, --help       show this text\n"
+    "  -V, --version    show the version\n"
+    "\n"
+    "Over several files, each line of --check begins with its file, each file\n"
+    "ends with its count and the run with a total; --check --json and --summary\n"
+    "--json write a line of JSON per file, and CSV a path column:\n"
+    "\n"
+    "  $ asfinspect --check -r archive\n"
+    "  archive/cut.wma: 0x1d4e: error [truncated-file]: the file is cut short ...\n"
+    "  archive/cut.wma: 1 error, 0 warnings in 4 packets\n"
+    "  archive/talk.wma: 0 errors, 0 warnings in 46 packets\n"
+    "  2 files: 1 clean, 0 with warnings only, 1 with errors, 0 unreadable, 0 not ASF\n"
+    "\n"
+    "Options may come after FILE, except for the dump, which reads its first\n"
+    "FILE and ignores what follows; -- ends the options. Problems in a file are\n"
+    "warning or error lines, not failures of the run.\n"
     "\n"
     "Exit status: 0 when the output was written (for --check: no error found),\n"
-    "1 when the file can't be opened or read or the output can't be written,\n"
-    "2 on a usage error, 3 when --check found an error.\n";
+    "1 when a file can't be opened or read or the output can't be written,\n"
+    "2 on a usage error, 3 when --check found an error. Over several files, 3\n"
+    "when any file has an error, else 1 when any couldn't be read.\n";
 
 }  // namespace
 
@@ -117,8 +140,8 @@ view::ObjectsView::Format objects_format(Format f) {
 
 }  // namespace
 
-int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
-                 std::string_view path) {
+Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& options,
+                     std::string_view path, const FileStyle* style) {
     const decode::DecodeOptions& selection = options.selection;
     switch (options.show) {
         case Show::tree:
@@ -132,19 +155,24 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                 view::TreeView tree(out);
                 decode::decode_file(file, tree, tree, path, selection);
             }
-            return kExitOk;
+            return {};
         case Show::check: {
             check::CheckView verdict(out, options.format == Format::json
                                               ? check::CheckView::Format::json
                                               : check::CheckView::Format::text);
+            if (style != nullptr)
+                verdict.set_batch(style->path, style->quiet);
             decode::decode_file(file, verdict, verdict, path, selection);
-            return verdict.errors() == 0 ? kExitOk : kExitInconsistent;
+            return {verdict.errors() == 0 ? kExitOk : kExitInconsistent, verdict.errors(),
+                    verdict.warnings(), verdict.not_asf()};
         }
         case Show::objects: {
             view::ObjectsView objects(out, objects_format(options.format));
+            if (style != nullptr)
+                objects.set_batch(style->header);
             decode::DiscardFindings discard;
             decode::decode_file(file, objects, discard, path, selection);
-            return kExitOk;
+            return {};
         }
         case Show::summary: {
             view::SummaryView summary(
@@ -152,50 +180,29 @@ int inspect_file(io::FileReader& file, io::Output& out, const Options& options,
                      : options.format == Format::csv ? view::SummaryView::Format::csv
                                                      : view::SummaryView::Format::text);
             summary.set_streams(selection.streams);
+            if (style != nullptr)
+                summary.set_batch(style->header);
             decode::DecodeOptions whole = selection;
             whole.streams.set();  // the file's measures take every stream
             decode::decode_file(file, summary, summary, path, whole);
-            return kExitOk;
+            return {kExitOk, summary.errors(), summary.warnings()};
         }
         case Show::dump:
             if (selection.time) {
                 dump_time_selection(file, out, options, path);
-                return kExitOk;
+                return {};
             }
             break;
     }
     dump::dump_file(file, out, selection.packets);
-    return kExitOk;
+    return {};
 }
 
 namespace {
 
-// The length of an open regular file or block device (a disk image, a raw
-// disk), or -1 with errno set. A directory, a FIFO, a socket or a character
-// device is refused: it has no length to bound the dump (a terminal, /dev/zero)
-// or can't be read at any position.
-off_t seekable_length(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return -1;
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return -1;
-    }
-    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-        errno = ESPIPE;
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        errno = ENOTBLK;
-        return -1;
-    }
-    return ::lseek(fd, 0, SEEK_END);
-}
-
-int fail(io::Output& err, std::string_view what, const char* path, int error) {
+int fail(io::Output& err, std::string_view what, const char* path, std::string_view reason) {
     err.text("asfinspect: ").text(what).text(" '").text(path).text("': ");
-    err.text(std::strerror(error)).end_line();
+    err.text(reason).end_line();
     err.flush();
     return kExitFailure;
 }
@@ -204,6 +211,7 @@ int usage_error(io::Output& err, std::string_view what) {
     if (!what.empty())
         err.text("asfinspect: ").text(what).end_line();
     err.text(kUsage).end_line();
+    err.text(kTryHelp).end_line();
     err.flush();
     return kExitUsage;
 }
@@ -240,30 +248,30 @@ int dump_input(io::FileReader& file, io::Output& out, io::Output& err, std::stri
 
 int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,
                   std::string_view path) {
-    const int status = inspect_file(file, out, options, path);
-    return finish(out, err, &file, path, status);
+    const Verdict verdict = inspect_file(file, out, options, path);
+    return finish(out, err, &file, path, verdict.status);
 }
 
 namespace {
 
-// Inspects the file at `path`; nothing reaches `out` when it can't be read.
-int inspect_path(const Options& options, io::Output& out, io::Output& err) {
-    const char* path = options.paths.front().c_str();
-    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer; it has no
-    // effect on reading a regular file or a block device.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return fail(err, "cannot open", path, errno);
-    const off_t size = seekable_length(fd);
-    if (size < 0) {
-        const int error = errno;
-        ::close(fd);
-        return fail(err, "cannot read", path, error);
-    }
-    io::FileReader file(fd, size);
+// Reads the file at `path` as the options ask; nothing reaches
+// `out` when it can't be read.
+int inspect_path(const Options& options, const std::string& path, io::Output& out,
+                 io::Output& err) {
+    const Input input = open_input(path.c_str());
+    if (input.fd < 0)
+        return fail(err, input.failure, path.c_str(), input.reason);
+    io::FileReader file(input.fd, input.size);
     const int status = inspect_input(file, out, err, options, path);
-    ::close(fd);
+    ::close(input.fd);
     return status;
+}
+
+// Whether the run is over several files, each named in the output: more than
+// one operand, or directories to walk, or -q.
+bool over_several(const Options& options) {
+    return options.show != Show::dump &&
+           (options.paths.size() > 1 || options.recursive || options.quiet);
 }
 
 }  // namespace
@@ -279,8 +287,10 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
         out.text(kHelp);
     } else if (options.version) {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
+    } else if (over_several(options)) {
+        return run_batch(options, list_inputs(options), out, err);
     } else {
-        return inspect_path(options, out, err);
+        return inspect_path(options, options.paths.front(), out, err);
     }
     return finish(out, err, nullptr, "");
 }

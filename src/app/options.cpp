@@ -1,5 +1,8 @@
 #include "app/options.hpp"
 
+#include <charconv>
+#include <optional>
+
 namespace asfinspect::app {
 
 namespace {
@@ -21,6 +24,40 @@ constexpr Valued kStreams{"--streams", "stream list", "a LIST of stream numbers:
                           "stream numbers from 1 to 127, separated by commas"};
 constexpr Valued kTime{"--time", "time range", "a RANGE of seconds: START-END, START- or -END",
                        "seconds as a player shows them, START-END, START- or -END"};
+constexpr Valued kExt{"--ext", "extension list", "a LIST of extensions: wma,wmv,asf",
+                      "extensions separated by commas, such as wma,wmv,asf"};
+constexpr Valued kJobs{"--jobs", "job count", "a number of files to read at once",
+                       "a number of files to read at once, from 1"};
+
+// "wma,WMV": lower case, without dots; nullopt when one is empty.
+std::optional<std::vector<std::string>> parse_extensions(std::string_view list) {
+    std::vector<std::string> extensions;
+    std::size_t start = 0;
+    // Each pass takes one extension, up to the next comma or the end.
+    for (bool more = true; more;) {
+        const auto comma = list.find(',', start);
+        more = comma != std::string_view::npos;
+        std::string_view ext = list.substr(start, more ? comma - start : std::string_view::npos);
+        if (ext.starts_with('.'))
+            ext.remove_prefix(1);
+        if (ext.empty())
+            return std::nullopt;
+        std::string lower(ext);
+        for (char& c : lower)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        extensions.push_back(lower);
+        start = comma + 1;
+    }
+    return extensions;
+}
+
+std::optional<unsigned> parse_jobs(std::string_view text) {
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+    if (error != std::errc() || end != text.data() + text.size() || jobs == 0 || jobs > 1024)
+        return std::nullopt;
+    return jobs;
+}
 
 // What the show and format flags of the command line were.
 struct Flags {
@@ -42,6 +79,15 @@ std::string combination_error(const Flags& f) {
         return "--tree can't be used with --json or --check";
     if (f.check && f.csv)
         return "--check writes no CSV; use --check --json";
+    return {};
+}
+
+std::string batch_error(const Options& o, bool ext_given) {
+    if (o.show == Show::dump && (o.recursive || ext_given || o.jobs != 0 || o.quiet))
+        return "the dump reads one FILE; -r, --ext, -j and -q are for --tree, --json, --csv, "
+               "--check, --summary and --objects";
+    if (o.quiet && o.show != Show::check)
+        return "-q leaves out the files without errors of --check; it works with --check only";
     return {};
 }
 
@@ -85,21 +131,25 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                                            std::string(value) + "': use " + std::string(v.forms);
         return parsed;
     };
-    // Each pass takes one option, or the FILE that ends them.
+    bool ext_given = false;
+    bool options_ended = false;
+    // Each pass takes one argument. For the dump, its FILE ends the command
+    // line; for the other views FILEs and options may come in any order.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--") {
-            if (i + 1 < argc)
-                o.paths.emplace_back(argv[i + 1]);
-            break;
-        }
-        if (!is_option(arg)) {
+        const bool shows_a_view =
+            flags.tree || flags.json || flags.csv || flags.check || flags.summary || flags.objects;
+        if (options_ended || !is_option(arg)) {
             o.paths.emplace_back(arg);
-            break;
+            if (!shows_a_view)
+                break;
+            continue;
         }
-        if (arg == "--help") {
+        if (arg == "--") {
+            options_ended = true;
+        } else if (arg == "--help" || arg == "-h") {
             o.help = true;
-        } else if (arg == "--version") {
+        } else if (arg == "--version" || arg == "-V") {
             o.version = true;
         } else if (arg == "--tree") {
             flags.tree = true;
@@ -113,6 +163,10 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             flags.summary = true;
         } else if (arg == "--objects") {
             flags.objects = true;
+        } else if (arg == "-r" || arg == "--recursive") {
+            o.recursive = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            o.quiet = true;
         } else if (const auto spec = value_of(arg, kPackets, i)) {
             const auto range = decode::parse_packet_range(*spec);
             if (!range)
@@ -130,6 +184,20 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!time)
                 return invalid(kTime, *range);
             o.selection.time = *time;
+        } else if (const auto exts = value_of(arg, kExt, i)) {
+            const auto extensions = parse_extensions(*exts);
+            if (!extensions)
+                return invalid(kExt, *exts);
+            o.extensions = *extensions;
+            ext_given = true;
+        } else if (const auto count = arg.starts_with("-j") && arg.size() > 2
+                                          ? std::optional<std::string_view>(arg.substr(2))
+                                      : arg == "-j" ? value_of("--jobs", kJobs, i)
+                                                    : value_of(arg, kJobs, i)) {
+            const auto jobs = parse_jobs(*count);
+            if (!jobs)
+                return invalid(kJobs, *count);
+            o.jobs = *jobs;
         } else {
             parsed.error = "unknown option '" + std::string(arg) + "'";
             return parsed;
@@ -147,6 +215,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                                                      : Show::dump;
     o.format = flags.json ? Format::json : flags.csv ? Format::csv : Format::text;
     parsed.error = selection_error(o);
+    if (parsed.error.empty())
+        parsed.error = batch_error(o, ext_given);
     if (parsed.error.empty() && o.paths.empty())
         parsed.error = "no FILE given";
     return parsed;

@@ -33,8 +33,16 @@ struct Options {
     bool streams_given = false;
     bool help = false;
     bool version = false;
-    // The FILE operands; today the one before the arguments that are ignored.
+    // The FILE operands: for the dump its one FILE, the arguments after it
+    // ignored; for the other views every operand, before or after options.
     std::vector<std::string> paths;
+    // Over several files: -r walks directories, for files of these
+    // extensions (lower case, without the dot); -j files at once (0: as many
+    // as there are processors); -q leaves out the files without errors.
+    bool recursive = false;
+    std::vector<std::string> extensions{"asf", "wma", "wmv"};
+    unsigned jobs = 0;
+    bool quiet = false;
 };
 
 struct ParsedOptions {
@@ -46,6 +54,7 @@ struct ParsedOptions {
 // the arguments after FILE are ignored.
 ParsedOptions parse_options(int argc, const char* const* argv);
 
-inline constexpr std::string_view kUsage = "usage: asfinspect [OPTION]... FILE";
+inline constexpr std::string_view kUsage = "usage: asfinspect [OPTION]... FILE...";
+inline constexpr std::string_view kTryHelp = "Try 'asfinspect --help' for more information.";
 
 }  // namespace asfinspect::app

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "decode/findings.hpp"
 #include "view/format.hpp"
 
 namespace asfinspect::check {
@@ -21,8 +22,15 @@ void count(io::Output& out, std::uint64_t n, std::string_view one, std::string_v
 CheckView::CheckView(io::Output& out, Format format) : AnswerView(out), format_(format) {}
 
 void CheckView::begin(const decode::Part& part) {
-    if (part.kind == decode::Part::Kind::file && format_ == Format::json)
+    if (part.kind != decode::Part::Kind::file || format_ != Format::json)
+        return;
+    if (batch_) {
+        out_.text("{\"path\":");
+        view::write_json_string(out_, path_);
+        out_.text(",\"findings\":[");
+    } else {
         out_.text("{\"findings\":[");
+    }
 }
 
 CheckView::CodeTally& CheckView::tally_of(std::string_view code) {
@@ -33,8 +41,17 @@ CheckView::CodeTally& CheckView::tally_of(std::string_view code) {
     return tallies_.emplace_back(CodeTally{code});
 }
 
+void CheckView::set_batch(std::string_view path, bool quiet) {
+    path_ = path;
+    batch_ = true;
+    quiet_ = quiet;
+}
+
 void CheckView::found(const decode::Finding& f) {
     const bool error = f.severity == decode::Severity::error;
+    not_asf_ = not_asf_ || f.code == decode::codes::kNotAsf;
+    if (quiet_ && !error)
+        return;
     CodeTally& tally = tally_of(f.code);
     if (tally.shown == kShownPerCode) {
         (error ? tally.more_errors : tally.more_warnings) += 1;
@@ -51,6 +68,8 @@ void CheckView::media_object(const decode::MediaObject&) {
 void CheckView::write_finding(const decode::Finding& f) {
     const bool first = written_++ == 0;
     if (format_ == Format::text) {
+        if (batch_)
+            out_.text(path_).text(": ");
         out_.text("0x")
             .hex_number(static_cast<std::uint64_t>(f.offset))
             .text(": ")
@@ -58,7 +77,9 @@ void CheckView::write_finding(const decode::Finding& f) {
         out_.text(" [").text(f.code).text("]: ").text(f.message).end_line();
         return;
     }
-    out_.text(first ? "\n{\"offset\":" : ",\n{\"offset\":").signed_number(f.offset);
+    // A file of several is one line of JSON.
+    const std::string_view next = batch_ ? "," : ",\n";
+    out_.text(first ? next.substr(1) : next).text("{\"offset\":").signed_number(f.offset);
     out_.text(",\"severity\":\"").text(severity_name(f.severity)).text("\",\"code\":\"");
     out_.text(f.code).text("\",\"message\":");
     view::write_json_string(out_, f.message);
@@ -68,6 +89,8 @@ void CheckView::write_finding(const decode::Finding& f) {
 // "... and 999,900 more packet-parse errors"
 void CheckView::write_rest_text(const CodeTally& t) {
     const std::uint64_t rest = t.more_errors + t.more_warnings;
+    if (batch_)
+        out_.text(path_).text(": ");
     out_.text("... and ");
     view::write_grouped(out_, rest);
     out_.text(" more ").text(t.code);
@@ -86,7 +109,8 @@ void CheckView::write_rest_text(const CodeTally& t) {
 }
 
 void CheckView::write_rest_json(const CodeTally& t, bool first) {
-    out_.text(first ? "\n{\"code\":\"" : ",\n{\"code\":\"").text(t.code);
+    const std::string_view next = batch_ ? "," : ",\n";
+    out_.text(first ? next.substr(1) : next).text("{\"code\":\"").text(t.code);
     out_.text("\",\"errors\":")
         .number(t.more_errors)
         .text(",\"warnings\":")
@@ -116,6 +140,10 @@ void CheckView::end(const decode::Part& part) {
         if (t.more_errors + t.more_warnings != 0)
             write_rest_text(t);
     }
+    if (quiet_ && errors() == 0)
+        return;
+    if (batch_)
+        out_.text(path_).text(": ");
     count(out_, errors(), "error", "errors");
     out_.text(", ");
     count(out_, warnings(), "warning", "warnings");

@@ -21,6 +21,13 @@ class CheckView final : public view::AnswerView {
 
     CheckView(io::Output& out, Format format);
 
+    // One file of several: each text line begins with its path, the JSON is
+    // one line with its path; `quiet` leaves out its warnings, and its count
+    // when it has no error.
+    void set_batch(std::string_view path, bool quiet);
+    // Whether the file began with no ASF object.
+    bool not_asf() const { return not_asf_; }
+
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
     void media_object(const decode::MediaObject& object) override;
@@ -45,6 +52,10 @@ class CheckView final : public view::AnswerView {
     Format format_;
     std::uint64_t written_ = 0;
     std::uint64_t media_objects_ = 0;
+    std::string_view path_;  // the file's, in a run over several
+    bool batch_ = false;
+    bool quiet_ = false;
+    bool not_asf_ = false;
     // One row per code met; the codes are a few dozen, so a search is enough.
     std::vector<CodeTally> tallies_;
 };

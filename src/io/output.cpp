@@ -183,6 +183,12 @@ Output Output::counting() {
     return Output(Sink::counting, -1);
 }
 
+Output Output::to(OutputTarget& target) {
+    Output out(Sink::target, -1);
+    out.target_ = &target;
+    return out;
+}
+
 Output::Output(Sink sink, int fd) : sink_(sink), fd_(fd), block_(new char[kBlockSize]) {
     line_flushed_ = sink == Sink::fd && isatty(fd) == 1;
 }
@@ -198,7 +204,8 @@ Output::Output(Output&& other) noexcept
       total_(other.total_),
       len_(other.len_),
       block_(std::exchange(other.block_, nullptr)),
-      memory_(std::move(other.memory_)) {
+      memory_(std::move(other.memory_)),
+      target_(other.target_) {
     other.len_ = 0;
 }
 
@@ -214,10 +221,7 @@ Output& Output::text_slow(std::string_view s) {
     if (s.size() <= kBlockSize)
         return text(s);
     total_ += s.size();
-    if (sink_ == Sink::fd)
-        write_to_fd(s.data(), s.size());
-    if (sink_ == Sink::memory)
-        memory_.append(s);
+    write_out(s.data(), s.size());
     return *this;
 }
 
@@ -337,17 +341,25 @@ void Output::drain() {
     if (len_ == 0)
         return;
     total_ += len_;
+    write_out(block_, len_);
+    len_ = 0;
+}
+
+void Output::write_out(const char* p, std::size_t n) {
     switch (sink_) {
         case Sink::fd:
-            write_to_fd(block_, len_);
+            write_to_fd(p, n);
             break;
         case Sink::memory:
-            memory_.append(block_, len_);
+            memory_.append(p, n);
             break;
         case Sink::counting:
             break;
+        case Sink::target:
+            if (error_ == 0)
+                error_ = target_->write(p, n);
+            break;
     }
-    len_ = 0;
 }
 
 void Output::write_to_fd(const char* p, std::size_t n) {

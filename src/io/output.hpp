@@ -9,6 +9,16 @@
 
 namespace asfinspect::io {
 
+// Where an Output hands its text when it is neither a descriptor nor memory:
+// a writer that puts the outputs of several files in order, say.
+class OutputTarget {
+  public:
+    virtual ~OutputTarget() = default;
+    // Takes `n` bytes; returns 0, or the errno of a failure, after which
+    // nothing more is handed over.
+    virtual int write(const char* p, std::size_t n) = 0;
+};
+
 // Text output with the dump's number conventions: a sticky base (decimal or
 // hexadecimal), a width that applies to the next value only, and a fill
 // character. Text is formatted into an internal block and handed to the sink
@@ -24,6 +34,8 @@ class Output {
     static Output memory();
     // Discards the text and counts its bytes (bytes_written()).
     static Output counting();
+    // Hands the text to `target`, which must outlive the Output.
+    static Output to(OutputTarget& target);
 
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -111,7 +123,7 @@ class Output {
     std::uint64_t bytes_written() const { return total_ + len_; }
 
   private:
-    enum class Sink { fd, memory, counting };
+    enum class Sink { fd, memory, counting, target };
     Output(Sink sink, int fd);
 
     Output& text_slow(std::string_view s);
@@ -125,6 +137,7 @@ class Output {
     }
     void drain();
     void write_to_fd(const char* p, std::size_t n);
+    void write_out(const char* p, std::size_t n);
 
     static constexpr std::size_t kBlockSize = 1 << 16;
     // 20 digits of a 64-bit value and a sign.
@@ -141,6 +154,7 @@ class Output {
     std::size_t len_ = 0;
     char* block_;
     std::string memory_;
+    OutputTarget* target_ = nullptr;
 };
 
 }  // namespace asfinspect::io

@@ -79,8 +79,11 @@ void ObjectsView::begin(const decode::Part& part) {
     }
     if (part.kind != Kind::file)
         return;
+    path_.assign(part.path);
     switch (format_) {
         case Format::text: {
+            if (batch_)
+                out_.text("file: ").text(part.path).end_line();
             // The names right-aligned over their columns, as write_text makes them.
             Cell cell;
             cell.text("stream").write(out_, 6);
@@ -101,7 +104,8 @@ void ObjectsView::begin(const decode::Part& part) {
             out_.text(",\"size\":").signed_number(part.size).text("},\"media_objects\":[");
             break;
         case Format::csv:
-            out_.text(kColumns).text("\r\n");
+            if (header_)
+                out_.text(batch_ ? "path," : "").text(kColumns).text("\r\n");
             break;
     }
 }
@@ -161,6 +165,10 @@ void ObjectsView::write_json(const decode::MediaObject& m) {
 }
 
 void ObjectsView::write_csv(const decode::MediaObject& m) {
+    if (batch_) {
+        write_csv_field(out_, path_);
+        out_.text(",");
+    }
     out_.number(m.stream).text(",").number(m.number).text(",");
     write_signed_seconds(out_, player_time(m, preroll_));
     out_.text(",").number(m.presentation_time).text(",").number(m.size);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "decode/view.hpp"
@@ -20,6 +21,14 @@ class ObjectsView final : public decode::View {
 
     ObjectsView(io::Output& out, Format format) : out_(out), format_(format) {}
 
+    // One file of several: as text its table follows a line with its path;
+    // as CSV its rows begin with its path, and only the first file's output
+    // has the header row.
+    void set_batch(bool header) {
+        batch_ = true;
+        header_ = header;
+    }
+
     bool wants_fields() const override { return false; }
     bool failed() const override { return out_.failed(); }
     void begin(const decode::Part& part) override;
@@ -34,6 +43,9 @@ class ObjectsView final : public decode::View {
     io::Output& out_;
     Format format_;
     std::uint64_t preroll_ = 0;  // ms
+    std::string path_;           // of the file, in a run over several
+    bool batch_ = false;
+    bool header_ = true;
     std::uint64_t written_ = 0;
 };
 

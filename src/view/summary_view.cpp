@@ -1175,12 +1175,21 @@ void write_json(io::Output& out, const Summary& s) {
 
 // ---- CSV
 
-void write_csv(io::Output& out, const Summary& s) {
-    for (std::size_t i = 0; i < std::size(kColumnNames); ++i)
-        out.text(i == 0 ? "" : ",").text(kColumnNames[i]);
-    out.text("\r\n");
-    for (const StreamRow& row : s.streams)
+// With `path`, the rows begin with the file's path, under a `path` column.
+void write_csv(io::Output& out, const Summary& s, bool header, bool path) {
+    if (header) {
+        out.text(path ? "path," : "");
+        for (std::size_t i = 0; i < std::size(kColumnNames); ++i)
+            out.text(i == 0 ? "" : ",").text(kColumnNames[i]);
+        out.text("\r\n");
+    }
+    for (const StreamRow& row : s.streams) {
+        if (path) {
+            write_csv_field(out, s.path);
+            out.text(",");
+        }
         csv_cells(out, stream_cells(row, s.facts->file_properties.preroll));
+    }
 }
 
 }  // namespace
@@ -1223,7 +1232,7 @@ void SummaryView::end(const decode::Part& part) {
             write_json(out_, s);
             break;
         case Format::csv:
-            write_csv(out_, s);
+            write_csv(out_, s, csv_header_, csv_path_);
             break;
     }
 }

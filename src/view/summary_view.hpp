@@ -35,6 +35,12 @@ class SummaryView final : public AnswerView {
     // The streams to show, by number; all of them when never called. The
     // file's own values (its measured duration, say) take every stream.
     void set_streams(const decode::StreamSet& streams);
+    // One file of several, as CSV: its rows begin with its path, and only the
+    // first file's output has the header row.
+    void set_batch(bool header) {
+        csv_path_ = true;
+        csv_header_ = header;
+    }
 
     void begin(const decode::Part& part) override;
     void end(const decode::Part& part) override;
@@ -66,6 +72,8 @@ class SummaryView final : public AnswerView {
 
   private:
     Format format_;
+    bool csv_path_ = false;
+    bool csv_header_ = true;
     decode::StreamSet shown_;
     std::string path_;
     std::int64_t size_ = 0;

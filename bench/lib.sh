@@ -1,0 +1,43 @@
+# Shared by the benchmark scripts: messages, the release build, hyperfine's
+# CSV, and the measured sections of RESULTS.md.
+
+say() { printf '%s\n' "$*" >&2; }
+die() {
+    say "bench: $*"
+    exit 1
+}
+
+build_binaries() {
+    say "building release binaries in $build"
+    cmake --preset release -B "$build" -DASFINSPECT_TOOLS=ON >/dev/null
+    cmake --build "$build" -j2 --target asfinspect asfgen >/dev/null
+    asfinspect=$build/asfinspect
+    asfgen=$build/tools/asfgen
+}
+
+# hyperfine's mean wall time in seconds of the command named $2 in CSV $1.
+mean_of() {
+    awk -F, -v name="$2" '$1 == name { print $2 }' "$1"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# Replaces the measured section of RESULTS.md, keeping the notes around it.
+write_results() { # script text
+    local begin="<!-- measured by bench/$1: begin -->" end="<!-- measured by bench/$1: end -->"
+    if ! grep -qxF "$begin" "$results" 2>/dev/null; then
+        printf '\n%s\n%s\n' "$begin" "$end" >>"$results"
+    fi
+    local section
+    section=$(mktemp)
+    printf '%s\n' "$2" >"$section"
+    awk -v begin="$begin" -v end="$end" -v section="$section" '
+        $0 == begin { print; while ((getline line < section) > 0) print line; skip = 1; next }
+        $0 == end { skip = 0 }
+        !skip { print }
+    ' "$results" >"$results.new"
+    mv "$results.new" "$results"
+    rm -f "$section"
+    say "wrote $results"
+}
+
