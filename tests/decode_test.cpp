@@ -71,6 +71,7 @@ Bytes extended_stream_properties(std::initializer_list<std::pair<Guid, std::uint
 
 const Guid kSampleDuration = registry_guid("C6BD9450-867F-4907-83A3-C77921B733AD");
 const Guid kEncryptionSampleId = registry_guid("6698B84E-0AFA-4330-AEB2-1C0A98D7A44D");
+const Guid kDvrMsTiming = registry_guid("FD3CC02A-06DB-4CFA-801C-7212D38745E4");
 
 }  // namespace
 
@@ -104,6 +105,8 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
     const Bytes compressed = cat({Bytes{0x81, 0, 0xd0, 0x07, 0, 0, 1, 40}, Bytes{18, 0}, subs});
     const Bytes sample_duration_item{40, 0};
     const Bytes variable_item{3, 0, 0xa1, 0xa2, 0xa3};
+    // Skipped bytes, a start time of all ones (none), an end time of 5.
+    const Bytes dvr_ms_timing_item = cat({Bytes(8, 0), Bytes(8, 0xff), {5, 0, 0, 0, 0, 0, 0, 0}});
 
     const Row rows[] = {
         {"no error correction, byte Packet Length 200, the rest implicit padding",
@@ -174,9 +177,20 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(220, cat({sample_duration_item, variable_item})),
               {220, 0},
               with_data({}, 220)}),
-         {"        Sample Duration: 0.04 s\n", "        Extension Data: a1 a2 a3 \n"},
+         {"Extension Data Size: 0xffff (variable)\n", "        Sample Duration: 0.04 s\n",
+          "        Extension Data: a1 a2 a3 \n"},
          {},
          extended_stream_properties({{kSampleDuration, 2}, {kEncryptionSampleId, 0xFFFF}})},
+        {"a DVR-MS timing extension without a start time",
+         cat({head({0x82, 0, 0, 0x01, 0x5d}),
+              times,
+              {0x81},
+              payload_5d(203, dvr_ms_timing_item),
+              {203, 0},
+              with_data({}, 203)}),
+         {"        Start Time: 0xffffffffffffffff (none)\n", "        End Time: 0.0000005 s\n"},
+         {},
+         extended_stream_properties({{kDvrMsTiming, 24}})},
         {"payload extension data that doesn't match the declared systems",
          cat({head({0x82, 0, 0, 0x01, 0x5d}),
               times,

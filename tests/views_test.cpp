@@ -111,12 +111,13 @@ TEST(Views, JsonIsValidAndExact) {
              "\"image_height\":-120,\"flags\":6",
              "{\"guid\":\"F8699E40-5B4D-11CF-A8FD-00805F5C442B\",\"name\":\"ASF_Audio_Media\"}",
              "\"title\":\"tab\\there \xf0\x9f\x98\x80\"",
-             "\"creation_date\":\"1601-01-01T00:00:00Z\",\"creation_date_not_set\":true,"
+             "\"creation_date\":\"1601-01-01T00:00:00Z\",\"creation_date_sentinel\":\"unknown\","
              "\"expiry_date\":\"1601-01-01T00:00:00Z\",\"length_type_flags\":25,",
              "\"length_type_flags_parts\":{\"multiple_payloads_present\":true,\"sequence_type\":0,"
              "\"padding_length_type\":3,\"packet_length_type\":0,\"error_correction_present\":"
              "false},\"average_time_per_frame\":1844674407370955161,"
-             "\"average_time_per_frame_not_set\":true,\"timecode\":16909060,\"timecode_text\":"
+             "\"average_time_per_frame_sentinel\":\"not "
+             "set\",\"timecode\":16909060,\"timecode_text\":"
              "\"01:02:03:04\",\"bad_timecode\":16909066,\"bad_timecode_text\":null,",
              "\"xmp\":{\"length\":200,\"hex\":\"3c3f7870\"},\"xmp_text\":\"<?xpacket?>\\r\\nxxx",
              "\"encoding_time\":\"2006-05-29T17:33:02.5Z\"",

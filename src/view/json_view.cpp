@@ -212,10 +212,7 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
     switch (v.kind()) {
         case Kind::unsigned_integer:
             out_.number(v.number());
-            if (!v.unset().empty()) {
-                member_beside(key, "_not_set");
-                out_.text("true");
-            }
+            write_unset(key, v.unset());
             break;
         case Kind::enumerated:
         case Kind::flags:
@@ -244,10 +241,7 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
             out_.text("\"");
             write_filetime(out_, v.number(), 'T');
             out_.text("Z\"");
-            if (!v.unset().empty()) {
-                member_beside(key, "_not_set");
-                out_.text("true");
-            }
+            write_unset(key, v.unset());
             break;
         case Kind::fourcc: {
             char chars[4];
@@ -272,6 +266,14 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
             write_json_string(out_, v.text_blob().text);
             break;
     }
+}
+
+// What a value that stands for "no value" means, beside it.
+void JsonView::write_unset(const decode::Key& key, std::string_view meaning) {
+    if (meaning.empty())
+        return;
+    member_beside(key, "_sentinel");
+    write_json_string(out_, meaning);
 }
 
 void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {

@@ -72,6 +72,7 @@ class JsonView final : public decode::View, public decode::FindingSink {
     void open_item(std::uint64_t index, std::int64_t offset);
     void write_guid_member(const asf::Guid& v);
     void write_bytes(io::Bytes head, std::uint64_t length);
+    void write_unset(const decode::Key& key, std::string_view meaning);
     void write_findings(Level& level);
 
     io::Output& out_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "asf/sentinels.hpp"
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
@@ -42,8 +43,7 @@ constexpr std::uint64_t kBlockPositionBytes = 8;
 constexpr std::uint64_t kOffsetBytes = 4;
 constexpr std::uint64_t kTimecodeRangeBytes = 2;
 constexpr std::uint64_t kTimecodeBytes = 4;
-// An offset of an index entry that has no packet for its stream.
-constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+using asf::sentinels::kNoIndexEntry;
 constexpr std::uint64_t kTicksPerMillisecond = 10'000;
 // Entries whose packets an index check holds before it probes them; their
 // sort keys hold the packet, the stream and the place in the queue.
@@ -401,8 +401,8 @@ void entry_offsets(FieldReader& r, std::uint64_t entry, const std::vector<Specif
     for (std::size_t j = 0; j < specifiers.size() && r.ok(); ++j) {
         r.begin_item(j, r.position());
         const std::int64_t at = r.position();
-        const auto offset = r.u32("Offset");
-        if (offset && *offset != kNoEntry)
+        const auto offset = r.uint("Offset", 4, Unit::none, asf::sentinels::kIndexOffset);
+        if (offset && *offset != kNoIndexEntry)
             checks.position(entry, saturating_add(positions[j], *offset), specifiers[j], at);
         r.end_item();
     }
@@ -435,7 +435,7 @@ std::uint64_t index_block(FieldReader& r, OffsetIndex kind, std::uint64_t first_
     for (std::uint32_t i = 0; i < *count && r.ok() && entry_bytes != 0; ++i) {
         r.begin_item(i, r.position());
         if (kind == OffsetIndex::timecode)
-            r.u32("Timecode");
+            r.timecode("Timecode");
         entry_offsets(r, first_entry + i, specifiers, positions, checks);
         r.end_item();
     }

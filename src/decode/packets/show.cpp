@@ -4,6 +4,7 @@
 #include <array>
 
 #include "asf/payload_extensions.hpp"
+#include "asf/sentinels.hpp"
 #include "io/le.hpp"
 
 namespace asfinspect::decode {
@@ -20,6 +21,16 @@ constexpr FlagName kContentTypeNames[] = {
 
 std::uint64_t u(std::int64_t v) {
     return static_cast<std::uint64_t>(v);
+}
+
+// A DVR-MS time, or the value that stands for none.
+void show_time(View& view, const Key& key, std::uint64_t v) {
+    const std::string_view meaning = asf::name_of(v, asf::sentinels::kNoTime);
+    if (meaning.empty()) {
+        view.unsigned_value(key, v, Unit::hundred_nanoseconds);
+    } else {
+        view.unset_value(key, v, Unit::hundred_nanoseconds, meaning);
+    }
 }
 
 // An item's data as its kind reads it, when the kind allows its size; as
@@ -43,8 +54,8 @@ void show_extension_data(View& view, const asf::ExtensionKind* kind, io::Bytes h
             break;
         case asf::ExtensionContent::dvr_ms_timing: {
             constexpr std::size_t kStart = asf::extension_layout::kDvrMsTimingSkipped;
-            view.unsigned_value("Start Time", io::le64(head, kStart), Unit::hundred_nanoseconds);
-            view.unsigned_value("End Time", io::le64(head, kStart + 8), Unit::hundred_nanoseconds);
+            show_time(view, "Start Time", io::le64(head, kStart));
+            show_time(view, "End Time", io::le64(head, kStart + 8));
             break;
         }
     }
