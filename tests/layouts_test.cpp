@@ -109,10 +109,18 @@ Bytes packets() {
 
 enum class Place { header, extension, after_data };
 
+// An Index Parameters Object for stream 1's cleanpoints, which an Index
+// Object needs in the header.
+Bytes index_parameters() {
+    return object(registry_guid("D6E229DF-35DA-11D1-9034-00A0C90349BE"),
+                  cat({le(4, 1000), le(2, 1), le(2, 1), le(2, 3)}));
+}
+
 Bytes file_with(const Bytes& part, Place where) {
-    const Bytes extension = object(registry_guid("5FBF03B5-A92E-11CF-8EE3-00C00C205365"),
-                                   cat({g(asfinspect::asf::guids::kReserved1), le(2, 6),
-                                        sized(4, where == Place::extension ? part : Bytes{})}));
+    const Bytes extension =
+        object(registry_guid("5FBF03B5-A92E-11CF-8EE3-00C00C205365"),
+               cat({g(asfinspect::asf::guids::kReserved1), le(2, 6),
+                    sized(4, where == Place::extension ? part : index_parameters())}));
     const Bytes stream = stream_properties(
         {.type = asfinspect::asf::guids::kVideoMedia, .type_specific = video_format("WMV2")});
     const Bytes data = object(registry_guid("75B22636-668E-11CF-A6D9-00AA0062CE6C"),
@@ -524,6 +532,54 @@ TEST(Layouts, IndexChecksFindEachFaultPutIntoAWellFormedFile) {
     audio_only.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
     audio_only.trailing = object(kSimpleIndex, cat({g(kFileId), le(8, 0), le(4, 0), le(4, 0)}));
     EXPECT_EQ(severity_codes_of(build(audio_only)), "warning:index-stream");
+}
+
+// Media Object Index and Timecode Index entries point at the media objects
+// they stand for; an Index Object has Index Parameters in the header. Stream
+// 2 starts media objects in packets 0 and 2; packet 1 holds the rest of its
+// first, and nothing of stream 1.
+TEST(Layouts, IndexesOfMediaObjectsPointAtThemAndAnIndexHasItsParameters) {
+    const Guid media_object_index = registry_guid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C");
+    const struct {
+        std::string_view what;
+        Bytes index;
+        Bytes header_extension_data;
+        std::string codes;
+    } cases[] = {
+        {"by media object, at their starts",
+         object(media_object_index, offset_index(1, 2, 2, {0, 512})),
+         {},
+         ""},
+        {"by media object, inside one",
+         object(media_object_index, offset_index(1, 2, 2, {0, 256, 512})),
+         {},
+         "error:index-media-object"},
+        {"by data packet, at packets of the stream",
+         object(media_object_index, offset_index(1, 2, 1, {0, 256, 512})),
+         {},
+         ""},
+        {"by data packet, at one without the stream",
+         object(media_object_index, offset_index(1, 1, 1, {0, 256})),
+         {},
+         "error:index-media-object"},
+        {"by timecode, inside a media object",
+         object(kTimecodeIndex, offset_index(0, 2, 2, {0, 256}, true)),
+         {},
+         "error:index-media-object"},
+        {"an Index without Index Parameters",
+         object(kIndex, offset_index(1000, 2, 3, {0, 512})),
+         {},
+         "warning:index-parameters"},
+        {"an Index with them", object(kIndex, offset_index(1000, 2, 3, {0, 512})),
+         index_parameters(), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileSpec spec;
+        spec.trailing = c.index;
+        spec.header_extension_data = c.header_extension_data;
+        EXPECT_EQ(severity_codes_of(build(spec)), c.codes) << check_of(build(spec));
+    }
 }
 
 // Key frames are looked for only in streams that mark them, whether every

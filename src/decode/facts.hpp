@@ -264,6 +264,8 @@ struct Facts {
     // Simple Index Objects met so far: each belongs to the next video stream
     // by stream number.
     std::uint32_t simple_index_objects = 0;
+    // An Index Parameters Object was met: an Index Object needs one.
+    bool index_parameters_seen = false;
     std::uint32_t marker_objects = 0;
     std::uint32_t padding_objects_in_header = 0;  // its direct children
     std::uint32_t languages = 0;
