@@ -6,7 +6,7 @@
 #include "asf/names.hpp"
 
 // The Codec Specific Data at the end of an audio stream's WAVEFORMATEX, for
-// the formats whose layout the public decoders document: its fields in
+// the formats whose layout the public decoders read: its fields in
 // order, for the one size that layout has. Data of another size is kept as
 // bytes: a field is never read out of data that doesn't have its layout.
 namespace asfinspect::asf::codec_data {
