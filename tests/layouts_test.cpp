@@ -327,10 +327,11 @@ Bytes offset_index(std::uint32_t first, std::uint16_t stream, std::uint16_t inde
 
 // An audio stream 2 of `format_tag` whose WAVEFORMATEX ends in `codec_data`.
 Bytes audio_stream(std::uint16_t format_tag, const Bytes& codec_data) {
-    Bytes format = waveformatex(format_tag, 0);
-    format.resize(format.size() - 2);  // its Codec Specific Data Size
+    const Bytes format = waveformatex(format_tag, 0);
+    // Its fields before the Codec Specific Data Size.
+    const Bytes fields(format.begin(), format.begin() + 16);
     return stream_properties_payload(
-        {.flags = 2, .type_specific = cat({format, sized(2, codec_data)})});
+        {.flags = 2, .type_specific = cat({fields, sized(2, codec_data)})});
 }
 
 // Extended Stream Properties of stream 1: Start Time, End Time and Maximum
