@@ -71,6 +71,7 @@ Bytes extended_stream_properties(std::initializer_list<std::pair<Guid, std::uint
 
 const Guid kSampleDuration = registry_guid("C6BD9450-867F-4907-83A3-C77921B733AD");
 const Guid kEncryptionSampleId = registry_guid("6698B84E-0AFA-4330-AEB2-1C0A98D7A44D");
+const Guid kDvrMsTiming = registry_guid("FD3CC02A-06DB-4CFA-801C-7212D38745E4");
 
 }  // namespace
 
@@ -104,6 +105,8 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
     const Bytes compressed = cat({Bytes{0x81, 0, 0xd0, 0x07, 0, 0, 1, 40}, Bytes{18, 0}, subs});
     const Bytes sample_duration_item{40, 0};
     const Bytes variable_item{3, 0, 0xa1, 0xa2, 0xa3};
+    // Skipped bytes, a start time of all ones (none), an end time of 5.
+    const Bytes dvr_ms_timing_item = cat({Bytes(8, 0), Bytes(8, 0xff), {5, 0, 0, 0, 0, 0, 0, 0}});
 
     const Row rows[] = {
         {"no error correction, byte Packet Length 200, the rest implicit padding",
@@ -113,7 +116,13 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(172),
               {172, 0},
               with_data({}, 172)}),
-         {"    Packet Length: 200\n", "      Payload Length: 172\n"},
+         {"    Length Type Flags: 0x29 (Multiple Payloads Present: yes, Sequence Type: not "
+          "present, "
+          "Padding Length Type: BYTE, Packet Length Type: BYTE, Error Correction Present: no)\n",
+          "    Property Flags: 0x5d (Replicated Data Length Type: BYTE, Offset Into Media Object "
+          "Length Type: DWORD, Media Object Number Length Type: BYTE, Stream Number Length Type: "
+          "BYTE)\n",
+          "    Packet Length: 200\n", "      Payload Length: 172\n"},
          {}},
         {"error correction, word Sequence, dword Padding Length",
          cat({head({0x82, 0, 0, 0x1d, 0x5d, 9, 0, 38, 0, 0, 0}),
@@ -122,12 +131,20 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(183),
               {183, 0},
               with_data({}, 183)}),
-         {"    Sequence: 9\n", "    Padding Length: 38\n", "      Payload Length: 183\n"},
+         {"    Error Correction Flags: 0x82 (Error Correction Data Length: 2, Opaque Data Present: "
+          "no, Error Correction Length Type: 0, Error Correction Present: yes)\n",
+          "    Length Type Flags: 0x1d (Multiple Payloads Present: yes, Sequence Type: WORD, "
+          "Padding Length Type: DWORD, Packet Length Type: not present, Error Correction Present: "
+          "no)\n",
+          "    Sequence: 9\n", "    Padding Length: 38\n", "      Payload Length: 183\n"},
          {}},
         {"single payload with word object numbers and offsets",
          cat({head({0x82, 0, 0, 0x00, 0x69}), times,
               Bytes{0x81, 7, 0, 0, 0, 8, 231, 0, 0, 0, 0xe8, 3, 0, 0}, with_data({}, 231)}),
-         {"      Media Object Number: 7\n", "      Payload Length: 231\n"},
+         {"    Property Flags: 0x69 (Replicated Data Length Type: BYTE, Offset Into Media Object "
+          "Length Type: WORD, Media Object Number Length Type: WORD, Stream Number Length Type: "
+          "BYTE)\n",
+          "      Media Object Number: 7\n", "      Payload Length: 231\n"},
          {}},
         {"byte Payload Lengths",
          cat({head({0x82, 0, 0, 0x09, 0x5d, 2}),
@@ -136,7 +153,8 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(225),
               {225},
               with_data({}, 225)}),
-         {"    Payload Length Type: 1\n", "      Payload Length: 225\n"},
+         {"    Payload Flags: 0x41 (Number of Payloads: 1, Payload Length Type: BYTE)\n",
+          "    Payload Length Type: 1 (BYTE)\n", "      Payload Length: 225\n"},
          {}},
         {"dword Payload Lengths",
          cat({head({0x82, 0, 0, 0x01, 0x5d}),
@@ -145,7 +163,8 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(225),
               {225, 0, 0, 0},
               with_data({}, 225)}),
-         {"      Payload Length: 225\n"},
+         {"    Payload Flags: 0xc1 (Number of Payloads: 1, Payload Length Type: DWORD)\n",
+          "      Payload Length: 225\n"},
          {}},
         {"compressed payload: sub-payloads and their times",
          cat({head({0x82, 0, 0, 0x09, 0x5d, 215}), times, {0x81}, compressed}),
@@ -158,9 +177,20 @@ TEST(Decode, PacketFormsByTheirLengthTypes) {
               payload_5d(220, cat({sample_duration_item, variable_item})),
               {220, 0},
               with_data({}, 220)}),
-         {"        Sample Duration: 0.04 s\n", "        Extension Data: a1 a2 a3 \n"},
+         {"Extension Data Size: 0xffff (variable)\n", "        Sample Duration: 0.04 s\n",
+          "        Extension Data: a1 a2 a3 \n"},
          {},
          extended_stream_properties({{kSampleDuration, 2}, {kEncryptionSampleId, 0xFFFF}})},
+        {"a DVR-MS timing extension without a start time",
+         cat({head({0x82, 0, 0, 0x01, 0x5d}),
+              times,
+              {0x81},
+              payload_5d(203, dvr_ms_timing_item),
+              {203, 0},
+              with_data({}, 203)}),
+         {"        Start Time: 0xffffffffffffffff (none)\n", "        End Time: 0.0000005 s\n"},
+         {},
+         extended_stream_properties({{kDvrMsTiming, 24}})},
         {"payload extension data that doesn't match the declared systems",
          cat({head({0x82, 0, 0, 0x01, 0x5d}),
               times,

@@ -607,6 +607,8 @@ TEST(HostileFiles, IndexOfScatteredEntriesOverTinyPacketsChecksPromptly) {
         put32(index, (k + (i == 0 ? 1 : 0)) * kPacket);
     }
     const Bytes index_object = object(registry_guid("D6E229D3-35DA-11D1-9034-00A0C90349BE"), index);
+    spec.header_extension_data = object(registry_guid("D6E229DF-35DA-11D1-9034-00A0C90349BE"),
+                                        {0xe8, 0x03, 0, 0, 1, 0, 1, 0, 3, 0});
     // One specifier of media objects (stream 1), one entry.
     const Bytes between{1, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 0, 2, 0, 1,
                         0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};

@@ -26,6 +26,9 @@ using asfinspect::asf::registry_guid;
 constexpr Guid kSimpleIndex = registry_guid("33000890-E5B1-11CF-89F4-00A0C90349CB");
 constexpr Guid kIndex = registry_guid("D6E229D3-35DA-11D1-9034-00A0C90349BE");
 constexpr Guid kTimecodeIndex = registry_guid("3CB73FD0-0C4A-4803-953D-EDF7B6228F0C");
+constexpr Guid kStreamProperties = registry_guid("B7DC0791-A9B7-11CF-8EE6-00C00C205365");
+constexpr Guid kExtendedStreamProperties = registry_guid("14E6A5CB-C672-4332-8399-A96952065B5A");
+constexpr Guid kXmp = registry_guid("BE7ACFCB-97A9-42E8-9C71-999491E3AFAC");
 constexpr Guid kMutexBitrate = registry_guid("D6E22A01-35DA-11D1-9034-00A0C90349BE");
 constexpr Guid kSomeGuid = registry_guid("D1607DBC-E323-4BE2-86A1-48A42A28441E");
 
@@ -106,10 +109,18 @@ Bytes packets() {
 
 enum class Place { header, extension, after_data };
 
+// An Index Parameters Object for stream 1's cleanpoints, which an Index
+// Object needs in the header.
+Bytes index_parameters() {
+    return object(registry_guid("D6E229DF-35DA-11D1-9034-00A0C90349BE"),
+                  cat({le(4, 1000), le(2, 1), le(2, 1), le(2, 3)}));
+}
+
 Bytes file_with(const Bytes& part, Place where) {
-    const Bytes extension = object(registry_guid("5FBF03B5-A92E-11CF-8EE3-00C00C205365"),
-                                   cat({g(asfinspect::asf::guids::kReserved1), le(2, 6),
-                                        sized(4, where == Place::extension ? part : Bytes{})}));
+    const Bytes extension =
+        object(registry_guid("5FBF03B5-A92E-11CF-8EE3-00C00C205365"),
+               cat({g(asfinspect::asf::guids::kReserved1), le(2, 6),
+                    sized(4, where == Place::extension ? part : index_parameters())}));
     const Bytes stream = stream_properties(
         {.type = asfinspect::asf::guids::kVideoMedia, .type_specific = video_format("WMV2")});
     const Bytes data = object(registry_guid("75B22636-668E-11CF-A6D9-00AA0062CE6C"),
@@ -314,7 +325,62 @@ Bytes offset_index(std::uint32_t first, std::uint16_t stream, std::uint16_t inde
     return b;
 }
 
+// An audio stream 2 of `format_tag` whose WAVEFORMATEX ends in `codec_data`.
+Bytes audio_stream(std::uint16_t format_tag, const Bytes& codec_data) {
+    const Bytes format = waveformatex(format_tag, 0);
+    // Its fields before the Codec Specific Data Size.
+    const Bytes fields(format.begin(), format.begin() + 16);
+    return stream_properties_payload(
+        {.flags = 2, .type_specific = cat({fields, sized(2, codec_data)})});
+}
+
+// Extended Stream Properties of stream 1: Start Time, End Time and Maximum
+// Object Size 0, then the Average Time Per Frame.
+Bytes extended_stream(std::uint64_t time_per_frame) {
+    return cat({le(8, 0), le(8, 0), le(4, 64000), Bytes(20, 0), le(4, 0), le(4, 0), le(2, 1),
+                le(2, 0), le(8, time_per_frame), le(2, 0), le(2, 0)});
+}
+
 // clang-format off
+const std::vector<Case>& stream_cases() {
+    static const std::vector<Case> cases{
+        {"Extended Stream Properties: values that stand for none", Place::extension,
+         kExtendedStreamProperties, extended_stream(0x1999999999999999), "",
+         {"Creation Date: 0 (unknown)", "Start Time: 0 (not set)", "End Time: 0 (not set)",
+          "Maximum Object Size: 0 (unknown)",
+          "Average Time Per Frame: 0x1999999999999999 (not set)"}},
+        {"Extended Stream Properties: an Average Time Per Frame of 0", Place::extension,
+         kExtendedStreamProperties, extended_stream(0), "", {"Average Time Per Frame: 0 (unknown)"}},
+        {"WMA 1 codec data", Place::header, kStreamProperties,
+         audio_stream(0x160, cat({le(2, 512), le(2, 5)})), "",
+         {"Codec Specific Data: 00 02 05 00", "Codec Specific Data Fields:", "Samples Per Block: 512",
+          "Encode Options: 0x5 (Exponent VLC: yes, Bit Reservoir: no, Variable Block Length: yes)"}},
+        {"WMA 2 codec data", Place::header, kStreamProperties,
+         audio_stream(0x161, cat({le(4, 2048), le(2, 0xf), le(4, 8)})), "",
+         {"Samples Per Block: 2048",
+          "Encode Options: 0xf (Exponent VLC: yes, Bit Reservoir: yes, Variable Block Length: yes)",
+          "Super Block Align: 8"}},
+        {"WMA 9 Pro codec data", Place::header, kStreamProperties,
+         audio_stream(0x162, cat({le(2, 24), le(4, 0x3f), Bytes(8, 0), le(2, 0xe0), le(2, 0)})), "",
+         {"Valid Bits Per Sample: 24",
+          "Channel Mask: 0x3f (Front Left, Front Right, Front Center, Low Frequency, Back Left, "
+          "Back Right)",
+          "Reserved: 00 00 00 00 00 00 00 00", "Decode Flags: 224", "Reserved 2: 00 00"}},
+        {"WMA Lossless codec data", Place::header, kStreamProperties,
+         audio_stream(0x163, cat({le(2, 16), le(4, 0x3), Bytes(12, 0)})), "",
+         {"Valid Bits Per Sample: 16", "Channel Mask: 0x3 (Front Left, Front Right)"}},
+        {"WMA 2 codec data of 6 bytes, as bytes", Place::header, kStreamProperties,
+         audio_stream(0x161, Bytes(6, 1)), "", {"Codec Specific Data: 01 01 01 01 01 01"}},
+        {"MP3 codec data, as bytes", Place::header, kStreamProperties,
+         audio_stream(0x55, Bytes(4, 1)), "", {"Codec Specific Data: 01 01 01 01"}},
+        {"XMP as text", Place::after_data, kXmp, chars("<?xpacket begin?>\n<x:xmpmeta/>\n"), "",
+         {"Data: 31 bytes of text", "\"<?xpacket begin?>\"", "\"<x:xmpmeta/>\""}},
+        {"XMP that isn't UTF-8, as bytes", Place::after_data, kXmp, {'<', 0xc3, 0x28, '>'}, "",
+         {"Data: 3c c3 28 3e"}},
+    };
+    return cases;
+}
+
 const std::vector<Case>& index_cases() {
     static const std::vector<Case> cases{
         {"Index Parameters", Place::extension, registry_guid("D6E229DF-35DA-11D1-9034-00A0C90349BE"),
@@ -329,13 +395,14 @@ const std::vector<Case>& index_cases() {
          {"Index Entry Time Interval: 1 s", "Index Entries Count: 6", "Packet Number: 3"}},
         {"Index at the key frames", Place::after_data, kIndex,
          offset_index(1000, 1, 3, {0, 0, 0, 3 * kPacketSize, kNoEntry, 192}), "",
-         {"Index Blocks Count: 1", "Block Position: 0", "Offset: 192"}},
+         {"Index Blocks Count: 1", "Block Position: 0", "Offset: 0xffffffff (no entry)",
+          "Offset: 192"}},
         {"Media Object Index", Place::after_data,
          registry_guid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C"),
          offset_index(1, 1, 2, {0, kPacketSize}), "", {"Index Entry Count Interval: 1", "Offset: 64"}},
         {"Timecode Index", Place::after_data, kTimecodeIndex,
          offset_index(0, 1, 3, {3 * kPacketSize}, true), "",
-         {"Timecode Range: 0", "Timecode: 16909060", "Offset: 192"}},
+         {"Timecode Range: 0", "Timecode: 01:02:03:04", "Offset: 192"}},
     };
     return cases;
 }
@@ -351,6 +418,34 @@ TEST(Layouts, DescriptionsTagsAndLists) {
 TEST(Layouts, ExclusionPriorityBandwidthAndProtection) {
     for (const Case& c : exclusion_cases())
         expect_case(c);
+}
+
+// Codec data decoded where its format and size have a layout, bytes
+// otherwise; XMP as text when it is UTF-8; values that stand for none named.
+TEST(Layouts, StreamsCodecDataXmpAndValuesThatStandForNone) {
+    for (const Case& c : stream_cases()) {
+        expect_case(c);
+        if (c.what.ends_with("as bytes")) {
+            const std::string tree = tree_of(file_with(object(c.guid, c.payload), c.where));
+            EXPECT_EQ(tree.find("Fields:"), std::string::npos) << c.what;
+            EXPECT_EQ(tree.find("of text"), std::string::npos) << c.what;
+        }
+    }
+    const std::string json = json_of(file_with(
+        object(kStreamProperties, audio_stream(0x161, cat({le(4, 2048), le(2, 3), le(4, 8)}))),
+        Place::header));
+    EXPECT_NE(json.find("\"codec_specific_data_fields\":{\"samples_per_block\":2048,"
+                        "\"encode_options\":3,\"encode_options_parts\":{\"exponent_vlc\":true,"
+                        "\"bit_reservoir\":true,\"variable_block_length\":false},"
+                        "\"super_block_align\":8}"),
+              std::string::npos)
+        << json;
+    const std::string xmp =
+        json_of(file_with(object(kXmp, chars("<x/>\n<y/>")), Place::after_data));
+    EXPECT_NE(xmp.find("\"data\":{\"length\":9,\"hex\":\"3c782f3e0a3c792f3e\"},"
+                       "\"data_text\":\"<x/>\\n<y/>\""),
+              std::string::npos)
+        << xmp;
 }
 
 TEST(Layouts, IndexParametersAndIndexes) {
@@ -438,6 +533,54 @@ TEST(Layouts, IndexChecksFindEachFaultPutIntoAWellFormedFile) {
     audio_only.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
     audio_only.trailing = object(kSimpleIndex, cat({g(kFileId), le(8, 0), le(4, 0), le(4, 0)}));
     EXPECT_EQ(severity_codes_of(build(audio_only)), "warning:index-stream");
+}
+
+// Media Object Index and Timecode Index entries point at the media objects
+// they stand for; an Index Object has Index Parameters in the header. Stream
+// 2 starts media objects in packets 0 and 2; packet 1 holds the rest of its
+// first, and nothing of stream 1.
+TEST(Layouts, IndexesOfMediaObjectsPointAtThemAndAnIndexHasItsParameters) {
+    const Guid media_object_index = registry_guid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C");
+    const struct {
+        std::string_view what;
+        Bytes index;
+        Bytes header_extension_data;
+        std::string codes;
+    } cases[] = {
+        {"by media object, at their starts",
+         object(media_object_index, offset_index(1, 2, 2, {0, 512})),
+         {},
+         ""},
+        {"by media object, inside one",
+         object(media_object_index, offset_index(1, 2, 2, {0, 256, 512})),
+         {},
+         "error:index-media-object"},
+        {"by data packet, at packets of the stream",
+         object(media_object_index, offset_index(1, 2, 1, {0, 256, 512})),
+         {},
+         ""},
+        {"by data packet, at one without the stream",
+         object(media_object_index, offset_index(1, 1, 1, {0, 256})),
+         {},
+         "error:index-media-object"},
+        {"by timecode, inside a media object",
+         object(kTimecodeIndex, offset_index(0, 2, 2, {0, 256}, true)),
+         {},
+         "error:index-media-object"},
+        {"an Index without Index Parameters",
+         object(kIndex, offset_index(1000, 2, 3, {0, 512})),
+         {},
+         "warning:index-parameters"},
+        {"an Index with them", object(kIndex, offset_index(1000, 2, 3, {0, 512})),
+         index_parameters(), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileSpec spec;
+        spec.trailing = c.index;
+        spec.header_extension_data = c.header_extension_data;
+        EXPECT_EQ(severity_codes_of(build(spec)), c.codes) << check_of(build(spec));
+    }
 }
 
 // Key frames are looked for only in streams that mark them, whether every

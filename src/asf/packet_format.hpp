@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "asf/names.hpp"
+
 // The layout of a data packet's header and of its payloads' headers. Most of
 // their fields are stored in 0, 1, 2 or 4 bytes, as a 2-bit length type says.
 namespace asfinspect::asf::packet_format {
@@ -19,11 +21,25 @@ inline constexpr unsigned kByteLengthType = 1;  // the only stream number length
 inline constexpr unsigned kWordLengthType = 2;
 inline constexpr unsigned kDwordLengthType = 3;
 
+// The length types as ASF names them.
+inline constexpr EnumName kLengthTypeNames[] = {
+    {0, "not present"},
+    {kByteLengthType, "BYTE"},
+    {kWordLengthType, "WORD"},
+    {kDwordLengthType, "DWORD"},
+};
+// The two bits of a length type, at `shift`.
+constexpr std::uint8_t length_type_mask(int shift) {
+    return static_cast<std::uint8_t>(3u << shift);
+}
+
 // Length Type Flags.
 inline constexpr std::uint8_t kMultiplePayloadsPresent = 0x01;
 inline constexpr int kSequenceTypeShift = 1;
 inline constexpr int kPaddingLengthTypeShift = 3;
 inline constexpr int kPacketLengthTypeShift = 5;
+// Set by writers that use error correction; readers go by the first byte.
+inline constexpr std::uint8_t kLengthTypeErrorCorrectionPresent = 0x80;
 
 // Property Flags.
 inline constexpr int kReplicatedDataLengthTypeShift = 0;
@@ -34,6 +50,34 @@ inline constexpr int kStreamNumberLengthTypeShift = 6;
 // Payload Flags, present with multiple payloads.
 inline constexpr std::uint8_t kNumberOfPayloadsMask = 0x3F;
 inline constexpr int kPayloadLengthTypeShift = 6;
+
+// The flags fields in their parts, from the lowest bits.
+inline constexpr FlagPart kErrorCorrectionFlagParts[] = {
+    {"Error Correction Data Length", kErrorCorrectionDataLengthMask},
+    {"Opaque Data Present", kOpaqueDataPresent},
+    {"Error Correction Length Type", kErrorCorrectionLengthTypeMask},
+    {"Error Correction Present", kErrorCorrectionPresent},
+};
+inline constexpr FlagPart kLengthTypeFlagParts[] = {
+    {"Multiple Payloads Present", kMultiplePayloadsPresent},
+    {"Sequence Type", length_type_mask(kSequenceTypeShift), kLengthTypeNames},
+    {"Padding Length Type", length_type_mask(kPaddingLengthTypeShift), kLengthTypeNames},
+    {"Packet Length Type", length_type_mask(kPacketLengthTypeShift), kLengthTypeNames},
+    {"Error Correction Present", kLengthTypeErrorCorrectionPresent},
+};
+inline constexpr FlagPart kPropertyFlagParts[] = {
+    {"Replicated Data Length Type", length_type_mask(kReplicatedDataLengthTypeShift),
+     kLengthTypeNames},
+    {"Offset Into Media Object Length Type",
+     length_type_mask(kOffsetIntoMediaObjectLengthTypeShift), kLengthTypeNames},
+    {"Media Object Number Length Type", length_type_mask(kMediaObjectNumberLengthTypeShift),
+     kLengthTypeNames},
+    {"Stream Number Length Type", length_type_mask(kStreamNumberLengthTypeShift), kLengthTypeNames},
+};
+inline constexpr FlagPart kPayloadFlagParts[] = {
+    {"Number of Payloads", kNumberOfPayloadsMask},
+    {"Payload Length Type", length_type_mask(kPayloadLengthTypeShift), kLengthTypeNames},
+};
 
 // The payload's Stream Number byte.
 inline constexpr std::uint8_t kKeyFrame = 0x80;

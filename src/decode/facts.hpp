@@ -10,6 +10,7 @@
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
 #include "asf/payload_extensions.hpp"
+#include "asf/sentinels.hpp"
 #include "decode/selection.hpp"
 
 namespace asfinspect::decode {
@@ -17,7 +18,7 @@ namespace asfinspect::decode {
 // More payload extension systems than replicated data can carry (255 bytes)
 // are not kept.
 inline constexpr std::size_t kMaxPayloadExtensions = 64;
-inline constexpr std::uint16_t kVariableExtensionSize = 0xFFFF;
+using asf::sentinels::kVariableExtensionSize;
 
 // What the facts keep of the header for a summary of the file is bounded,
 // whatever the counts in the file say: text is kept to its first bytes, lists
@@ -263,6 +264,8 @@ struct Facts {
     // Simple Index Objects met so far: each belongs to the next video stream
     // by stream number.
     std::uint32_t simple_index_objects = 0;
+    // An Index Parameters Object was met: an Index Object needs one.
+    bool index_parameters_seen = false;
     std::uint32_t marker_objects = 0;
     std::uint32_t padding_objects_in_header = 0;  // its direct children
     std::uint32_t languages = 0;

@@ -79,6 +79,21 @@ std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit u
     return v;
 }
 
+std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit unit,
+                                               Sentinels unset) {
+    if (!need(key, static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    const std::uint64_t v = cursor_.take(width);
+    if (shows_fields_) {
+        if (const std::string_view meaning = name_of(v, unset); !meaning.empty()) {
+            view_.unset_value(key, v, unit, meaning);
+        } else {
+            view_.unsigned_value(key, v, unit);
+        }
+    }
+    return v;
+}
+
 std::optional<std::uint8_t> FieldReader::u8(const Key& key, Unit unit) {
     const auto v = uint(key, 1, unit);
     return v ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*v)) : std::nullopt;
@@ -133,6 +148,15 @@ std::optional<std::uint64_t> FieldReader::flags(const Key& key, int width, FlagN
     return v;
 }
 
+std::optional<std::uint64_t> FieldReader::flag_parts(const Key& key, int width, FlagParts parts) {
+    if (!need(key, static_cast<std::uint64_t>(width)))
+        return std::nullopt;
+    const std::uint64_t v = cursor_.take(width);
+    if (shows_fields_)
+        view_.flag_parts_value(key, v, parts);
+    return v;
+}
+
 std::optional<asf::Guid> FieldReader::guid(const Key& key) {
     if (!need(key, 16))
         return std::nullopt;
@@ -144,12 +168,12 @@ std::optional<asf::Guid> FieldReader::guid(const Key& key) {
     return g;
 }
 
-std::optional<std::uint64_t> FieldReader::date(const Key& key) {
+std::optional<std::uint64_t> FieldReader::date(const Key& key, Sentinels unset) {
     if (!need(key, 8))
         return std::nullopt;
     const std::uint64_t v = cursor_.take(8);
     if (shows_fields_)
-        view_.date_value(key, v);
+        view_.date_value(key, v, name_of(v, unset));
     return v;
 }
 
@@ -159,6 +183,15 @@ std::optional<std::uint32_t> FieldReader::fourcc(const Key& key) {
     const auto v = static_cast<std::uint32_t>(cursor_.take(4));
     if (shows_fields_)
         view_.fourcc_value(key, v);
+    return v;
+}
+
+std::optional<std::uint32_t> FieldReader::timecode(const Key& key) {
+    if (!need(key, 4))
+        return std::nullopt;
+    const auto v = static_cast<std::uint32_t>(cursor_.take(4));
+    if (shows_fields_)
+        view_.timecode_value(key, v);
     return v;
 }
 
@@ -248,6 +281,32 @@ bool FieldReader::blob(const Key& key, std::uint64_t bytes) {
         const auto shown = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, head.size()));
         context_.file().read_at(cursor_.position(), std::span(head).first(shown));
         view_.bytes_value(key, io::Bytes(head).first(shown), bytes);
+    }
+    cursor_.seek(cursor_.position() + static_cast<std::int64_t>(bytes));
+    return true;
+}
+
+bool FieldReader::text_blob(const Key& key, std::uint64_t bytes) {
+    if (!need(key, bytes))
+        return false;
+    if (shows_fields_) {
+        const std::uint64_t shown = std::min(bytes, kMaxTextBytes);
+        auto& raw = context_.byte_buffer();
+        raw.resize(static_cast<std::size_t>(shown));
+        context_.file().read_at(cursor_.position(), raw);
+        const io::Bytes head =
+            io::Bytes(raw).first(std::min<std::size_t>(raw.size(), kBlobHeadBytes));
+        const std::optional<std::string_view> text = utf8_text(raw, shown < bytes);
+        if (text) {
+            view_.text_blob_value(key, TextBlob{head, bytes, *text});
+        } else {
+            view_.bytes_value(key, head, bytes);
+        }
+        if (text && shown < bytes) {
+            context_.report(
+                cursor_.position(), Severity::warning, codes::kLongText,
+                message(key.label(), " holds ", bytes, " bytes; the first ", shown, " are shown"));
+        }
     }
     cursor_.seek(cursor_.position() + static_cast<std::int64_t>(bytes));
     return true;

@@ -49,14 +49,21 @@ class FieldReader {
     std::optional<std::uint16_t> u16(const Key& key, Unit unit = Unit::none);
     std::optional<std::uint32_t> u32(const Key& key, Unit unit = Unit::none);
     std::optional<std::uint64_t> u64(const Key& key, Unit unit = Unit::none);
+    // An unsigned integer some of whose values stand for "no value": those
+    // in `unset` are shown with what they mean there.
+    std::optional<std::uint64_t> uint(const Key& key, int width, Unit unit, Sentinels unset);
     std::optional<std::int32_t> i32(const Key& key);
     std::optional<std::int64_t> i64(const Key& key);
     // An integer with named values or named bits.
     std::optional<std::uint64_t> enumerated(const Key& key, int width, EnumNames names);
     std::optional<std::uint64_t> flags(const Key& key, int width, FlagNames names);
+    // A flags field whose bits hold several values.
+    std::optional<std::uint64_t> flag_parts(const Key& key, int width, FlagParts parts);
     std::optional<asf::Guid> guid(const Key& key);
-    std::optional<std::uint64_t> date(const Key& key);
+    std::optional<std::uint64_t> date(const Key& key, Sentinels unset = {});
     std::optional<std::uint32_t> fourcc(const Key& key);
+    // A DWORD of BCD digits HHMMSSFF.
+    std::optional<std::uint32_t> timecode(const Key& key);
     // Text of `bytes` bytes: UTF-16LE, or 8-bit.
     bool utf16(const Key& key, std::uint64_t bytes);
     bool ascii(const Key& key, std::uint64_t bytes);
@@ -75,6 +82,9 @@ class FieldReader {
     std::optional<bool> boolean(const Key& key, int width);
     // Bytes shown as hex, cut after their first kBlobHeadBytes.
     bool blob(const Key& key, std::uint64_t bytes);
+    // Bytes that should hold UTF-8 text (an XMP packet): shown as bytes and,
+    // when they are text, as text too, cut as long text fields are.
+    bool text_blob(const Key& key, std::uint64_t bytes);
 
     // Reads without reporting, for fields that are shown in a way of their own.
     std::optional<std::uint64_t> peek_uint(int width);

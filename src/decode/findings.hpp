@@ -63,6 +63,8 @@ inline constexpr std::string_view kIndexKeyFrame = "index-key-frame";
 inline constexpr std::string_view kIndexCoverage = "index-coverage";
 inline constexpr std::string_view kIndexOffset = "index-offset";
 inline constexpr std::string_view kIndexStream = "index-stream";
+inline constexpr std::string_view kIndexMediaObject = "index-media-object";
+inline constexpr std::string_view kIndexParameters = "index-parameters";
 // The command line.
 inline constexpr std::string_view kPacketSelection = "packet-selection";
 // Reading the file.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,11 @@ void append_utf8_from_utf16le(io::Bytes utf16, std::string& out);
 // Appends 8-bit text to `out` as UTF-8: ASCII stays, other bytes are taken as
 // Latin-1. Trailing NULs are dropped.
 void append_utf8_from_latin1(io::Bytes text, std::string& out);
+
+// The bytes as UTF-8 text, their trailing NULs dropped; nothing when they
+// aren't valid UTF-8. With `cut`, the bytes are the first of longer text,
+// and a character they end inside of is left out.
+std::optional<std::string_view> utf8_text(io::Bytes bytes, bool cut);
 
 // Message text for findings: strings as they are, integers in decimal, Hex
 // values with 0x.

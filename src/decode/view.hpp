@@ -32,6 +32,17 @@ using asf::EnumName;
 using asf::EnumNames;
 using asf::FlagName;
 using asf::FlagNames;
+using asf::FlagPart;
+using asf::FlagParts;
+using asf::Sentinels;
+
+// Bytes that hold text (the XML of an XMP packet): their first bytes, as a
+// blob shows them, and as much of the text as is shown.
+struct TextBlob {
+    io::Bytes head;         // the first bytes, at most kBlobHeadBytes
+    std::uint64_t length;   // of the whole blob
+    std::string_view text;  // valid UTF-8: the blob's first bytes, up to a cut
+};
 
 struct Facts;
 
@@ -77,17 +88,28 @@ class Value {
         boolean,
         enumerated,  // number(), with text() its meaning ("" when it has none)
         flags,       // number(), with flag_names()
+        flag_parts,  // number(), a flags field of several values: flag_parts()
         guid,
-        text,   // text(), valid UTF-8
-        bytes,  // the first bytes of a blob (head()) of number() bytes
-        date,   // number(): 100 ns ticks since 1601-01-01 00:00 UTC
-        fourcc  // number(): four characters as a little-endian 32-bit value
+        text,       // text(), valid UTF-8
+        bytes,      // the first bytes of a blob (head()) of number() bytes
+        date,       // number(): 100 ns ticks since 1601-01-01 00:00 UTC
+        fourcc,     // number(): four characters as a little-endian 32-bit value
+        timecode,   // number(): BCD digits HHMMSSFF, hours in the highest byte
+        text_blob,  // text_blob(): bytes that hold text
     };
 
     constexpr Value(Kind kind, std::uint64_t number, Unit unit = Unit::none)
         : kind_(kind), unit_(unit), number_(number) {}
     constexpr Value(Kind kind, std::uint64_t number, const void* data, std::size_t size)
         : kind_(kind), number_(number), data_(data), size_(size) {}
+    // An unsigned integer or a date whose value is one that ASF or encoders
+    // write for "no value", and what it means there.
+    static constexpr Value unset(Kind kind, std::uint64_t number, Unit unit,
+                                 std::string_view meaning) {
+        Value v(kind, number, meaning.data(), meaning.size());
+        v.unit_ = unit;
+        return v;
+    }
 
     Kind kind() const { return kind_; }
     Unit unit() const { return unit_; }
@@ -95,6 +117,13 @@ class Value {
     std::int64_t signed_number() const { return static_cast<std::int64_t>(number_); }
     std::string_view text() const { return {static_cast<const char*>(data_), size_}; }
     FlagNames flag_names() const { return {static_cast<const FlagName*>(data_), size_}; }
+    FlagParts flag_parts() const { return {static_cast<const FlagPart*>(data_), size_}; }
+    const TextBlob& text_blob() const { return *static_cast<const TextBlob*>(data_); }
+    // For an unsigned integer or a date: what its value means when it is one
+    // that stands for "no value" ("not set", "no entry"), or "".
+    std::string_view unset() const {
+        return kind_ == Kind::unsigned_integer || kind_ == Kind::date ? text() : std::string_view{};
+    }
     const asf::Guid& guid() const { return *static_cast<const asf::Guid*>(data_); }
     io::Bytes head() const { return {static_cast<const std::uint8_t*>(data_), size_}; }
 
@@ -208,6 +237,14 @@ class View {
     void flags_value(const Key& key, std::uint64_t v, FlagNames names) {
         value(key, Value(Value::Kind::flags, v, names.data(), names.size()));
     }
+    void flag_parts_value(const Key& key, std::uint64_t v, FlagParts parts) {
+        value(key, Value(Value::Kind::flag_parts, v, parts.data(), parts.size()));
+    }
+    // An unsigned integer whose value stands for "no value": `meaning` says
+    // what it means there.
+    void unset_value(const Key& key, std::uint64_t v, Unit unit, std::string_view meaning) {
+        value(key, Value::unset(Value::Kind::unsigned_integer, v, unit, meaning));
+    }
     void guid_value(const Key& key, const asf::Guid& v) {
         value(key, Value(Value::Kind::guid, 0, &v, sizeof v));
     }
@@ -217,11 +254,17 @@ class View {
     void bytes_value(const Key& key, io::Bytes head, std::uint64_t length) {
         value(key, Value(Value::Kind::bytes, length, head.data(), head.size()));
     }
-    void date_value(const Key& key, std::uint64_t filetime) {
-        value(key, Value(Value::Kind::date, filetime));
+    void date_value(const Key& key, std::uint64_t filetime, std::string_view unset = {}) {
+        value(key, Value::unset(Value::Kind::date, filetime, Unit::none, unset));
     }
     void fourcc_value(const Key& key, std::uint32_t v) {
         value(key, Value(Value::Kind::fourcc, v));
+    }
+    void timecode_value(const Key& key, std::uint32_t v) {
+        value(key, Value(Value::Kind::timecode, v));
+    }
+    void text_blob_value(const Key& key, const TextBlob& blob) {
+        value(key, Value(Value::Kind::text_blob, blob.length, &blob, sizeof blob));
     }
 
     // After the packet that completes it (or, for one cut off, where that is

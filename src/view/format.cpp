@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <iterator>
 
 #include "asf/guid_registry.hpp"
+#include "asf/timecode.hpp"
 
 namespace asfinspect::view {
 
@@ -240,6 +243,74 @@ void write_json_string(io::Output& out, std::string_view text) {
         run = i;
     }
     out.text(text.substr(run)).text("\"");
+}
+
+bool write_timecode(io::Output& out, std::uint32_t v) {
+    if (!asf::bcd_timecode(v))
+        return false;
+    // The BCD digits are the hexadecimal digits of each byte, hours first.
+    static constexpr char kDigits[] = "0123456789";
+    char text[11];
+    std::size_t n = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (shift != 24)
+            text[n++] = ':';
+        text[n++] = kDigits[v >> (shift + 4) & 0xF];
+        text[n++] = kDigits[v >> shift & 0xF];
+    }
+    out.text(std::string_view(text, n));
+    return true;
+}
+
+std::string_view FlagPartsText::of(const decode::Key& key, asf::FlagParts parts, std::uint64_t v) {
+    // Tables are arrays of 64-byte parts: their addresses differ in the bits
+    // above the sixth.
+    const auto table = reinterpret_cast<std::uintptr_t>(parts.data());
+    Kept& kept = kept_[(v ^ (table >> 6) * 7) & (kKept - 1)];
+    // A key's label is a literal: the same address holds the same name.
+    if (kept.field != key.label().data() || kept.table != parts.data() || kept.value != v ||
+        kept.text.empty()) {
+        kept.field = key.label().data();
+        kept.table = parts.data();
+        kept.value = v;
+        kept.text.clear();
+        make(key, parts, v, kept.text);
+    }
+    return kept.text;
+}
+
+void FlagPartsText::make(const decode::Key& key, asf::FlagParts parts, std::uint64_t v,
+                         std::string& text) const {
+    const bool json = style_ == Style::json;
+    if (json) {
+        text += ",\"";
+        text += key.identifier();
+        text += "_parts\":{";
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const asf::FlagPart& part = parts[i];
+        text += i == 0 ? "" : json ? "," : ", ";
+        if (json) {
+            text += '"';
+            text += part.name.identifier();
+            text += "\":";
+        } else {
+            text += part.name.label();
+            text += ": ";
+        }
+        const std::uint64_t value = part.of(v);
+        const std::string_view name = asf::name_of(value, part.values);
+        if (part.single_bit()) {
+            text += value != 0 ? (json ? "true" : "yes") : (json ? "false" : "no");
+        } else if (!json && !name.empty()) {
+            text += name;
+        } else {
+            char digits[24];
+            const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+            text.append(digits, end);
+        }
+    }
+    text += json ? "}" : "";
 }
 
 }  // namespace asfinspect::view

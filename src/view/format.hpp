@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "decode/view.hpp"
@@ -41,5 +43,39 @@ void write_csv_field(io::Output& out, std::string_view text);
 
 // Milliseconds that may be negative as exact seconds: -1500 is "-1.5".
 void write_signed_seconds(io::Output& out, std::int64_t ms);
+
+// A timecode of BCD digits as "HH:MM:SS:FF"; false, writing nothing, when its
+// digits aren't all decimal.
+bool write_timecode(io::Output& out, std::uint32_t v);
+
+// The parts of a flags field as text: for people ("Multiple Payloads
+// Present: yes, Sequence Type: not present, ...") or as a JSON member beside
+// the field's own (,"length_type_flags_parts":{"multiple_payloads_present":
+// true,"sequence_type":0,...}). The text of a field and a value is made once
+// and kept: every packet has three or four flags fields, and a file's packets
+// repeat a handful of values.
+class FlagPartsText {
+  public:
+    enum class Style : std::uint8_t { people, json };
+
+    explicit FlagPartsText(Style style) : style_(style) {}
+
+    std::string_view of(const decode::Key& key, asf::FlagParts parts, std::uint64_t v);
+
+  private:
+    struct Kept {
+        const char* field = nullptr;  // the key's label
+        const asf::FlagPart* table = nullptr;
+        std::uint64_t value = 0;
+        std::string text;
+    };
+    static constexpr std::size_t kKept = 64;  // a power of two
+
+    void make(const decode::Key& key, asf::FlagParts parts, std::uint64_t v,
+              std::string& text) const;
+
+    Style style_;
+    std::array<Kept, kKept> kept_{};
+};
 
 }  // namespace asfinspect::view

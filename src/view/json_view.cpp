@@ -4,11 +4,12 @@
 #include <cstring>
 
 #include "asf/guid_registry.hpp"
+#include "asf/timecode.hpp"
 #include "view/format.hpp"
 
 namespace asfinspect::view {
 
-JsonView::JsonView(io::Output& out) : out_(out) {}
+JsonView::JsonView(io::Output& out) : out_(out), flag_parts_(FlagPartsText::Style::json) {}
 
 JsonView::Level& JsonView::push(Frame frame) {
     if (depth_ == levels_.size())
@@ -32,8 +33,9 @@ void JsonView::comma(Level& level) {
     level.first = false;
 }
 
-// `"name":`, made in one piece: a member is written for every field.
-void JsonView::member(const decode::Key& key) {
+// `"name":`, made in one piece: a member is written for every field, so it
+// is kept inline in the writers of values.
+[[gnu::always_inline]] inline void JsonView::member(const decode::Key& key) {
     comma(levels_[depth_ - 1]);
     const std::size_t length = key.identifier().size();
     std::array<char, decode::Key::kMaxIdentifierLength + 3> text;
@@ -42,6 +44,11 @@ void JsonView::member(const decode::Key& key) {
     text[length + 1] = '"';
     text[length + 2] = ':';
     out_.text_within<text.size()>(text.data(), length + 3);
+}
+
+// `,"name_suffix":`: a member beside a field's own, for what its value means.
+void JsonView::member_beside(const decode::Key& key, std::string_view suffix) {
+    out_.text(",\"").text(key.identifier()).text(suffix).text("\":");
 }
 
 void JsonView::close_part(Level& object) {
@@ -205,9 +212,16 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
     member(key);
     switch (v.kind()) {
         case Kind::unsigned_integer:
+            out_.number(v.number());
+            write_unset(key, v.unset());
+            break;
         case Kind::enumerated:
         case Kind::flags:
             out_.number(v.number());
+            break;
+        case Kind::flag_parts:
+            out_.number(v.number());
+            out_.text(flag_parts_.of(key, v.flag_parts(), v.number()));
             break;
         case Kind::signed_integer:
             out_.signed_number(v.signed_number());
@@ -228,6 +242,7 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
             out_.text("\"");
             write_filetime(out_, v.number(), 'T');
             out_.text("Z\"");
+            write_unset(key, v.unset());
             break;
         case Kind::fourcc: {
             char chars[4];
@@ -235,7 +250,31 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
             write_json_string(out_, std::string_view(chars, 4));
             break;
         }
+        case Kind::timecode:
+            out_.number(v.number());
+            member_beside(key, "_text");
+            if (asf::bcd_timecode(static_cast<std::uint32_t>(v.number()))) {
+                out_.text("\"");
+                write_timecode(out_, static_cast<std::uint32_t>(v.number()));
+                out_.text("\"");
+            } else {
+                out_.text("null");
+            }
+            break;
+        case Kind::text_blob:
+            write_bytes(v.text_blob().head, v.text_blob().length);
+            member_beside(key, "_text");
+            write_json_string(out_, v.text_blob().text);
+            break;
     }
+}
+
+// What a value that stands for "no value" means, beside it.
+void JsonView::write_unset(const decode::Key& key, std::string_view meaning) {
+    if (meaning.empty())
+        return;
+    member_beside(key, "_sentinel");
+    write_json_string(out_, meaning);
 }
 
 void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {

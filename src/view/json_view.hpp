@@ -7,6 +7,7 @@
 
 #include "decode/view.hpp"
 #include "io/output.hpp"
+#include "view/format.hpp"
 
 namespace asfinspect::view {
 
@@ -61,6 +62,7 @@ class JsonView final : public decode::View, public decode::FindingSink {
     void comma(Level& level);
     // Starts a member of the innermost field container: `,"key":`.
     void member(const decode::Key& key);
+    void member_beside(const decode::Key& key, std::string_view suffix);
     void close_part(Level& object);
     void open_file(std::string_view path, std::int64_t size);
     void close_file();
@@ -70,11 +72,13 @@ class JsonView final : public decode::View, public decode::FindingSink {
     void open_item(std::uint64_t index, std::int64_t offset);
     void write_guid_member(const asf::Guid& v);
     void write_bytes(io::Bytes head, std::uint64_t length);
+    void write_unset(const decode::Key& key, std::string_view meaning);
     void write_findings(Level& level);
 
     io::Output& out_;
     std::vector<Level> levels_;
     std::size_t depth_ = 0;  // levels in use; levels_ keeps the others for reuse
+    FlagPartsText flag_parts_;
 };
 
 }  // namespace asfinspect::view

@@ -10,6 +10,10 @@ namespace asfinspect::view {
 namespace {
 
 constexpr int kIndentWidth = 2;
+// Of text held in bytes (an XMP packet), the lines shown, and of each line
+// the bytes.
+constexpr std::size_t kTextLines = 8;
+constexpr std::size_t kTextLineBytes = 160;
 
 bool printable(char c) {
     return c >= 0x20 && c < 0x7f;
@@ -17,7 +21,7 @@ bool printable(char c) {
 
 }  // namespace
 
-TreeView::TreeView(io::Output& out) : out_(out) {}
+TreeView::TreeView(io::Output& out) : out_(out), flag_parts_(FlagPartsText::Style::people) {}
 
 void TreeView::indent() {
     static constexpr std::string_view kSpaces = "                                ";
@@ -103,7 +107,11 @@ void TreeView::value(const decode::Key& key, const decode::Value& v) {
     label(key);
     switch (v.kind()) {
         case Kind::unsigned_integer:
-            write_unsigned(v.number(), v.unit());
+            if (v.unset().empty()) {
+                write_unsigned(v.number(), v.unit());
+            } else {
+                write_unset(v.number(), v.unset());
+            }
             break;
         case Kind::signed_integer:
             out_.signed_number(v.signed_number());
@@ -119,6 +127,10 @@ void TreeView::value(const decode::Key& key, const decode::Value& v) {
         case Kind::flags:
             write_flags(v.number(), v.flag_names());
             break;
+        case Kind::flag_parts:
+            out_.text("0x").hex_number(v.number()).text(" (");
+            out_.text(flag_parts_.of(key, v.flag_parts(), v.number())).text(")");
+            break;
         case Kind::guid:
             write_guid(out_, v.guid());
             if (const std::string_view name = asf::guid_name(v.guid()); !name.empty())
@@ -131,14 +143,77 @@ void TreeView::value(const decode::Key& key, const decode::Value& v) {
             write_bytes(v.head(), v.number());
             break;
         case Kind::date:
-            write_filetime(out_, v.number(), ' ');
-            out_.text(" UTC");
+            if (v.unset().empty()) {
+                write_filetime(out_, v.number(), ' ');
+                out_.text(" UTC");
+            } else {
+                write_unset(v.number(), v.unset());
+            }
             break;
         case Kind::fourcc:
             write_fourcc(static_cast<std::uint32_t>(v.number()));
             break;
+        case Kind::timecode:
+            if (!write_timecode(out_, static_cast<std::uint32_t>(v.number())))
+                out_.text("0x").hex_number(v.number()).text(" (not BCD digits)");
+            break;
+        case Kind::text_blob:
+            write_text_blob(v.text_blob());
+            return;
     }
     out_.end_line();
+}
+
+// A value that stands for "no value": 0 as it is, any other in hexadecimal
+// (all ones, say), and what it means.
+void TreeView::write_unset(std::uint64_t v, std::string_view meaning) {
+    if (v == 0) {
+        out_.text("0");
+    } else {
+        out_.text("0x").hex_number(v);
+    }
+    out_.text(" (").text(meaning).text(")");
+}
+
+// Its size, then its first lines, each quoted on a line of its own.
+void TreeView::write_text_blob(const decode::TextBlob& blob) {
+    if (blob.length == 0) {
+        out_.text("(none)").end_line();
+        return;
+    }
+    out_.number(blob.length).text(blob.length == 1 ? " byte of text" : " bytes of text");
+    out_.end_line();
+    ++depth_;
+    std::string_view rest = blob.text;
+    std::size_t shown = 0;
+    // Each pass shows a line, until the text or the lines shown end.
+    while (!rest.empty() && shown < kTextLines) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        indent();
+        if (line.size() <= kTextLineBytes) {
+            write_quoted(out_, line);
+        } else {
+            // Cut where a character starts.
+            std::size_t cut = kTextLineBytes;
+            while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+                --cut;
+            write_quoted(out_, line.substr(0, cut));
+            out_.text(" (").number(line.size() - cut).text(" more bytes)");
+        }
+        out_.end_line();
+        ++shown;
+    }
+    if (!rest.empty()) {
+        const auto lines = static_cast<std::uint64_t>(std::count(rest.begin(), rest.end(), '\n'));
+        const std::uint64_t more = lines + (rest.back() == '\n' ? 0 : 1);
+        indent();
+        out_.text("(").number(more).text(more == 1 ? " more line)" : " more lines)").end_line();
+    }
+    --depth_;
 }
 
 void TreeView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit unit) {

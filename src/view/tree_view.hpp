@@ -5,6 +5,7 @@
 
 #include "decode/view.hpp"
 #include "io/output.hpp"
+#include "view/format.hpp"
 
 namespace asfinspect::view {
 
@@ -31,11 +32,14 @@ class TreeView final : public decode::View, public decode::FindingSink {
     void write_flags(std::uint64_t v, decode::FlagNames names);
     void write_bytes(io::Bytes head, std::uint64_t length);
     void write_fourcc(std::uint32_t v);
+    void write_unset(std::uint64_t v, std::string_view meaning);
+    void write_text_blob(const decode::TextBlob& blob);
     void label(const decode::Key& key);
 
     io::Output& out_;
     int depth_ = 0;
     std::vector<std::string_view> item_names_;  // of the open lists, innermost last
+    FlagPartsText flag_parts_;
 };
 
 }  // namespace asfinspect::view

@@ -3,6 +3,7 @@
 
 #include <limits>
 
+#include "asf/sentinels.hpp"
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/objects.hpp"
@@ -98,7 +99,7 @@ void file_properties(FieldReader& r) {
     fp.offset = r.start() - kObjectHeaderSize;
     const auto file_id = r.guid("File ID");
     const auto file_size = r.u64("File Size");
-    const auto created = r.date("Creation Date");
+    const auto created = r.date("Creation Date", asf::sentinels::kUnknownDate);
     const auto packets = r.u64("Data Packets Count");
     const auto play = r.u64("Play Duration", Unit::hundred_nanoseconds);
     const auto send = r.u64("Send Duration", Unit::hundred_nanoseconds);
@@ -176,6 +177,11 @@ void opaque(FieldReader& r) {
     r.blob("Data", static_cast<std::uint64_t>(r.left()));
 }
 
+// An XMP packet: XML in UTF-8.
+void xmp(FieldReader& r) {
+    r.text_blob("Data", static_cast<std::uint64_t>(r.left()));
+}
+
 void content_protection(FieldReader& r) {
     r.facts().protection.content_protection = true;
     opaque(r);
@@ -188,8 +194,8 @@ constexpr LayoutRow kHeaderLayouts[] = {
     {T::header_extension, header_extension},
     {T::padding, padding},
     {T::index_placeholder, padding},
-    // Kept as bytes: XMP packets and the protection systems' own data.
-    {T::xmp, opaque},
+    {T::xmp, xmp},
+    // Kept as bytes: the protection systems' own data.
     {T::content_protection, content_protection},
     // Its head is read by decode_data_object_head, its packets by the
     // packet decoder.

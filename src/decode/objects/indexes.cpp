@@ -1,7 +1,10 @@
 // The index objects and their parameters. The index objects follow the Data
 // Object, so their entries are checked against the packets where they are
 // read: each points at a packet that is there and, for an index of
-// cleanpoints, at one where a key frame of the indexed stream starts.
+// cleanpoints, at one where a key frame of the indexed stream starts. An
+// entry of a Media Object Index or a Timecode Index stands for a media
+// object: it points where one of its stream starts (Nearest Past Media
+// Object) or at a packet holding a payload of it (Nearest Past Data Packet).
 
 #include <algorithm>
 #include <array>
@@ -9,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "asf/sentinels.hpp"
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
@@ -42,8 +46,7 @@ constexpr std::uint64_t kBlockPositionBytes = 8;
 constexpr std::uint64_t kOffsetBytes = 4;
 constexpr std::uint64_t kTimecodeRangeBytes = 2;
 constexpr std::uint64_t kTimecodeBytes = 4;
-// An offset of an index entry that has no packet for its stream.
-constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+using asf::sentinels::kNoIndexEntry;
 constexpr std::uint64_t kTicksPerMillisecond = 10'000;
 // Entries whose packets an index check holds before it probes them; their
 // sort keys hold the packet, the stream and the place in the queue.
@@ -54,11 +57,14 @@ constexpr int kKeyPacketShift = kQueueBits + kKeyStreamBits;
 // How many keys ahead the probe's memory of a packet is fetched.
 constexpr std::size_t kLookAhead = 8;
 
-// What an index entry refers to: a stream, and for an index of cleanpoints
-// the key frames that must start where it points.
+// What the packet an entry points at must hold of the entry's stream, beyond
+// being there.
+enum class Points : std::uint8_t { packet, payload, media_object, key_frame };
+
+// What an index entry refers to: a stream, and what it points at.
 struct Specifier {
     std::uint16_t stream = 0;
-    bool key_frames = false;
+    Points points = Points::packet;
 };
 
 // Checks the packets that the entries of one index object point at, and
@@ -92,10 +98,14 @@ class EntryChecks {
         ++checked_;
         if (packet >= data_.packets) {
             past_end_.add(entry, packet, s.stream, at);
-        } else if (s.key_frames && s.stream != 0) {
+        } else if (s.stream == 0 || s.points == Points::packet) {
+            return;
+        } else if (s.points != Points::key_frame) {
+            queue(entry, packet, s, at);
+        } else {
             tested_.set(s.stream);
             if (!every_packet_ || marked_.test(s.stream))
-                queue(entry, packet, s.stream, at);
+                queue(entry, packet, s, at);
         }
     }
 
@@ -139,6 +149,7 @@ class EntryChecks {
                         data_.packet_size, " bytes each"),
                 between_.at);
         }
+        report_media_objects();
         if (no_key_frame.count != 0) {
             r_.finding(Severity::error, codes::kIndexKeyFrame,
                        message(no_key_frame.count, " of ", checked_,
@@ -151,6 +162,27 @@ class EntryChecks {
     }
 
   private:
+    void report_media_objects() {
+        if (no_object_.count != 0) {
+            r_.finding(Severity::error, codes::kIndexMediaObject,
+                       message(no_object_.count, " of ", checked_,
+                               " index entries point at a packet where no media object of their "
+                               "stream starts; the first is entry ",
+                               no_object_.entry, ", at packet ", no_object_.value, ", for stream ",
+                               no_object_.stream),
+                       no_object_.at);
+        }
+        if (no_payload_.count != 0) {
+            r_.finding(Severity::error, codes::kIndexMediaObject,
+                       message(no_payload_.count, " of ", checked_,
+                               " index entries point at a packet that holds no payload of their "
+                               "stream; the first is entry ",
+                               no_payload_.entry, ", at packet ", no_payload_.value,
+                               ", for stream ", no_payload_.stream),
+                       no_payload_.at);
+        }
+    }
+
     struct Tally {
         std::uint64_t count = 0;
         std::uint64_t entry = 0;
@@ -198,27 +230,48 @@ class EntryChecks {
         return text;
     }
 
-    // An entry whose packet is to be probed for a key frame of its stream.
+    // An entry whose packet is to be probed for what it holds of its stream.
     struct Queued {
         std::uint64_t entry = 0;
         std::int64_t at = 0;
+        Points points = Points::packet;
     };
 
-    void queue(std::uint64_t entry, std::uint64_t packet, std::uint16_t stream, std::int64_t at) {
+    void queue(std::uint64_t entry, std::uint64_t packet, const Specifier& s, std::int64_t at) {
         // A packet number too large for a key (a file of petabytes) is
         // probed at once.
         if (packet >> (64 - kKeyPacketShift) != 0) {
-            const StreamSet starts = r_.context().key_frame_probe().starts(packet);
-            marked_ |= starts;
-            if (!starts.test(stream))
-                misses_[stream].add(entry, packet, stream, at);
+            const PacketStreams in = r_.context().key_frame_probe().streams(packet);
+            marked_ |= in.key_frame_starts;
+            judge(in, {entry, at, s.points}, packet, s.stream);
             return;
         }
-        keys_.push_back(packet << kKeyPacketShift | std::uint64_t{stream} << kQueueBits |
+        keys_.push_back(packet << kKeyPacketShift | std::uint64_t{s.stream} << kQueueBits |
                         queued_.size());
-        queued_.push_back({entry, at});
+        queued_.push_back({entry, at, s.points});
         if (queued_.size() == kQueuedProbes)
             probe_queued();
+    }
+
+    // Tallies the entry when its packet lacks what it must hold.
+    void judge(const PacketStreams& in, const Queued& q, std::uint64_t packet,
+               std::uint16_t stream) {
+        switch (q.points) {
+            case Points::packet:
+                break;
+            case Points::payload:
+                if (!in.payloads.test(stream))
+                    no_payload_.add(q.entry, packet, stream, q.at);
+                break;
+            case Points::media_object:
+                if (!in.object_starts.test(stream))
+                    no_object_.add(q.entry, packet, stream, q.at);
+                break;
+            case Points::key_frame:
+                if (!in.key_frame_starts.test(stream))
+                    misses_[stream].add(q.entry, packet, stream, q.at);
+                break;
+        }
     }
 
     // Sorts the keys by their digits from the lowest, in as many passes as
@@ -250,23 +303,20 @@ class EntryChecks {
             return;
         KeyFrameProbe& probe = r_.context().key_frame_probe();
         sort_keys();
-        StreamSet starts;
+        PacketStreams in;
         std::uint64_t probed = 0;
         for (std::size_t i = 0; i < keys_.size(); ++i) {
             if (i + kLookAhead < keys_.size())
                 probe.prefetch(keys_[i + kLookAhead] >> kKeyPacketShift);
             const std::uint64_t packet = keys_[i] >> kKeyPacketShift;
             if (i == 0 || packet != probed) {
-                starts = probe.starts(packet);
-                marked_ |= starts;
+                in = probe.streams(packet);
+                marked_ |= in.key_frame_starts;
             }
             probed = packet;
             const auto stream =
                 static_cast<std::uint16_t>(keys_[i] >> kQueueBits & ((1u << kKeyStreamBits) - 1));
-            if (!starts.test(stream)) {
-                const Queued& q = queued_[keys_[i] & (kQueuedProbes - 1)];
-                misses_[stream].add(q.entry, packet, stream, q.at);
-            }
+            judge(in, queued_[keys_[i] & (kQueuedProbes - 1)], packet, stream);
         }
         keys_.clear();
         queued_.clear();
@@ -284,6 +334,8 @@ class EntryChecks {
     std::uint64_t checked_ = 0;
     Tally past_end_;
     Tally between_;
+    Tally no_object_;   // entries where no media object of their stream starts
+    Tally no_payload_;  // entries at a packet without a payload of their stream
     std::array<Tally, kStreamNumbers> misses_{};  // of key frames, by stream
 };
 
@@ -333,9 +385,21 @@ void undeclared_stream(FieldReader& r, std::uint16_t stream, std::int64_t at) {
               at);
 }
 
+// What an entry of an index of `type` points at: key frames in any index;
+// in an index of media objects (by number or by timecode), the media object.
+Points points_of(std::uint64_t type, bool media_objects) {
+    if (type == kNearestPastCleanpoint)
+        return Points::key_frame;
+    if (!media_objects)
+        return Points::packet;
+    if (type == kNearestPastMediaObject)
+        return Points::media_object;
+    return type == kNearestPastDataPacket ? Points::payload : Points::packet;
+}
+
 // Reads an index specifier: in the header, the stream is checked when the
 // header ends; in an index object, which follows the header, at once.
-std::optional<Specifier> index_specifier(FieldReader& r, bool in_header) {
+std::optional<Specifier> index_specifier(FieldReader& r, bool in_header, bool media_objects) {
     const std::int64_t at = r.position();
     const auto stream = r.u16("Stream Number");
     const auto type = r.enumerated("Index Type", 2, kIndexTypes);
@@ -349,18 +413,18 @@ std::optional<Specifier> index_specifier(FieldReader& r, bool in_header) {
     }
     const bool known =
         *stream != 0 && *stream < kStreamNumbers && r.facts().streams[*stream].declared;
-    return Specifier{known ? *stream : std::uint16_t{0}, *type == kNearestPastCleanpoint};
+    return Specifier{known ? *stream : std::uint16_t{0}, points_of(*type, media_objects)};
 }
 
 // The specifiers, kept as they are read (not sized by their count).
 std::vector<Specifier> index_specifiers(FieldReader& r, std::uint16_t count, std::int64_t count_at,
-                                        bool in_header) {
+                                        bool in_header, bool media_objects = false) {
     std::vector<Specifier> specifiers;
     check_record_count(r, "Index Specifiers Count", count, kSpecifierBytes, count_at);
     r.begin_list("Index Specifiers", "Index Specifier");
     for (std::uint32_t i = 0; i < count && r.ok(); ++i) {
         r.begin_item(i, r.position());
-        if (const auto s = index_specifier(r, in_header))
+        if (const auto s = index_specifier(r, in_header, media_objects))
             specifiers.push_back(*s);
         r.end_item();
     }
@@ -401,8 +465,8 @@ void entry_offsets(FieldReader& r, std::uint64_t entry, const std::vector<Specif
     for (std::size_t j = 0; j < specifiers.size() && r.ok(); ++j) {
         r.begin_item(j, r.position());
         const std::int64_t at = r.position();
-        const auto offset = r.u32("Offset");
-        if (offset && *offset != kNoEntry)
+        const auto offset = r.uint("Offset", 4, Unit::none, asf::sentinels::kIndexOffset);
+        if (offset && *offset != kNoIndexEntry)
             checks.position(entry, saturating_add(positions[j], *offset), specifiers[j], at);
         r.end_item();
     }
@@ -435,7 +499,7 @@ std::uint64_t index_block(FieldReader& r, OffsetIndex kind, std::uint64_t first_
     for (std::uint32_t i = 0; i < *count && r.ok() && entry_bytes != 0; ++i) {
         r.begin_item(i, r.position());
         if (kind == OffsetIndex::timecode)
-            r.u32("Timecode");
+            r.timecode("Timecode");
         entry_offsets(r, first_entry + i, specifiers, positions, checks);
         r.end_item();
     }
@@ -464,7 +528,7 @@ void offset_index(FieldReader& r, OffsetIndex kind) {
     if (!r.ok())
         return;
     const std::vector<Specifier> specifiers =
-        index_specifiers(r, *specifier_count, specifiers_at, false);
+        index_specifiers(r, *specifier_count, specifiers_at, false, kind != OffsetIndex::time);
     const std::uint64_t block_least = kIndexBlockLeast +
                                       (kind == OffsetIndex::timecode ? kTimecodeRangeBytes : 0) +
                                       kBlockPositionBytes * specifiers.size();
@@ -514,6 +578,7 @@ std::uint16_t video_stream(const Facts& facts, std::uint32_t ordinal) {
 }
 
 void index_parameters(FieldReader& r) {
+    r.facts().index_parameters_seen = true;
     index_parameters_layout(r, "Index Entry Time Interval", Unit::milliseconds);
 }
 
@@ -538,7 +603,7 @@ void simple_index(FieldReader& r) {
     if (!r.ok())
         return;
     check_file_id(r, *file_id, file_id_at);
-    const Specifier video{video_stream(facts, ordinal), true};
+    const Specifier video{video_stream(facts, ordinal), Points::key_frame};
     // One left without a video stream (encoders write an empty one into files
     // without video) indexes nothing: neither its key frames nor the time it
     // covers are checked.
@@ -568,7 +633,7 @@ void simple_index(FieldReader& r) {
         // Encoders write entries of Packet Count 0, at packet 0, for a video
         // stream that has nothing to index: they point at no key frame.
         if (r.ok())
-            checks.packet(i, *packet, *packets == 0 ? Specifier{video.stream, false} : video, at);
+            checks.packet(i, *packet, *packets == 0 ? Specifier{video.stream} : video, at);
         r.end_item();
     }
     r.end_list();
@@ -585,7 +650,19 @@ void simple_index(FieldReader& r) {
     check_leftover(r);
 }
 
+// ASF asks for an Index Parameters Object in the header of a file with an
+// Index Object; players read the index without it.
+void check_index_parameters(FieldReader& r) {
+    const Facts& facts = r.facts();
+    if (!facts.header_seen || facts.index_parameters_seen)
+        return;
+    r.finding(Severity::warning, codes::kIndexParameters,
+              "an Index Object, but the header holds no Index Parameters Object",
+              r.start() - kObjectHeaderSize);
+}
+
 void index(FieldReader& r) {
+    check_index_parameters(r);
     offset_index(r, OffsetIndex::time);
 }
 

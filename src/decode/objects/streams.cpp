@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "asf/codec_data.hpp"
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
 #include "asf/payload_extensions.hpp"
+#include "asf/sentinels.hpp"
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
@@ -62,6 +64,37 @@ std::uint32_t pixels(std::int32_t v) {
     return v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
 }
 
+// The Codec Specific Data of `size` bytes at `at`, already shown as bytes,
+// field by field beside them when the format has a layout of that size.
+void codec_specific_fields(FieldReader& r, std::uint16_t format_tag, std::int64_t at,
+                           std::uint64_t size) {
+    namespace cd = asf::codec_data;
+    const cd::Layout* layout = cd::layout_of(format_tag, size);
+    if (layout == nullptr || !r.shows_fields() || !r.ok())
+        return;
+    const std::int64_t after = r.position();
+    r.seek(at);
+    r.begin_group("Codec Specific Data Fields");
+    for (const cd::Field& field : layout->fields) {
+        switch (field.show) {
+            case cd::Show::number:
+                r.uint(field.name, field.width);
+                break;
+            case cd::Show::parts:
+                r.flag_parts(field.name, field.width, field.parts);
+                break;
+            case cd::Show::flags:
+                r.flags(field.name, field.width, field.names);
+                break;
+            case cd::Show::bytes:
+                r.blob(field.name, static_cast<std::uint64_t>(field.width));
+                break;
+        }
+    }
+    r.end_group();
+    r.seek(after);
+}
+
 // Each layout of type-specific data records the stream's format in `f`.
 void waveformatex(FieldReader& r, StreamFormat& f) {
     const auto tag = r.enumerated("Format Tag", 2, format_tag_names());
@@ -87,7 +120,9 @@ void waveformatex(FieldReader& r, StreamFormat& f) {
         r.blob("Codec Specific Data", static_cast<std::uint64_t>(r.left()));
         return;
     }
-    r.blob("Codec Specific Data", *cb_size);
+    const std::int64_t data_at = r.position();
+    if (r.blob("Codec Specific Data", *cb_size))
+        codec_specific_fields(r, f.format_tag, data_at, *cb_size);
 }
 
 void bitmapinfoheader(FieldReader& r, StreamFormat& f) {
@@ -266,21 +301,22 @@ void stream_properties(FieldReader& r) {
 }
 
 void extended_stream_properties(FieldReader& r) {
-    r.u64("Start Time", Unit::milliseconds);
-    r.u64("End Time", Unit::milliseconds);
+    r.uint("Start Time", 8, Unit::milliseconds, asf::sentinels::kTimeNotSet);
+    r.uint("End Time", 8, Unit::milliseconds, asf::sentinels::kTimeNotSet);
     const auto bitrate = r.u32("Data Bitrate");
     const auto buffer_size = r.u32("Buffer Size", Unit::milliseconds);
     r.u32("Initial Buffer Fullness", Unit::milliseconds);
     r.u32("Alternate Data Bitrate");
     r.u32("Alternate Buffer Size", Unit::milliseconds);
     r.u32("Alternate Initial Buffer Fullness", Unit::milliseconds);
-    r.u32("Maximum Object Size");
+    r.uint("Maximum Object Size", 4, Unit::none, asf::sentinels::kUnknownSize);
     r.flags("Flags", 4, kExtendedStreamFlags);
     const std::int64_t stream_at = r.position();
     const auto stream = r.u16("Stream Number");
     const std::int64_t language_at = r.position();
     const auto language = r.u16("Stream Language ID Index");
-    const auto frame_time = r.u64("Average Time Per Frame", Unit::hundred_nanoseconds);
+    const auto frame_time = r.uint("Average Time Per Frame", 8, Unit::hundred_nanoseconds,
+                                   asf::sentinels::kAverageTimePerFrame);
     const auto names = r.u16("Stream Name Count");
     const auto systems = r.u16("Payload Extension System Count");
     if (!r.ok())
@@ -323,7 +359,8 @@ void extended_stream_properties(FieldReader& r) {
         r.begin_item(i, r.position());
         const auto id = r.guid("Extension System ID");
         const std::int64_t size_at = r.position();
-        const auto size = r.u16("Extension Data Size");
+        const auto size =
+            r.uint("Extension Data Size", 2, Unit::none, asf::sentinels::kExtensionDataSize);
         const asf::ExtensionKind* kind = id ? asf::extension_kind(*id) : nullptr;
         if (size && kind != nullptr && *size != kVariableExtensionSize && !kind->allows(*size)) {
             r.finding(Severity::warning, codes::kPayloadExtension,
@@ -337,7 +374,7 @@ void extended_stream_properties(FieldReader& r) {
         if (info)
             r.blob("Extension System Info", *info);
         if (r.ok() && s != nullptr && s->extensions.size() < kMaxPayloadExtensions)
-            s->extensions.push_back({*id, *size, kind});
+            s->extensions.push_back({*id, static_cast<std::uint16_t>(*size), kind});
         r.end_item();
     }
     r.end_list();

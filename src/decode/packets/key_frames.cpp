@@ -12,7 +12,7 @@ KeyFrameProbe::KeyFrameProbe(Context& decoder)
       file_(decoder.file(), kProbeBlockSize, kProbeBlocks),
       parser_(file_, decoder.facts()) {}
 
-StreamSet KeyFrameProbe::starts(std::uint64_t index) {
+PacketStreams KeyFrameProbe::streams(std::uint64_t index) {
     if (index >= data_.packets)
         return {};
     // Made anew for a second Data Object.
@@ -32,9 +32,9 @@ StreamSet KeyFrameProbe::starts(std::uint64_t index) {
         grow(std::min(remembered_.size() * 4, most));
         slot = &slot_of(index);
     }
-    *slot = {index + 1, key_frame_starts(parser_.parse(
-                            index, data_.first_packet +
-                                       static_cast<std::int64_t>(index * data_.packet_size)))};
+    *slot = {index + 1,
+             streams_in(parser_.parse(index, data_.first_packet + static_cast<std::int64_t>(
+                                                                      index * data_.packet_size)))};
     return slot->streams;
 }
 

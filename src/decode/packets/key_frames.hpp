@@ -11,8 +11,9 @@ namespace asfinspect::decode {
 
 class Context;
 
-// Finds the streams whose key frames start in the data packets that index
-// entries point at, for the whole decode. A packet is probed once for all its
+// Finds what of each stream the data packets that index entries point at
+// hold (payloads, starts of media objects and of key frames), for the whole
+// decode. A packet is probed once for all its
 // streams, and the result is remembered; the probes read through a reader of
 // their own, whose blocks stay in place while the index objects are read.
 // However the entries scatter, memory stays within kRememberedPackets results
@@ -21,11 +22,11 @@ class KeyFrameProbe {
   public:
     explicit KeyFrameProbe(Context& decoder);
 
-    // The streams a key frame of which starts in packet `index` of the Data
-    // Object that facts().data describes.
-    StreamSet starts(std::uint64_t index);
+    // What packet `index` of the Data Object that facts().data describes
+    // holds of each stream.
+    PacketStreams streams(std::uint64_t index);
     // Asks for what is remembered of packet `index` to be fetched into the
-    // processor's cache, ahead of starts(index).
+    // processor's cache, ahead of streams(index).
     void prefetch(std::uint64_t index) const {
         if (!remembered_.empty())
             __builtin_prefetch(
@@ -35,7 +36,7 @@ class KeyFrameProbe {
   private:
     struct Remembered {
         std::uint64_t packet_plus_one = 0;  // 0: nothing remembered
-        StreamSet streams;
+        PacketStreams streams;
     };
 
     Remembered& slot_of(std::uint64_t index);

@@ -362,13 +362,19 @@ void PacketParser::read_extensions(Payload& p, std::int64_t start, std::uint64_t
     }
 }
 
-StreamSet key_frame_starts(const Packet& packet) {
-    StreamSet starts;
+PacketStreams streams_in(const Packet& packet) {
+    PacketStreams in;
     for (const Payload& p : packet.payloads) {
-        if (p.stage == Payload::Stage::whole && p.key_frame && p.starts_media_object())
-            starts.set(p.stream);
+        if (p.stage != Payload::Stage::whole)
+            continue;
+        in.payloads.set(p.stream);
+        if (!p.starts_media_object())
+            continue;
+        in.object_starts.set(p.stream);
+        if (p.key_frame)
+            in.key_frame_starts.set(p.stream);
     }
-    return starts;
+    return in;
 }
 
 }  // namespace asfinspect::decode

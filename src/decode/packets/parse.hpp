@@ -42,8 +42,14 @@ class PacketParser {
     std::int64_t next_payload_ = 0;
 };
 
-// Where a key frame of each stream starts in the packet: a payload with the
-// key-frame bit that begins its media object.
-StreamSet key_frame_starts(const Packet& packet);
+// The streams a packet holds something of, for the index checks: a payload;
+// the start of a media object; the start of a key frame (a payload with the
+// key-frame bit that begins its media object).
+struct PacketStreams {
+    StreamSet payloads;
+    StreamSet object_starts;
+    StreamSet key_frame_starts;
+};
+PacketStreams streams_in(const Packet& packet);
 
 }  // namespace asfinspect::decode

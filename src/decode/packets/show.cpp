@@ -4,6 +4,7 @@
 #include <array>
 
 #include "asf/payload_extensions.hpp"
+#include "asf/sentinels.hpp"
 #include "io/le.hpp"
 
 namespace asfinspect::decode {
@@ -12,13 +13,6 @@ namespace pf = asf::packet_format;
 
 namespace {
 
-constexpr FlagName kErrorCorrectionFlagNames[] = {
-    {pf::kErrorCorrectionPresent, "Error Correction Present"},
-    {pf::kOpaqueDataPresent, "Opaque Data Present"},
-};
-constexpr FlagName kLengthTypeFlagNames[] = {
-    {pf::kMultiplePayloadsPresent, "Multiple Payloads Present"},
-};
 constexpr FlagName kContentTypeNames[] = {
     {asf::extension_layout::kInterlaced, "Interlaced"},
     {asf::extension_layout::kTopFieldFirst, "Top Field First"},
@@ -27,6 +21,16 @@ constexpr FlagName kContentTypeNames[] = {
 
 std::uint64_t u(std::int64_t v) {
     return static_cast<std::uint64_t>(v);
+}
+
+// A DVR-MS time, or the value that stands for none.
+void show_time(View& view, const Key& key, std::uint64_t v) {
+    const std::string_view meaning = asf::name_of(v, asf::sentinels::kNoTime);
+    if (meaning.empty()) {
+        view.unsigned_value(key, v, Unit::hundred_nanoseconds);
+    } else {
+        view.unset_value(key, v, Unit::hundred_nanoseconds, meaning);
+    }
 }
 
 // An item's data as its kind reads it, when the kind allows its size; as
@@ -50,8 +54,8 @@ void show_extension_data(View& view, const asf::ExtensionKind* kind, io::Bytes h
             break;
         case asf::ExtensionContent::dvr_ms_timing: {
             constexpr std::size_t kStart = asf::extension_layout::kDvrMsTimingSkipped;
-            view.unsigned_value("Start Time", io::le64(head, kStart), Unit::hundred_nanoseconds);
-            view.unsigned_value("End Time", io::le64(head, kStart + 8), Unit::hundred_nanoseconds);
+            show_time(view, "Start Time", io::le64(head, kStart));
+            show_time(view, "End Time", io::le64(head, kStart + 8));
             break;
         }
     }
@@ -88,15 +92,15 @@ void show_extensions(View& view, io::FileReader& file, const Packet& packet, con
 void show_packet_header(View& view, io::FileReader& file, const Packet& packet) {
     const PacketHeader& h = packet.header;
     if (h.error_correction()) {
-        view.flags_value("Error Correction Flags", h.error_correction_flags,
-                         kErrorCorrectionFlagNames);
+        view.flag_parts_value("Error Correction Flags", h.error_correction_flags,
+                              pf::kErrorCorrectionFlagParts);
         std::array<std::uint8_t, pf::kErrorCorrectionDataLengthMask> data{};
         const auto length = static_cast<std::size_t>(h.error_correction_length);
         file.read_at(packet.offset + 1, std::span(data).first(length));
         view.bytes_value("Error Correction Data", io::Bytes(data).first(length), length);
     }
-    view.flags_value("Length Type Flags", h.length_type_flags, kLengthTypeFlagNames);
-    view.flags_value("Property Flags", h.property_flags, {});
+    view.flag_parts_value("Length Type Flags", h.length_type_flags, pf::kLengthTypeFlagParts);
+    view.flag_parts_value("Property Flags", h.property_flags, pf::kPropertyFlagParts);
     if (h.has_packet_length)
         view.unsigned_value("Packet Length", h.packet_length, Unit::none);
     if (h.has_sequence)
@@ -106,9 +110,10 @@ void show_packet_header(View& view, io::FileReader& file, const Packet& packet) 
     view.unsigned_value("Send Time", h.send_time, Unit::milliseconds);
     view.unsigned_value("Duration", h.duration, Unit::milliseconds);
     if (h.multiple_payloads()) {
-        view.flags_value("Payload Flags", h.payload_flags, {});
+        view.flag_parts_value("Payload Flags", h.payload_flags, pf::kPayloadFlagParts);
         view.unsigned_value("Number of Payloads", h.payload_count(), Unit::none);
-        view.unsigned_value("Payload Length Type", h.payload_length_type(), Unit::none);
+        view.enum_value("Payload Length Type", h.payload_length_type(),
+                        asf::name_of(h.payload_length_type(), pf::kLengthTypeNames));
     }
 }
 
