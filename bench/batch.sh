@@ -61,7 +61,9 @@ main() {
     say "timing --check over $files files"
     hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$data/many.csv" \
         -n check-j1 "'$asfinspect' --check -r -j 1 '$many' > /dev/null; test \$? -eq 3" \
-        -n check-j2 "'$asfinspect' --check -r -j 2 '$many' > /dev/null; test \$? -eq 3" >&2
+        -n check-j2 "'$asfinspect' --check -r -j 2 '$many' > /dev/null; test \$? -eq 3" \
+        -n two-j1 "'$asfinspect' --check -r -j 1 '$many' > /dev/null &
+                   '$asfinspect' --check -r -j 1 '$many' > /dev/null; wait" >&2
     say "timing exiftool and mediainfo over the same files"
     hyperfine --style basic --warmup 1 --runs 3 --export-csv "$data/many-others.csv" \
         -n exiftool "exiftool -r -j '$many' > /dev/null 2>&1 || true" \
@@ -72,9 +74,10 @@ main() {
         -n large-j2 "'$asfinspect' --check -j 2 '$large' > /dev/null" >&2
     load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
-    local j1 j2 exif mi l1 l2
+    local j1 j2 two exif mi l1 l2
     j1=$(mean_of "$data/many.csv" check-j1)
     j2=$(mean_of "$data/many.csv" check-j2)
+    two=$(mean_of "$data/many.csv" two-j1)
     exif=$(mean_of "$data/many-others.csv" exiftool)
     mi=$(mean_of "$data/many-others.csv" mediainfo)
     l1=$(mean_of "$data/one-large.csv" large-j1)
@@ -102,6 +105,8 @@ $files files, $(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1e6 }') MB, in the
 | \`asfinspect --check -r -j 2 DIR\` | $(printf '%.3f' "$j2") s | $(awk -v n="$files" -v t="$j2" 'BEGIN { printf "%.0f", n / t }') | $(ratio "$j1" "$j2")x faster |
 | \`exiftool -r -j DIR\` | $(printf '%.3f' "$exif") s | $(awk -v n="$files" -v t="$exif" 'BEGIN { printf "%.0f", n / t }') | $(ratio "$exif" "$j2")x the time of two jobs |
 | \`mediainfo --Output=JSON DIR\` | $(printf '%.3f' "$mi") s | $(awk -v n="$files" -v t="$mi" 'BEGIN { printf "%.0f", n / t }') | $(ratio "$mi" "$j2")x the time of two jobs |
+
+What the machine gives two jobs: two separate one-job runs at once take $(printf '%.3f' "$two") s, that is $(awk -v a="$j1" -v b="$two" 'BEGIN { printf "%.2f", 2 * a / b }')x the work of one in its time; two jobs in one run reach $(awk -v a="$j2" -v b="$two" 'BEGIN { printf "%.0f", 100 * b / 2 / a }') % of that.
 
 Peak RSS of \`--check -r -j 2\` over the directory: $rss KiB.
 
