@@ -120,7 +120,13 @@ struct StreamFormat {
 
 // What an Extended Stream Properties Object says of its stream.
 struct ExtendedStreamFacts {
+    // The leaky bucket the stream is sent by: Data Bitrate (bit/s), Buffer
+    // Size and Initial Buffer Fullness (ms); and its alternate.
     std::uint32_t data_bitrate = 0;
+    std::uint32_t initial_fullness = 0;
+    std::uint32_t alternate_bitrate = 0;
+    std::uint32_t alternate_buffer_size = 0;
+    std::uint32_t alternate_initial_fullness = 0;
     std::uint16_t language_index = 0;
     std::uint64_t average_time_per_frame = 0;  // 100 ns; 0 when not given
     bool named = false;
