@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "decode_helpers.hpp"
+#include "json_check.hpp"
+#include "view/objects_view.hpp"
+#include "view/timeline_view.hpp"
 
 using namespace asftest;
 
@@ -93,4 +99,113 @@ TEST(Delivery, PayloadSentAfterItsPresentationTimeIsLate) {
     EXPECT_NE(check_of(late).find("stream 1 has 1 payload sent after its media object's "
                                   "presentation time, the worst 1 ms late (sent at 0.1 s)"),
               std::string::npos);
+}
+
+namespace {
+
+using asfinspect::view::ObjectsView;
+using asfinspect::view::TimelineView;
+
+std::vector<std::string> fields_of(const std::string& row) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    // Each pass takes one field, up to the next comma or the end.
+    for (std::size_t comma = row.find(',');; comma = row.find(',', start)) {
+        fields.push_back(row.substr(start, comma - start));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return fields;
+}
+
+// The CSV's rows after its header, each as its fields.
+std::vector<std::vector<std::string>> rows_of(const std::string& csv) {
+    std::vector<std::vector<std::string>> rows;
+    std::size_t start = csv.find("\r\n") + 2;
+    for (auto end = csv.find("\r\n", start); end != std::string::npos;
+         start = end + 2, end = csv.find("\r\n", start))
+        rows.push_back(fields_of(csv.substr(start, end - start)));
+    return rows;
+}
+
+Bytes read_file(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    Bytes bytes;
+    if (f == nullptr)
+        return bytes;
+    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f))
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Timeline, TotalsAgreeWithTheMediaObjectsAndThePackets) {
+    const std::string source = ASFINSPECT_SOURCE_DIR;
+    for (const std::string name :
+         {"/examples/testsrc.wmv", "/tests/data/wmv1-wmav1-p1000.asf",
+          "/tests/data/msmpeg4v2-pcm-p3200.asf", "/tests/data/chapters-wmv2-wmav2-p1000.wmv"}) {
+        SCOPED_TRACE(name);
+        const Bytes file = read_file(source + name);
+        ASSERT_FALSE(file.empty());
+        // stream -> {bytes, media objects, key frames}, by the media objects
+        // and by the timeline's streams; by the timeline's file rows.
+        std::map<std::string, std::array<std::uint64_t, 3>> objects, timeline;
+        std::uint64_t packets = 0, payload_bytes = 0;
+        for (const auto& r :
+             rows_of(decode_with<ObjectsView>(file, {}, ObjectsView::Format::csv))) {
+            auto& o = objects[r[0]];
+            o[0] += std::stoull(r[4]);
+            o[1] += 1;
+            o[2] += r[5] == "true";
+        }
+        const std::string csv = decode_with<TimelineView>(file, {}, TimelineView::Format::csv, 250);
+        for (const auto& r : rows_of(csv)) {
+            if (r[2] == "all") {
+                packets += std::stoull(r[10]);
+                payload_bytes += std::stoull(r[3]);
+                continue;
+            }
+            auto& t = timeline[r[2]];
+            t[0] += std::stoull(r[3]);
+            t[1] += std::stoull(r[5]);
+            t[2] += std::stoull(r[6]);
+        }
+        EXPECT_EQ(timeline, objects);
+        std::uint64_t stream_bytes = 0;
+        for (const auto& [stream, t] : timeline)
+            stream_bytes += t[0];
+        EXPECT_EQ(stream_bytes, payload_bytes);
+        // Every packet of the Data Object, by its Total Data Packets.
+        const std::size_t data =
+            std::string(file.begin(), file.end())
+                .find(std::string(reinterpret_cast<const char*>(
+                                      guid_of(asfinspect::dump::ObjectKind::data).bytes.data()),
+                                  16));
+        ASSERT_NE(data, std::string::npos);
+        std::uint64_t total = 0;
+        for (int i = 7; i >= 0; --i)
+            total = total << 8 | file[data + 40 + static_cast<std::size_t>(i)];
+        EXPECT_EQ(packets, total);
+        EXPECT_TRUE(
+            valid_json(decode_with<TimelineView>(file, {}, TimelineView::Format::json, 1000)));
+    }
+}
+
+TEST(Timeline, BytesCountWhenSentAndMediaObjectsWhenPresented) {
+    // Stream 1's second object is sent at 100 ms and presented at 1200 ms,
+    // 200 ms as a player shows it (the preroll is 1000 ms).
+    const std::string csv =
+        decode_with<TimelineView>(two_packets(100, 500), {}, TimelineView::Format::csv, 100);
+    EXPECT_EQ(csv,
+              "start,end,stream,bytes,bitrate,media_objects,key_frames,bucket_max,bucket_size,"
+              "lead_min,packets,padding\r\n"
+              "0,0.1,1,500,40000,1,1,4800,8000,1000,,\r\n"
+              "0,0.1,all,500,40000,1,1,,,1000,1,170\r\n"
+              "0.1,0.2,1,500,40000,0,0,8000,8000,1100,,\r\n"
+              "0.1,0.2,all,500,40000,0,0,,,1100,1,170\r\n"
+              "0.2,0.3,1,0,0,1,1,,,,,\r\n"
+              "0.2,0.3,all,0,0,1,1,,,,0,0\r\n");
 }
