@@ -14,6 +14,7 @@
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
 #include "dump/dump.hpp"
+#include "view/html_report.hpp"
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
 #include "view/packets_csv_view.hpp"
@@ -44,6 +45,9 @@ constexpr std::string_view kHelp =
     "                   presented, the leaky bucket at its fullest, the least\n"
     "                   lead of presentation over send time; packets and padding\n"
     "  --interval=SECONDS  the timeline's interval (default 1)\n"
+    "  --html           a report to open in a browser, one HTML page: the summary,\n"
+    "                   a map of the file, bitrates and leaky buckets over time,\n"
+    "                   presentation against send time, the findings\n"
     "  --tree           decode every object, field, stream, tag, index and packet\n"
     "                   by ASF's rules, as indented text\n"
     "  --json           as JSON: the decode, or with --summary, --objects,\n"
@@ -194,6 +198,11 @@ Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& optio
             decode::DiscardFindings discard;
             decode::decode_file(file, timeline, discard, path, decode::DecodeOptions{});
             return {};
+        }
+        case Show::html: {
+            view::HtmlReport report(out);
+            decode::decode_file(file, report, report, path, decode::DecodeOptions{});
+            return {kExitOk, report.errors(), report.warnings()};
         }
         case Show::summary: {
             view::SummaryView summary(

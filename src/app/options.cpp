@@ -70,14 +70,17 @@ struct Flags {
     bool summary = false;
     bool objects = false;
     bool timeline = false;
+    bool html = false;
 };
 
 std::string combination_error(const Flags& f) {
-    const int shows =
-        int{f.tree} + int{f.check} + int{f.summary} + int{f.objects} + int{f.timeline};
+    const int shows = int{f.tree} + int{f.check} + int{f.summary} + int{f.objects} +
+                      int{f.timeline} + int{f.html};
     if (shows > 1)
-        return "--tree, --check, --summary, --objects and --timeline can't be combined";
+        return "--tree, --check, --summary, --objects, --timeline and --html can't be combined";
 
+    if (f.html && (f.json || f.csv))
+        return "--html writes HTML; it can't be used with --json or --csv";
     if (f.json && f.csv)
         return "--json and --csv can't be combined";
     if (f.tree && f.json)
@@ -91,6 +94,8 @@ std::string batch_error(const Options& o, bool ext_given) {
     if (o.show == Show::dump && (o.recursive || ext_given || o.jobs != 0 || o.quiet))
         return "the dump reads one FILE; -r, --ext, -j and -q are for --tree, --json, --csv, "
                "--check, --summary, --objects and --timeline";
+    if (o.show == Show::html && (o.paths.size() > 1 || o.recursive))
+        return "--html writes the report of one FILE";
     if (o.quiet && o.show != Show::check)
         return "-q leaves out the files without errors of --check; it works with --check only";
     return {};
@@ -103,8 +108,10 @@ std::string selection_error(const Options& o) {
     if (o.show == Show::dump && o.streams_given)
         return "--streams can't be used with the dump; it selects for --tree, --json, --csv, "
                "--objects and --summary";
-    if (o.show == Show::timeline && o.packets_given)
-        return "--timeline reads every packet; --packets can't be used with it";
+    if ((o.show == Show::timeline || o.show == Show::html) && o.packets_given)
+        return "--timeline and --html read every packet; --packets can't be used with them";
+    if (o.show == Show::html && (o.streams_given || time))
+        return "--html covers the whole file; --streams and --time can't be used with it";
     if (o.interval_given && o.show != Show::timeline)
         return "--interval is the length of --timeline's intervals; it works with --timeline only";
     if (o.show == Show::summary && time)
@@ -147,7 +154,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool shows_a_view = flags.tree || flags.json || flags.csv || flags.check ||
-                                  flags.summary || flags.objects || flags.timeline;
+                                  flags.summary || flags.objects || flags.timeline || flags.html;
         if (options_ended || !is_option(arg)) {
             o.paths.emplace_back(arg);
             if (!shows_a_view)
@@ -174,6 +181,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             flags.objects = true;
         } else if (arg == "--timeline") {
             flags.timeline = true;
+        } else if (arg == "--html") {
+            flags.html = true;
 
         } else if (arg == "-r" || arg == "--recursive") {
             o.recursive = true;
@@ -230,6 +239,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
              : flags.summary                         ? Show::summary
              : flags.objects                         ? Show::objects
              : flags.timeline                        ? Show::timeline
+             : flags.html                            ? Show::html
              : flags.tree || flags.json || flags.csv ? Show::tree
                                                      : Show::dump;
     o.format = flags.json ? Format::json : flags.csv ? Format::csv : Format::text;

@@ -16,6 +16,7 @@ enum class Show {
     summary,   // one screen of answers (--summary)
     objects,   // the media objects (--objects)
     timeline,  // delivery over time (--timeline)
+    html,      // a report to look at in a browser (--html)
 };
 
 // How it is written.

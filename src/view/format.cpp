@@ -242,4 +242,26 @@ void write_json_string(io::Output& out, std::string_view text) {
     out.text(text.substr(run)).text("\"");
 }
 
+std::string_view stream_type_name(decode::StreamKind kind) {
+    switch (kind) {
+        case decode::StreamKind::audio:
+            return "audio";
+        case decode::StreamKind::video:
+            return "video";
+        case decode::StreamKind::command:
+            return "command";
+        case decode::StreamKind::jfif:
+            return "jfif";
+        case decode::StreamKind::degradable_jpeg:
+            return "degradable_jpeg";
+        case decode::StreamKind::file_transfer:
+            return "file_transfer";
+        case decode::StreamKind::binary:
+            return "binary";
+        case decode::StreamKind::other:
+            break;
+    }
+    return "unknown";
+}
+
 }  // namespace asfinspect::view

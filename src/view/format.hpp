@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "decode/facts.hpp"
 #include "decode/view.hpp"
 #include "io/output.hpp"
 
@@ -41,5 +42,8 @@ void write_csv_field(io::Output& out, std::string_view text);
 
 // Milliseconds that may be negative as exact seconds: -1500 is "-1.5".
 void write_signed_seconds(io::Output& out, std::int64_t ms);
+
+// A stream's type by its Stream Type: "audio", "video", ... or "unknown".
+std::string_view stream_type_name(decode::StreamKind kind);
 
 }  // namespace asfinspect::view

@@ -14,6 +14,7 @@ void StreamSpan::merge(const StreamSpan& o) {
     bucket_limit = std::max(bucket_limit, o.bucket_limit);
     if (o.led) {
         lead_min = led ? std::min(lead_min, o.lead_min) : o.lead_min;
+        lead_max = led ? std::max(lead_max, o.lead_max) : o.lead_max;
         led = true;
     }
 }
@@ -35,6 +36,8 @@ void Span::merge(const Span& o) {
     packets += o.packets;
     payload_bytes += o.payload_bytes;
     padding += o.padding;
+    if (first_offset < 0 || (o.first_offset >= 0 && o.first_offset < first_offset))
+        first_offset = o.first_offset;
     for (const StreamSpan& s : o.streams)
         stream(s.stream).merge(s);
 }
@@ -81,7 +84,8 @@ void Timeline::give_through(std::uint64_t send_time) {
 void Timeline::packet(const decode::SentPacket& p) {
     give_through(p.send_time);
     if (Span* span = at(p.send_time)) {
-        ++span->packets;
+        if (span->packets++ == 0 || p.offset < span->first_offset)
+            span->first_offset = p.offset;
         span->padding += p.padding;
     }
 }
@@ -99,6 +103,7 @@ void Timeline::payload(const decode::SentPayload& p) {
         const std::int64_t lead =
             static_cast<std::int64_t>(p.presentation_time) - static_cast<std::int64_t>(p.send_time);
         s.lead_min = s.led ? std::min(s.lead_min, lead) : lead;
+        s.lead_max = s.led ? std::max(s.lead_max, lead) : lead;
         s.led = true;
     }
 }

@@ -22,6 +22,7 @@ struct StreamSpan {
     std::uint64_t bucket_limit = 0;  // millibits; 0: the stream declares no bucket
     bool led = false;                // a payload with a presentation time was sent
     std::int64_t lead_min = 0;       // ms; below 0 for a payload sent late
+    std::int64_t lead_max = 0;
 
     void merge(const StreamSpan& other);
 };
@@ -35,6 +36,7 @@ struct Span {
     std::uint64_t packets = 0;
     std::uint64_t payload_bytes = 0;
     std::uint64_t padding = 0;
+    std::int64_t first_offset = -1;  // of its first packet; -1: none
     std::vector<StreamSpan> streams;
 
     StreamSpan& stream(std::uint8_t number);
