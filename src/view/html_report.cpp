@@ -336,7 +336,9 @@ void HtmlReport::write_map(const decode::Facts& facts) {
     const double scale = size_ > 0 ? 1000.0 / static_cast<double>(size_) : 0;
     const auto clamp = [&](std::int64_t v) { return std::clamp<std::int64_t>(v, 0, size_); };
     for (const Placed& p : placed_) {
-        const std::int64_t end = clamp(p.offset > size_ - p.size ? size_ : p.offset + p.size);
+        // A size past the file (or past 2^63, read as below 0) ends there.
+        const std::int64_t end =
+            p.size < 0 || p.offset > size_ - p.size ? size_ : clamp(p.offset + p.size);
         const double x = static_cast<double>(clamp(p.offset)) * scale;
         const double w = std::max(static_cast<double>(end - clamp(p.offset)) * scale, 0.5);
         const std::string_view fill = p.name.find("Header") != std::string_view::npos  ? "#6baed6"

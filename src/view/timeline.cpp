@@ -53,8 +53,10 @@ void Timeline::start(const decode::Facts& facts) {
     horizon_ = io::saturating_add(io::saturating_add(preroll_, buffer), interval_);
 }
 
-Span* Timeline::at(std::uint64_t ms) {
+Span* Timeline::at(std::uint64_t ms, Last& last) {
     const std::uint64_t n = ms / interval_;
+    if (last.span != nullptr && n == last.number)
+        return last.span;
     if (n < next_)
         return nullptr;
     const auto [it, added] = open_.try_emplace(n);
@@ -65,10 +67,15 @@ Span* Timeline::at(std::uint64_t ms) {
             give_first();
     }
     // The one given early may be this one.
-    return n < next_ ? nullptr : &open_.at(n);
+    if (n < next_)
+        return nullptr;
+    last = {&it->second, n};
+    return last.span;
 }
 
 void Timeline::give_first() {
+    last_sent_ = {};
+    last_presented_ = {};
     const auto first = open_.begin();
     next_ = first->first + 1;
     sink_(first->second);
@@ -83,7 +90,7 @@ void Timeline::give_through(std::uint64_t send_time) {
 
 void Timeline::packet(const decode::SentPacket& p) {
     give_through(p.send_time);
-    if (Span* span = at(p.send_time)) {
+    if (Span* span = at(p.send_time, last_sent_)) {
         if (span->packets++ == 0 || p.offset < span->first_offset)
             span->first_offset = p.offset;
         span->padding += p.padding;
@@ -91,7 +98,7 @@ void Timeline::packet(const decode::SentPacket& p) {
 }
 
 void Timeline::payload(const decode::SentPayload& p) {
-    Span* span = at(p.send_time);
+    Span* span = at(p.send_time, last_sent_);
     if (span == nullptr)
         return;
     span->payload_bytes += p.bytes;
@@ -110,7 +117,7 @@ void Timeline::payload(const decode::SentPayload& p) {
 
 void Timeline::media_object(const decode::MediaObject& m) {
     const std::uint64_t shown = m.presentation_time > preroll_ ? m.presentation_time - preroll_ : 0;
-    Span* span = at(shown);
+    Span* span = at(shown, last_presented_);
     if (span == nullptr) {
         ++unplaced_;
         return;

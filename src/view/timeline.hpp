@@ -75,8 +75,14 @@ class Timeline {
     std::uint64_t unplaced() const { return unplaced_; }
 
   private:
+    // The interval last found by a lookup, which most lookups find again.
+    struct Last {
+        Span* span = nullptr;
+        std::uint64_t number = 0;
+    };
+
     // The open interval of time `ms`, or nullptr when it was given already.
-    Span* at(std::uint64_t ms);
+    Span* at(std::uint64_t ms, Last& last);
     void give_first();
     void give_through(std::uint64_t send_time);
 
@@ -86,6 +92,8 @@ class Timeline {
     std::uint64_t horizon_ = 0;           // ms after an interval's end until it is complete
     std::map<std::uint64_t, Span> open_;  // by interval number
     std::uint64_t next_ = 0;              // intervals below it were given
+    Last last_sent_;                      // by send time
+    Last last_presented_;                 // by presentation time
     std::uint64_t unplaced_ = 0;
 };
 

@@ -29,11 +29,20 @@ std::uint64_t bits(std::uint64_t millibits) {
     return millibits / 1000;
 }
 
+// Milliseconds as exact seconds, as write_signed_seconds writes them: -1500
+// is "-1.5".
 std::string seconds_text(std::int64_t ms) {
-    auto out = io::Output::memory();
-    write_signed_seconds(out, ms);
-    out.flush();
-    return out.text_so_far();
+    const std::uint64_t magnitude =
+        ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms);
+    std::string text(ms < 0 ? "-" : "");
+    text += std::to_string(magnitude / 1000);
+    if (const std::uint64_t fraction = magnitude % 1000; fraction != 0) {
+        std::string digits = std::to_string(1000 + fraction).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += '.';
+        text += digits;
+    }
+    return text;
 }
 
 void cell(io::Output& out, std::string_view text, std::size_t width) {
