@@ -77,6 +77,11 @@ TEST(Delivery, LeakyBucketOverflowsOneByteOverItsSizeAndNotAtIt) {
         SCOPED_TRACE(testing::Message() << "initial " << c.initial << ", second " << c.second);
         EXPECT_EQ(delivery_codes(two_packets(c.initial, c.second)), c.codes);
     }
+    // Where findings show: the tree and the JSON, at the Data Object.
+    const std::string json = json_of(two_packets(0, 601));
+    EXPECT_TRUE(valid_json(json));
+    EXPECT_NE(json.find("\"code\":\"leaky-bucket\""), std::string::npos);
+    EXPECT_NE(tree_of(two_packets(0, 601)).find("overflows its leaky bucket"), std::string::npos);
     const std::string check = check_of(two_packets(0, 601));
     EXPECT_NE(check.find("0x"), std::string::npos);
     EXPECT_NE(check.find("warning [leaky-bucket]: stream 1 overflows its leaky bucket (R 8000 "
