@@ -232,15 +232,54 @@ void TimelineView::write_csv(const Span& span) {
     row("all", all_, true);
 }
 
+// The leaky buckets the selected streams declare, checked or not.
+void TimelineView::write_buckets_text(const decode::Facts& facts) {
+    for (const std::uint8_t n : facts.stream_order) {
+        const decode::StreamFacts& s = facts.streams[n];
+        if (!s.extended || !streams_.test(n))
+            continue;
+        const decode::ExtendedStreamFacts& e = s.extended_properties;
+        out_.text("stream ").number(n).text(" leaky bucket: R ").number(e.data_bitrate);
+        out_.text(" bit/s, B ").number(s.buffer_size).text(" ms, F ").number(e.initial_fullness);
+        out_.text(" ms; alternate: R ").number(e.alternate_bitrate).text(" bit/s, B ");
+        out_.number(e.alternate_buffer_size).text(" ms, F ").number(e.alternate_initial_fullness);
+        out_.text(" ms").end_line();
+    }
+}
+
+void TimelineView::write_buckets_json(const decode::Facts& facts) {
+    out_.text(",\"buckets\":[");
+    bool first = true;
+    for (const std::uint8_t n : facts.stream_order) {
+        const decode::StreamFacts& s = facts.streams[n];
+        if (!s.extended || !streams_.test(n))
+            continue;
+        const decode::ExtendedStreamFacts& e = s.extended_properties;
+        out_.text(first ? "{\"stream\":" : ",{\"stream\":").number(n);
+        first = false;
+        out_.text(",\"bitrate\":").number(e.data_bitrate);
+        out_.text(",\"buffer_size\":").number(s.buffer_size);
+        out_.text(",\"initial_fullness\":").number(e.initial_fullness);
+        out_.text(",\"alternate_bitrate\":").number(e.alternate_bitrate);
+        out_.text(",\"alternate_buffer_size\":").number(e.alternate_buffer_size);
+        out_.text(",\"alternate_initial_fullness\":").number(e.alternate_initial_fullness);
+        out_.text("}");
+    }
+    out_.text("]");
+}
+
 void TimelineView::end(const decode::Part& part) {
     if (part.kind != decode::Part::Kind::file)
         return;
     timeline_.finish();
+    const decode::Facts* facts = part.summary != nullptr ? part.summary->facts : nullptr;
     if (totals_.start > totals_.end)
         totals_.start = totals_.end = 0;
     switch (format_) {
         case Format::text:
             write_text(totals_, true);
+            if (facts != nullptr)
+                write_buckets_text(*facts);
             if (timeline_.unplaced() != 0) {
                 out_.number(timeline_.unplaced())
                     .text(
@@ -274,7 +313,10 @@ void TimelineView::end(const decode::Part& part) {
                     out_.text(",\"lead_min\":").signed_number(s.lead_min);
                 out_.text("}");
             }
-            out_.text("]}}").end_line();
+            out_.text("]");
+            if (facts != nullptr)
+                write_buckets_json(*facts);
+            out_.text("}}").end_line();
             break;
         }
         case Format::csv:

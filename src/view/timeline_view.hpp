@@ -14,7 +14,8 @@ namespace asfinspect::view {
 // The file's delivery over time, an interval a row per stream and one for
 // the file: bytes sent and their bitrate, media objects and key frames
 // presented, the leaky bucket at its fullest, the least lead of presentation
-// over send time; and for the file packets and padding. Then the totals. As
+// over send time; and for the file packets and padding. Then the totals, and
+// the leaky buckets each stream declares, its alternate one too. As
 // text, JSON ({"file", "interval", "intervals": [...], "totals"}, an interval
 // a line) or CSV (a row per stream and interval, and a row "all" for the
 // file). The decode takes every packet: the buckets need them all; the
@@ -46,6 +47,8 @@ class TimelineView final : public decode::View {
     void write_json(const Span& span);
     void write_csv(const Span& span);
     bool selected(const Span& span) const;
+    void write_buckets_text(const decode::Facts& facts);
+    void write_buckets_json(const decode::Facts& facts);
 
     io::Output& out_;
     Format format_;
