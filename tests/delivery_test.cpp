@@ -214,3 +214,31 @@ TEST(Timeline, BytesCountWhenSentAndMediaObjectsWhenPresented) {
               "0.2,0.3,1,0,0,1,1,,,,,\r\n"
               "0.2,0.3,all,0,0,1,1,,,,0,0\r\n");
 }
+
+TEST(Timeline, ShowsTheDeclaredBucketsWithTheirAlternatesAndPairs) {
+    FileSpec spec;
+    spec.streams = {{1, true}};
+    spec.header_extension_data = bucket_of_stream_1(8000, 999, 100);
+    spec.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
+    // An Extended Content Description of one ASFLeakyBucketPairs value.
+    Bytes ecd;
+    put16(ecd, 1);
+    const std::string name = "ASFLeakyBucketPairs";
+    put16(ecd, (name.size() + 1) * 2);
+    for (char c : name)
+        put16(ecd, static_cast<unsigned char>(c));
+    put16(ecd, 0);
+    put16(ecd, 1);   // a byte array
+    put16(ecd, 18);  // reserved, and two pairs
+    put16(ecd, 0);
+    for (std::uint32_t v : {64000u, 3000u, 128000u, 1500u})
+        put32(ecd, v);
+    spec.more_header_objects = {object(registry_guid("D2D0A440-E307-11D2-97F0-00A0C95EA850"), ecd)};
+    const std::string text =
+        decode_with<TimelineView>(build(spec), {}, TimelineView::Format::text, 1000);
+    EXPECT_NE(text.find("stream 1 leaky bucket: R 8000 bit/s, B 999 ms, F 100 ms; alternate: "
+                        "R 0 bit/s, B 0 ms, F 0 ms\n"
+                        "ASFLeakyBucketPairs: 64000 bit/s in 3000 ms; 128000 bit/s in 1500 ms;\n"),
+              std::string::npos)
+        << text;
+}

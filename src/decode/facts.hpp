@@ -28,6 +28,7 @@ inline constexpr std::size_t kMaxKeptPictures = 16;
 inline constexpr std::size_t kMaxKeptCodecEntries = 128;
 inline constexpr std::size_t kMaxKeptLanguages = 128;
 inline constexpr std::size_t kMaxKeptIndexes = 16;
+inline constexpr std::size_t kMaxKeptLeakyBucketPairs = 32;
 
 // UTF-8 text cut to its first kKeptTextBytes bytes, at a character's start.
 struct KeptText {
@@ -196,6 +197,13 @@ struct PictureFacts {
     std::uint64_t size = 0;  // bytes of picture data
 };
 
+// A pair of ASFLeakyBucketPairs: a bitrate (bit/s) and the buffer window
+// (ms) it needs.
+struct LeakyBucketPairFacts {
+    std::uint32_t bitrate = 0;
+    std::uint32_t window = 0;
+};
+
 // An index object, as far as it was read.
 struct IndexFacts {
     asf::ObjectType type = asf::ObjectType::simple_index;
@@ -286,6 +294,7 @@ struct Facts {
     KeptList<TagFacts, kMaxKeptTags> tags;
     KeptList<PictureFacts, kMaxKeptPictures> pictures;
     KeptList<IndexFacts, kMaxKeptIndexes> indexes;
+    KeptList<LeakyBucketPairFacts, kMaxKeptLeakyBucketPairs> leaky_bucket_pairs;
     ProtectionFacts protection;
 };
 

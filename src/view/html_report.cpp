@@ -400,6 +400,15 @@ void HtmlReport::write_streams(const decode::Facts& facts) {
         out_.text("</td></tr>\n");
     }
     out_.text("</table>\n");
+    const auto& pairs = facts.leaky_bucket_pairs;
+    if (pairs.kept.empty())
+        return;
+    out_.text("<p id=\"bucket-pairs\">ASFLeakyBucketPairs, bitrate and buffer window:");
+    for (const decode::LeakyBucketPairFacts& p : pairs.kept)
+        out_.text(" ").number(p.bitrate).text(" bit/s in ").number(p.window).text(" ms;");
+    if (pairs.more != 0)
+        out_.text(" and ").number(pairs.more).text(" more");
+    out_.text("</p>\n");
 }
 
 void HtmlReport::write_plots(const decode::Facts& facts) {

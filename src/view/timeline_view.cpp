@@ -245,6 +245,15 @@ void TimelineView::write_buckets_text(const decode::Facts& facts) {
         out_.number(e.alternate_buffer_size).text(" ms, F ").number(e.alternate_initial_fullness);
         out_.text(" ms").end_line();
     }
+    const auto& pairs = facts.leaky_bucket_pairs;
+    if (pairs.kept.empty())
+        return;
+    out_.text("ASFLeakyBucketPairs:");
+    for (const decode::LeakyBucketPairFacts& p : pairs.kept)
+        out_.text(" ").number(p.bitrate).text(" bit/s in ").number(p.window).text(" ms;");
+    if (pairs.more != 0)
+        out_.text(" and ").number(pairs.more).text(" more");
+    out_.end_line();
 }
 
 void TimelineView::write_buckets_json(const decode::Facts& facts) {
@@ -264,6 +273,13 @@ void TimelineView::write_buckets_json(const decode::Facts& facts) {
         out_.text(",\"alternate_buffer_size\":").number(e.alternate_buffer_size);
         out_.text(",\"alternate_initial_fullness\":").number(e.alternate_initial_fullness);
         out_.text("}");
+    }
+    out_.text("],\"bucket_pairs\":[");
+    first = true;
+    for (const decode::LeakyBucketPairFacts& p : facts.leaky_bucket_pairs.kept) {
+        out_.text(first ? "{\"bitrate\":" : ",{\"bitrate\":").number(p.bitrate);
+        first = false;
+        out_.text(",\"window\":").number(p.window).text("}");
     }
     out_.text("]");
 }
