@@ -43,13 +43,13 @@ Bytes bucket_of_stream_1(std::uint32_t rate, std::uint32_t buffer, std::uint32_t
 // (999 + 1) × 8000 bits, 1000 bytes. 500 bytes at 0 ms, then `second` bytes
 // at 100 ms, after 100 bytes drained; presented at `presented` ms.
 Bytes two_packets(std::uint32_t initial, std::uint16_t second, std::uint32_t presented = 1200) {
-    FileSpec spec;
-    spec.packet_size = 700;
-    spec.streams = {{1, true}};
-    spec.header_extension_data = bucket_of_stream_1(8000, 999, initial);
-    spec.packets = {{0, {{1, true, 0, 0, 500, 1000, 500}}},
+    FileSpec layout;
+    layout.packet_size = 700;
+    layout.streams = {{1, true}};
+    layout.header_extension_data = bucket_of_stream_1(8000, 999, initial);
+    layout.packets = {{0, {{1, true, 0, 0, 500, 1000, 500}}},
                     {100, {{1, true, 1, 0, second, presented, second}}}};
-    return build(spec);
+    return build(layout);
 }
 
 std::vector<std::string> delivery_codes(const Bytes& file) {
@@ -94,11 +94,11 @@ TEST(Delivery, PayloadSentAfterItsPresentationTimeIsLate) {
     EXPECT_EQ(delivery_codes(two_packets(0, 100, 100)), std::vector<std::string>{});
     // Sent at 100 ms, presented at 99 (a preroll of 1000 ms is stored in it).
     const Bytes late = [] {
-        FileSpec spec;
-        spec.preroll = 0;
-        spec.streams = {{1, true}};
-        spec.packets = {{0, {{1, true, 0, 0, 20, 0, 20}}}, {100, {{1, true, 1, 0, 20, 99, 20}}}};
-        return build(spec);
+        FileSpec layout;
+        layout.preroll = 0;
+        layout.streams = {{1, true}};
+        layout.packets = {{0, {{1, true, 0, 0, 20, 0, 20}}}, {100, {{1, true, 1, 0, 20, 99, 20}}}};
+        return build(layout);
     }();
     EXPECT_EQ(delivery_codes(late), std::vector<std::string>{"late-payload"});
     EXPECT_NE(check_of(late).find("stream 1 has 1 payload sent after its media object's "
@@ -216,10 +216,10 @@ TEST(Timeline, BytesCountWhenSentAndMediaObjectsWhenPresented) {
 }
 
 TEST(Timeline, ShowsTheDeclaredBucketsWithTheirAlternatesAndPairs) {
-    FileSpec spec;
-    spec.streams = {{1, true}};
-    spec.header_extension_data = bucket_of_stream_1(8000, 999, 100);
-    spec.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
+    FileSpec layout;
+    layout.streams = {{1, true}};
+    layout.header_extension_data = bucket_of_stream_1(8000, 999, 100);
+    layout.packets = {{0, {{1, true, 0, 0, 20, 1000, 20}}}};
     // An Extended Content Description of one ASFLeakyBucketPairs value.
     Bytes ecd;
     put16(ecd, 1);
@@ -233,9 +233,9 @@ TEST(Timeline, ShowsTheDeclaredBucketsWithTheirAlternatesAndPairs) {
     put16(ecd, 0);
     for (std::uint32_t v : {64000u, 3000u, 128000u, 1500u})
         put32(ecd, v);
-    spec.more_header_objects = {object(registry_guid("D2D0A440-E307-11D2-97F0-00A0C95EA850"), ecd)};
+    layout.more_header_objects = {object(registry_guid("D2D0A440-E307-11D2-97F0-00A0C95EA850"), ecd)};
     const std::string text =
-        decode_with<TimelineView>(build(spec), {}, TimelineView::Format::text, 1000);
+        decode_with<TimelineView>(build(layout), {}, TimelineView::Format::text, 1000);
     EXPECT_NE(text.find("stream 1 leaky bucket: R 8000 bit/s, B 999 ms, F 100 ms; alternate: "
                         "R 0 bit/s, B 0 ms, F 0 ms\n"
                         "ASFLeakyBucketPairs: 64000 bit/s in 3000 ms; 128000 bit/s in 1500 ms;\n"),
