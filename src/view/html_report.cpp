@@ -78,6 +78,17 @@ std::uint64_t bitrate(std::uint64_t bytes, std::uint64_t ms) {
                                                 static_cast<double>(ms));
 }
 
+// A stream's peak among `peaks`, raised to `rate`.
+void keep_peak(std::vector<std::pair<std::uint8_t, std::uint64_t>>& peaks, std::uint8_t stream,
+               std::uint64_t rate) {
+    const auto hit =
+        std::find_if(peaks.begin(), peaks.end(), [&](const auto& p) { return p.first == stream; });
+    if (hit == peaks.end())
+        peaks.emplace_back(stream, rate);
+    else
+        hit->second = std::max(hit->second, rate);
+}
+
 const StreamSpan* find_stream(const Span& span, std::uint8_t n) {
     for (const StreamSpan& s : span.streams) {
         if (s.stream == n)
@@ -250,14 +261,8 @@ void HtmlReport::take(const Span& span) {
         for (std::size_t i = 0; i < bins_.size(); ++i) {
             Bin& into = merged[i / 2];
             into.span.merge(bins_[i].span);
-            for (const auto& [stream, peak] : bins_[i].peaks) {
-                const auto hit = std::find_if(into.peaks.begin(), into.peaks.end(),
-                                              [&](const auto& p) { return p.first == stream; });
-                if (hit == into.peaks.end())
-                    into.peaks.emplace_back(stream, peak);
-                else
-                    hit->second = std::max(hit->second, peak);
-            }
+            for (const auto& peak : bins_[i].peaks)
+                keep_peak(into.peaks, peak.first, peak.second);
         }
         bins_ = std::move(merged);
         for (std::size_t i = 0; i < bins_.size(); ++i) {
@@ -276,15 +281,8 @@ void HtmlReport::take(const Span& span) {
     bin.span.merge(span);
     bin.span.start = index * width_;
     bin.span.end = (index + 1) * width_;
-    for (const StreamSpan& s : span.streams) {
-        const std::uint64_t rate = bitrate(s.bytes, base_);
-        const auto hit = std::find_if(bin.peaks.begin(), bin.peaks.end(),
-                                      [&](const auto& p) { return p.first == s.stream; });
-        if (hit == bin.peaks.end())
-            bin.peaks.emplace_back(s.stream, rate);
-        else
-            hit->second = std::max(hit->second, rate);
-    }
+    for (const StreamSpan& s : span.streams)
+        keep_peak(bin.peaks, s.stream, bitrate(s.bytes, base_));
 }
 
 std::optional<std::uint64_t> HtmlReport::time_of(std::int64_t offset,
