@@ -417,63 +417,70 @@ void HtmlReport::write_plots(const decode::Facts& facts) {
     write_seconds(out_, base_, decode::Unit::milliseconds);
     out_.text(" s it holds. Dashed red lines are findings in the packets.</p>\n");
     const double x_max = static_cast<double>(bins_.size() * width_);
-    std::vector<std::pair<double, std::size_t>> markers;
+    Markers markers;
     for (std::size_t i = 0; i < listed_.size(); ++i) {
         if (const auto t = time_of(listed_[i].offset, facts))
             markers.emplace_back(static_cast<double>(*t), i);
     }
-    std::size_t plotted = 0;
-    for (const std::uint8_t n : facts.stream_order) {
-        if (plotted++ == kMaxPlotted) {
-            out_.text("<p>").number(facts.stream_order.size() - kMaxPlotted);
-            out_.text(" more streams are not plotted.</p>\n");
-            break;
+    const std::size_t streams = facts.stream_order.size();
+    for (std::size_t i = 0; i < std::min(streams, kMaxPlotted); ++i)
+        write_stream_plots(facts, facts.stream_order[i], x_max, markers);
+    if (streams > kMaxPlotted) {
+        out_.text("<p>").number(streams - kMaxPlotted);
+        out_.text(" more streams are not plotted.</p>\n");
+    }
+    write_lead_plot(facts, x_max, markers);
+}
+
+// A stream's bitrate over time against the declared one, and its leaky
+// bucket against its size.
+void HtmlReport::write_stream_plots(const decode::Facts& facts, std::uint8_t n, double x_max,
+                                    const Markers& markers) {
+    const decode::StreamFacts& s = facts.streams[n];
+    Series mean{"mean bit/s", colour_of(0), {}, false};
+    Series peak{"peak bit/s", colour_of(1), {}, false};
+    Series bucket{"bucket at its fullest, % of its size", colour_of(2), {}, false};
+    double y_max = 0;
+    for (const Bin& b : bins_) {
+        const StreamSpan* part = find_stream(b.span, n);
+        const auto t = static_cast<double>(b.span.start);
+        const double rate = part != nullptr ? static_cast<double>(bitrate(part->bytes, width_)) : 0;
+        double top = rate;
+        for (const auto& [stream, p] : b.peaks) {
+            if (stream == n)
+                top = static_cast<double>(p);
         }
-        const decode::StreamFacts& s = facts.streams[n];
-        Series mean{"mean bit/s", colour_of(0), {}, false};
-        Series peak{"peak bit/s", colour_of(1), {}, false};
-        Series bucket{"bucket at its fullest, % of its size", colour_of(2), {}, false};
-        double y_max = 0;
-        for (const Bin& b : bins_) {
-            const StreamSpan* part = find_stream(b.span, n);
-            const auto t = static_cast<double>(b.span.start);
-            const double rate =
-                part != nullptr ? static_cast<double>(bitrate(part->bytes, width_)) : 0;
-            double top = rate;
-            for (const auto& [stream, p] : b.peaks) {
-                if (stream == n)
-                    top = static_cast<double>(p);
-            }
-            mean.points.emplace_back(t, rate);
-            peak.points.emplace_back(t, top);
-            y_max = std::max(y_max, top);
-            if (part != nullptr && part->bucket_limit != 0) {
-                bucket.points.emplace_back(t, 100.0 * static_cast<double>(part->bucket_max) /
-                                                  static_cast<double>(part->bucket_limit));
-            }
-        }
-        const std::uint32_t declared = s.extended && s.extended_properties.data_bitrate != 0
-                                           ? s.extended_properties.data_bitrate
-                                       : s.bitrate_declared ? s.bitrate
-                                                            : 0;
-        std::vector<Series> rates{mean, peak};
-        if (declared != 0) {
-            rates.push_back(
-                {"declared bit/s", "#d62728", {{0, declared}, {x_max, declared}}, true});
-            y_max = std::max(y_max, static_cast<double>(declared));
-        }
-        out_.text("<h3>Stream ").number(n).text(" (").text(stream_type_name(s.kind));
-        out_.text(")</h3>\n");
-        plot(out_, "bitrate-" + std::to_string(n), "bit/s", x_max, 0, y_max * 1.1, rates, markers);
-        if (!bucket.points.empty()) {
-            double top = 110;
-            for (const auto& [t, v] : bucket.points)
-                top = std::max(top, v * 1.05);
-            plot(out_, "bucket-" + std::to_string(n), "%", x_max, 0, top,
-                 {bucket, {"its size", "#d62728", {{0, 100}, {x_max, 100}}, true}}, markers);
+        mean.points.emplace_back(t, rate);
+        peak.points.emplace_back(t, top);
+        y_max = std::max(y_max, top);
+        if (part != nullptr && part->bucket_limit != 0) {
+            bucket.points.emplace_back(t, 100.0 * static_cast<double>(part->bucket_max) /
+                                              static_cast<double>(part->bucket_limit));
         }
     }
-    // The lead of presentation over send time, against the preroll.
+    const std::uint32_t declared = s.extended && s.extended_properties.data_bitrate != 0
+                                       ? s.extended_properties.data_bitrate
+                                   : s.bitrate_declared ? s.bitrate
+                                                        : 0;
+    std::vector<Series> rates{mean, peak};
+    if (declared != 0) {
+        rates.push_back({"declared bit/s", "#d62728", {{0, declared}, {x_max, declared}}, true});
+        y_max = std::max(y_max, static_cast<double>(declared));
+    }
+    out_.text("<h3>Stream ").number(n).text(" (").text(stream_type_name(s.kind));
+    out_.text(")</h3>\n");
+    plot(out_, "bitrate-" + std::to_string(n), "bit/s", x_max, 0, y_max * 1.1, rates, markers);
+    if (bucket.points.empty())
+        return;
+    double top = 110;
+    for (const auto& point : bucket.points)
+        top = std::max(top, point.second * 1.05);
+    plot(out_, "bucket-" + std::to_string(n), "%", x_max, 0, top,
+         {bucket, {"its size", "#d62728", {{0, 100}, {x_max, 100}}, true}}, markers);
+}
+
+// The lead of presentation over send time, against the preroll.
+void HtmlReport::write_lead_plot(const decode::Facts& facts, double x_max, const Markers& markers) {
     std::vector<Series> leads;
     double low = 0;
     auto high = static_cast<double>(facts.file_properties.preroll);

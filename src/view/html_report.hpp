@@ -67,7 +67,13 @@ class HtmlReport final : public AnswerView {
     void write(const decode::Facts& facts);
     void write_map(const decode::Facts& facts);
     void write_streams(const decode::Facts& facts);
+    // Places on the plots: a time (ms) and a finding's number.
+    using Markers = std::vector<std::pair<double, std::size_t>>;
+
     void write_plots(const decode::Facts& facts);
+    void write_stream_plots(const decode::Facts& facts, std::uint8_t n, double x_max,
+                            const Markers& markers);
+    void write_lead_plot(const decode::Facts& facts, double x_max, const Markers& markers);
     void write_findings();
     // The time on the plots of a file offset in the data: the start of the
     // point whose packets hold it; nullopt outside the data.
