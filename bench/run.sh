@@ -42,27 +42,6 @@ require_tools() {
 }
 
 
-# 40 s of 1280x720 test pattern at 20 Mbit/s (noise keeps the encoder at its
-# bitrate), WMV2 video and WMA2 audio in 3200-byte packets: about 100 MB.
-make_ffmpeg_input() {
-    [[ -s $ffmpeg_input && -z ${BENCH_REGENERATE:-} ]] && return
-    say "making $ffmpeg_input with ffmpeg (about a minute)"
-    ffmpeg -hide_banner -loglevel error -y \
-        -f lavfi -i testsrc=size=1280x720:rate=30:duration=40 \
-        -f lavfi -i sine=frequency=440:sample_rate=44100:duration=40 \
-        -vf noise=alls=20:allf=t -c:v wmv2 -b:v 20M -c:a wmav2 -b:a 128k \
-        -packet_size 3200 -f asf "$ffmpeg_input.part"
-    mv "$ffmpeg_input.part" "$ffmpeg_input"
-}
-
-make_generated_input() { # file size
-    local file=$1 size=$2
-    [[ -s $file && -z ${BENCH_REGENERATE:-} ]] && return
-    say "generating $file"
-    "$asfgen" "$file.part" "$size" 3200 >&2
-    mv "$file.part" "$file"
-}
-
 # Saves the dump next to the input (the cat floor reads it) and checks that a
 # generated file dumps without any warning line.
 save_dump() { # file expect_clean

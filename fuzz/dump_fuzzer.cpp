@@ -2,8 +2,9 @@
 // with the output held to the linear bound of output_bound.hpp. Inputs with a
 // modest dump are also read through a file descriptor, whose block cache is a
 // separate path, and both dumps must agree byte for byte. The complete decode
-// runs into the tree, the check, the JSON and the summary's JSON views, each
-// held to the same bound, and the JSON must be valid.
+// runs into the tree, the check, the JSON, the summary's JSON, the timeline's
+// JSON and CSV and the HTML report, each held to the same bound, and the JSON
+// must be valid.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -24,10 +25,12 @@
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 #include "output_bound.hpp"
+#include "view/html_report.hpp"
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
 #include "view/packets_csv_view.hpp"
 #include "view/summary_view.hpp"
+#include "view/timeline_view.hpp"
 #include "view/tree_view.hpp"
 
 namespace {
@@ -176,6 +179,27 @@ void decode_every_way(const std::uint8_t* data, std::size_t size) {
         check_bound("--summary --json", text.size(), size);
         if (!asftest::valid_json(text))
             fail("--summary --json wrote a document that is not valid JSON\n");
+    }
+    // Intervals of 1 ms, the most the command line allows.
+    for (const auto format : {asfinspect::view::TimelineView::Format::json,
+                              asfinspect::view::TimelineView::Format::csv}) {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::memory();
+        asfinspect::view::TimelineView timeline(out, format, 1);
+        asfinspect::decode::DiscardFindings discard;
+        asfinspect::decode::decode_file(reader, timeline, discard, "fuzz");
+        check_bound("--timeline", out.text_so_far().size(), size);
+        if (format == asfinspect::view::TimelineView::Format::csv)
+            check_csv("--timeline --csv", out.text_so_far());
+        else if (!asftest::valid_json(out.text_so_far()))
+            fail("--timeline --json wrote a document that is not valid JSON\n");
+    }
+    {
+        asfinspect::io::FileReader reader(bytes);
+        auto out = asfinspect::io::Output::counting();
+        asfinspect::view::HtmlReport report(out);
+        asfinspect::decode::decode_file(reader, report, report, "fuzz");
+        check_bound("--html", out.bytes_written(), size);
     }
     asfinspect::io::FileReader reader(bytes);
     auto out = asfinspect::io::Output::memory();

@@ -150,3 +150,12 @@ TEST(Answers, CsvFieldsAreQuotedAsRfc4180Says) {
         EXPECT_EQ(out.text_so_far(), written);
     }
 }
+
+TEST(Answers, APrerollPastTheRangeOfTimesLeavesTimesInRange) {
+    // The File Properties' Preroll is 64 bits; 2^64 - 1 ms is taken as 2^63 - 1.
+    FileSpec layout;
+    layout.preroll = ~std::uint64_t{0};
+    const Rows objects = objects_of(build(layout));
+    ASSERT_FALSE(objects.empty());
+    EXPECT_EQ(objects[0][2], "-9223372036854774.807");  // 1000 ms less 2^63 - 1
+}

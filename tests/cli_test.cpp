@@ -100,6 +100,12 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
         {{"--objects", "--time=5-3", "x.wmv"}, "invalid time range '5-3'"},
         {{"--summary", "--time=5-", "x.wmv"}, "--time can't be used with it"},
         {{"--tree", "--time=1-2", "--packets=3", "x.wmv"}, "--time and --packets can't"},
+        {{"--timeline", "--interval=0", "x.wmv"}, "invalid interval '0'"},
+        {{"--check", "--interval=2", "x.wmv"}, "it works with --timeline only"},
+        {{"--timeline", "--packets=3", "x.wmv"}, "--packets can't be used with them"},
+        {{"--html", "--csv", "x.wmv"}, "--html writes HTML"},
+        {{"--html", "x.wmv", "y.wmv"}, "--html writes the report of one FILE"},
+        {{"--html", "--streams=1", "x.wmv"}, "--html covers the whole file"},
     };
     for (const auto& [args, fault] : bad) {
         const RunResult r = run_cli(args);

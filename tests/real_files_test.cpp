@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "asf_writer.hpp"
+#include "check/check_view.hpp"
+#include "decode/decoder.hpp"
 #include "dump/dump.hpp"
 #include "dump/file_properties.hpp"
 #include "dump/packet.hpp"
@@ -423,5 +425,27 @@ TEST(RealFiles, DamagedSamplesShowWhatTheyHold) {
         const std::string last_line = "Truncated file: 4 of 657 packets present\n";
         ASSERT_GE(text.size(), last_line.size());
         EXPECT_EQ(text.substr(text.size() - last_line.size()), last_line);
+    }
+}
+
+TEST(RealFiles, EveryFileIsSentWithinItsLeakyBucketAndInTime) {
+    std::vector<fs::path> files = ffmpeg_made_files();
+    for (const fs::path& f : sample_files())
+        files.push_back(f);
+    for (const auto& entry : fs::directory_iterator(kFixtureDir / "gstreamer")) {
+        if (entry.is_regular_file())
+            files.push_back(entry.path());
+    }
+    for (const fs::path& path : files) {
+        SCOPED_TRACE(path.string());
+        const InputFile input(path);
+        ASSERT_TRUE(input.is_open());
+        io::FileReader reader = input.reader();
+        auto out = io::Output::memory();
+        check::CheckView verdict(out, check::CheckView::Format::text);
+        decode::decode_file(reader, verdict, verdict, path.string());
+        const std::string text = out.text_so_far();
+        EXPECT_EQ(text.find("[leaky-bucket]"), std::string::npos) << text;
+        EXPECT_EQ(text.find("[late-payload]"), std::string::npos) << text;
     }
 }

@@ -19,6 +19,7 @@
 #include "view/objects_view.hpp"
 #include "view/packets_csv_view.hpp"
 #include "view/summary_view.hpp"
+#include "view/timeline_view.hpp"
 
 namespace asfinspect::app {
 
@@ -392,6 +393,8 @@ int run_batch(const Options& options, io::Output& out, io::Output& err) {
         view::SummaryView::write_csv_header(out, true);
     else if (options.format == Format::csv && options.show == Show::objects)
         view::ObjectsView::write_csv_header(out, true);
+    else if (options.format == Format::csv && options.show == Show::timeline)
+        view::TimelineView::write_csv_header(out, true);
     else if (options.format == Format::csv && options.show == Show::tree)
         view::PacketsCsvView::write_csv_header(out, true);
     Messages messages(err);

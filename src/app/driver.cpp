@@ -14,10 +14,12 @@
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
 #include "dump/dump.hpp"
+#include "view/html_report.hpp"
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
 #include "view/packets_csv_view.hpp"
 #include "view/summary_view.hpp"
+#include "view/timeline_view.hpp"
 #include "view/tree_view.hpp"
 
 namespace asfinspect::app {
@@ -38,12 +40,20 @@ constexpr std::string_view kHelp =
     "  --objects        the media objects, one a line: stream, number, time as a\n"
     "                   player shows it and as stored, size, key frame, fragments,\n"
     "                   packets, send time, offset\n"
+    "  --timeline       the delivery over time, an interval a row per stream:\n"
+    "                   bytes sent and bitrate, media objects and key frames\n"
+    "                   presented, the leaky bucket at its fullest, the least\n"
+    "                   lead of presentation over send time; packets and padding\n"
+    "  --interval=SECONDS  the timeline's interval (default 1)\n"
+    "  --html           a report to open in a browser, one HTML page: the summary,\n"
+    "                   a map of the file, bitrates and leaky buckets over time,\n"
+    "                   presentation against send time, the findings\n"
     "  --tree           decode every object, field, stream, tag, index and packet\n"
     "                   by ASF's rules, as indented text\n"
-    "  --json           as JSON: the decode, or with --summary, --objects or\n"
-    "                   --check their answers\n"
-    "  --csv            as CSV: the summary's streams, the media objects, or\n"
-    "                   alone the packets with a row for each payload\n"
+    "  --json           as JSON: the decode, or with --summary, --objects,\n"
+    "                   --timeline or --check their answers\n"
+    "  --csv            as CSV: the summary's streams, the media objects, the\n"
+    "                   timeline, or alone the packets with a row for each payload\n"
     "  --check          check the file through: one line per problem found, then a\n"
     "                   count; with --json, the findings as JSON\n"
     "  --packets=SPEC   the data packets to show, by index from 0: all (the\n"
@@ -175,6 +185,26 @@ Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& optio
             decode::DiscardFindings discard;
             decode::decode_file(file, objects, discard, path, selection);
             return {};
+        }
+        case Show::timeline: {
+            view::TimelineView timeline(
+                out,
+                options.format == Format::json  ? view::TimelineView::Format::json
+                : options.format == Format::csv ? view::TimelineView::Format::csv
+                                                : view::TimelineView::Format::text,
+                options.interval);
+            timeline.select(selection.streams, selection.time);
+            if (style != nullptr)
+                timeline.set_batch();
+            // The buckets and the intervals' totals take every packet.
+            decode::DiscardFindings discard;
+            decode::decode_file(file, timeline, discard, path, decode::DecodeOptions{});
+            return {};
+        }
+        case Show::html: {
+            view::HtmlReport report(out);
+            decode::decode_file(file, report, report, path, decode::DecodeOptions{});
+            return {kExitOk, report.errors(), report.warnings()};
         }
         case Show::summary: {
             view::SummaryView summary(

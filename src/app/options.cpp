@@ -24,6 +24,8 @@ constexpr Valued kStreams{"--streams", "stream list", "a LIST of stream numbers:
                           "stream numbers from 1 to 127, separated by commas"};
 constexpr Valued kTime{"--time", "time range", "a RANGE of seconds: START-END, START- or -END",
                        "seconds as a player shows them, START-END, START- or -END"};
+constexpr Valued kInterval{"--interval", "interval", "a number of SECONDS: 1 or 0.5",
+                           "seconds, from 0.001, with up to three decimals"};
 constexpr Valued kExt{"--ext", "extension list", "a LIST of extensions: wma,wmv,asf",
                       "extensions separated by commas, such as wma,wmv,asf"};
 constexpr Valued kJobs{"--jobs", "job count", "a number of files to read at once",
@@ -67,12 +69,18 @@ struct Flags {
     bool check = false;
     bool summary = false;
     bool objects = false;
+    bool timeline = false;
+    bool html = false;
 };
 
 std::string combination_error(const Flags& f) {
-    const int shows = int{f.tree} + int{f.check} + int{f.summary} + int{f.objects};
+    const int shows = int{f.tree} + int{f.check} + int{f.summary} + int{f.objects} +
+                      int{f.timeline} + int{f.html};
     if (shows > 1)
-        return "--tree, --check, --summary and --objects can't be combined";
+        return "--tree, --check, --summary, --objects, --timeline and --html can't be combined";
+
+    if (f.html && (f.json || f.csv))
+        return "--html writes HTML; it can't be used with --json or --csv";
     if (f.json && f.csv)
         return "--json and --csv can't be combined";
     if (f.tree && f.json)
@@ -85,7 +93,9 @@ std::string combination_error(const Flags& f) {
 std::string batch_error(const Options& o, bool ext_given) {
     if (o.show == Show::dump && (o.recursive || ext_given || o.jobs != 0 || o.quiet))
         return "the dump reads one FILE; -r, --ext, -j and -q are for --tree, --json, --csv, "
-               "--check, --summary and --objects";
+               "--check, --summary, --objects and --timeline";
+    if (o.show == Show::html && (o.paths.size() > 1 || o.recursive))
+        return "--html writes the report of one FILE";
     if (o.quiet && o.show != Show::check)
         return "-q leaves out the files without errors of --check; it works with --check only";
     return {};
@@ -98,6 +108,12 @@ std::string selection_error(const Options& o) {
     if (o.show == Show::dump && o.streams_given)
         return "--streams can't be used with the dump; it selects for --tree, --json, --csv, "
                "--objects and --summary";
+    if ((o.show == Show::timeline || o.show == Show::html) && o.packets_given)
+        return "--timeline and --html read every packet; --packets can't be used with them";
+    if (o.show == Show::html && (o.streams_given || time))
+        return "--html covers the whole file; --streams and --time can't be used with it";
+    if (o.interval_given && o.show != Show::timeline)
+        return "--interval is the length of --timeline's intervals; it works with --timeline only";
     if (o.show == Show::summary && time)
         return "--summary covers the whole file; --time can't be used with it";
     if (time && o.packets_given)
@@ -137,8 +153,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     // line; for the other views FILEs and options may come in any order.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool shows_a_view =
-            flags.tree || flags.json || flags.csv || flags.check || flags.summary || flags.objects;
+        const bool shows_a_view = flags.tree || flags.json || flags.csv || flags.check ||
+                                  flags.summary || flags.objects || flags.timeline || flags.html;
         if (options_ended || !is_option(arg)) {
             o.paths.emplace_back(arg);
             if (!shows_a_view)
@@ -163,6 +179,11 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             flags.summary = true;
         } else if (arg == "--objects") {
             flags.objects = true;
+        } else if (arg == "--timeline") {
+            flags.timeline = true;
+        } else if (arg == "--html") {
+            flags.html = true;
+
         } else if (arg == "-r" || arg == "--recursive") {
             o.recursive = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -184,6 +205,12 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!time)
                 return invalid(kTime, *range);
             o.selection.time = *time;
+        } else if (const auto seconds = value_of(arg, kInterval, i)) {
+            const auto ms = decode::parse_seconds(*seconds);
+            if (!ms || *ms == 0)
+                return invalid(kInterval, *seconds);
+            o.interval = *ms;
+            o.interval_given = true;
         } else if (const auto exts = value_of(arg, kExt, i)) {
             const auto extensions = parse_extensions(*exts);
             if (!extensions)
@@ -211,6 +238,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     o.show = flags.check                             ? Show::check
              : flags.summary                         ? Show::summary
              : flags.objects                         ? Show::objects
+             : flags.timeline                        ? Show::timeline
+             : flags.html                            ? Show::html
              : flags.tree || flags.json || flags.csv ? Show::tree
                                                      : Show::dump;
     o.format = flags.json ? Format::json : flags.csv ? Format::csv : Format::text;

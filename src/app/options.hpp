@@ -10,11 +10,13 @@ namespace asfinspect::app {
 
 // What a run shows of a file.
 enum class Show {
-    dump,     // the classic dump (no option)
-    tree,     // the complete decode (--tree, or --json or --csv alone)
-    check,    // the findings (--check)
-    summary,  // one screen of answers (--summary)
-    objects,  // the media objects (--objects)
+    dump,      // the classic dump (no option)
+    tree,      // the complete decode (--tree, or --json or --csv alone)
+    check,     // the findings (--check)
+    summary,   // one screen of answers (--summary)
+    objects,   // the media objects (--objects)
+    timeline,  // delivery over time (--timeline)
+    html,      // a report to look at in a browser (--html)
 };
 
 // How it is written.
@@ -30,6 +32,9 @@ struct Options {
     // --packets, --streams and --time.
     decode::Selection selection;
     bool packets_given = false;
+    // --interval: the timeline's, in ms.
+    std::uint64_t interval = 1000;
+    bool interval_given = false;
     bool streams_given = false;
     bool help = false;
     bool version = false;

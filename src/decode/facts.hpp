@@ -29,6 +29,7 @@ inline constexpr std::size_t kMaxKeptPictures = 16;
 inline constexpr std::size_t kMaxKeptCodecEntries = 128;
 inline constexpr std::size_t kMaxKeptLanguages = 128;
 inline constexpr std::size_t kMaxKeptIndexes = 16;
+inline constexpr std::size_t kMaxKeptLeakyBucketPairs = 32;
 
 // UTF-8 text cut to its first kKeptTextBytes bytes, at a character's start.
 struct KeptText {
@@ -121,7 +122,13 @@ struct StreamFormat {
 
 // What an Extended Stream Properties Object says of its stream.
 struct ExtendedStreamFacts {
+    // The leaky bucket the stream is sent by: Data Bitrate (bit/s), Buffer
+    // Size and Initial Buffer Fullness (ms); and its alternate.
     std::uint32_t data_bitrate = 0;
+    std::uint32_t initial_fullness = 0;
+    std::uint32_t alternate_bitrate = 0;
+    std::uint32_t alternate_buffer_size = 0;
+    std::uint32_t alternate_initial_fullness = 0;
     std::uint16_t language_index = 0;
     std::uint64_t average_time_per_frame = 0;  // 100 ns; 0 when not given
     bool named = false;
@@ -189,6 +196,13 @@ struct PictureFacts {
     KeptText mime_type;
     KeptText description;
     std::uint64_t size = 0;  // bytes of picture data
+};
+
+// A pair of ASFLeakyBucketPairs: a bitrate (bit/s) and the buffer window
+// (ms) it needs.
+struct LeakyBucketPairFacts {
+    std::uint32_t bitrate = 0;
+    std::uint32_t window = 0;
 };
 
 // An index object, as far as it was read.
@@ -283,6 +297,7 @@ struct Facts {
     KeptList<TagFacts, kMaxKeptTags> tags;
     KeptList<PictureFacts, kMaxKeptPictures> pictures;
     KeptList<IndexFacts, kMaxKeptIndexes> indexes;
+    KeptList<LeakyBucketPairFacts, kMaxKeptLeakyBucketPairs> leaky_bucket_pairs;
     ProtectionFacts protection;
 };
 

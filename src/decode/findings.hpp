@@ -57,6 +57,9 @@ inline constexpr std::string_view kMediaObjectSize = "media-object-size";
 inline constexpr std::string_view kMediaObjectCut = "media-object-cut";
 inline constexpr std::string_view kSendTime = "send-time";
 inline constexpr std::string_view kPresentationTime = "presentation-time";
+// Delivery when streamed.
+inline constexpr std::string_view kLeakyBucket = "leaky-bucket";
+inline constexpr std::string_view kLatePayload = "late-payload";
 // Indexes.
 inline constexpr std::string_view kIndexPastEnd = "index-past-end";
 inline constexpr std::string_view kIndexKeyFrame = "index-key-frame";

@@ -20,7 +20,8 @@ std::optional<std::uint64_t> parse_index(std::string_view text) {
     return v;
 }
 
-// Seconds with up to three decimals kept, as milliseconds: "12.5" is 12500.
+}  // namespace
+
 std::optional<std::uint64_t> parse_seconds(std::string_view text) {
     const auto dot = text.find('.');
     const auto whole = parse_index(text.substr(0, dot));
@@ -38,8 +39,6 @@ std::optional<std::uint64_t> parse_seconds(std::string_view text) {
         ms += static_cast<std::uint64_t>(fraction[i] - '0') * scale;
     return ms;
 }
-
-}  // namespace
 
 std::optional<StreamSet> parse_stream_list(std::string_view list) {
     StreamSet streams;

@@ -150,6 +150,30 @@ struct MediaObject {
     bool whole = true;            // every byte of it arrived
 };
 
+// A data packet as it is sent.
+struct SentPacket {
+    std::uint64_t index = 0;
+    std::int64_t offset = 0;
+    std::uint64_t send_time = 0;  // ms
+    std::uint64_t padding = 0;    // bytes after its payloads, up to its end
+};
+
+// A payload as it is sent, and its stream's leaky bucket once its bytes are
+// in. Bucket figures are in millibits (a thousandth of a bit), which keeps
+// them exact; both are 0 for a stream that declares no bucket.
+struct SentPayload {
+    std::uint8_t stream = 0;
+    std::int64_t offset = 0;
+    std::uint64_t send_time = 0;  // ms, of its packet
+    std::uint64_t bytes = 0;      // its data, sub-payloads' length bytes included
+    // Of its media object (of the first sub-payload of a compressed
+    // payload), ms as ASF stores it; `timed` false when it has none.
+    bool timed = false;
+    std::uint64_t presentation_time = 0;
+    std::uint64_t bucket_fullness = 0;
+    std::uint64_t bucket_limit = 0;
+};
+
 // What the decoder reports, in file order, as it walks a file: objects with
 // their fields, nested groups and counted records, the data packets with their
 // payloads, and the media objects as each is complete. Fields of an object
@@ -270,6 +294,11 @@ class View {
     // After the packet that completes it (or, for one cut off, where that is
     // found), in the order the media objects end.
     virtual void media_object(const MediaObject& /*object*/) {}
+
+    // Each packet and payload as it is sent, when every packet is decoded in
+    // order: for views of delivery over time.
+    virtual void packet_sent(const SentPacket& /*packet*/) {}
+    virtual void payload_sent(const SentPayload& /*payload*/) {}
 };
 
 // A view that shows nothing: for a run that wants findings only.

@@ -313,4 +313,26 @@ void FlagPartsText::make(const decode::Key& key, asf::FlagParts parts, std::uint
     text += json ? "}" : "";
 }
 
+std::string_view stream_type_name(decode::StreamKind kind) {
+    switch (kind) {
+        case decode::StreamKind::audio:
+            return "audio";
+        case decode::StreamKind::video:
+            return "video";
+        case decode::StreamKind::command:
+            return "command";
+        case decode::StreamKind::jfif:
+            return "jfif";
+        case decode::StreamKind::degradable_jpeg:
+            return "degradable_jpeg";
+        case decode::StreamKind::file_transfer:
+            return "file_transfer";
+        case decode::StreamKind::binary:
+            return "binary";
+        case decode::StreamKind::other:
+            break;
+    }
+    return "unknown";
+}
+
 }  // namespace asfinspect::view

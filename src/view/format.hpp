@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "decode/facts.hpp"
 #include "decode/view.hpp"
 #include "io/output.hpp"
 
@@ -77,5 +78,8 @@ class FlagPartsText {
     Style style_;
     std::array<Kept, kKept> kept_{};
 };
+
+// A stream's type by its Stream Type: "audio", "video", ... or "unknown".
+std::string_view stream_type_name(decode::StreamKind kind);
 
 }  // namespace asfinspect::view

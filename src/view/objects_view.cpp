@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 #include "decode/facts.hpp"
 #include "view/format.hpp"
@@ -17,8 +18,12 @@ constexpr std::string_view kColumns =
     "send_time,offset";
 
 // The time a player shows: the stored presentation time less the preroll.
+// A preroll past 2^63 ms (a file's 64-bit field) is taken as 2^63 - 1, so
+// that the difference stays within range.
 std::int64_t player_time(const decode::MediaObject& m, std::uint64_t preroll) {
-    return static_cast<std::int64_t>(m.presentation_time) - static_cast<std::int64_t>(preroll);
+    const std::uint64_t kept =
+        std::min<std::uint64_t>(preroll, std::numeric_limits<std::int64_t>::max());
+    return static_cast<std::int64_t>(m.presentation_time) - static_cast<std::int64_t>(kept);
 }
 
 // A column's text, made on the stack.

@@ -36,28 +36,6 @@ constexpr std::size_t kMaxTagNameWidth = 28;
 constexpr std::size_t kLabelWidth = 11;
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
 
-std::string_view type_name(StreamKind kind) {
-    switch (kind) {
-        case StreamKind::audio:
-            return "audio";
-        case StreamKind::video:
-            return "video";
-        case StreamKind::command:
-            return "command";
-        case StreamKind::jfif:
-            return "jfif";
-        case StreamKind::degradable_jpeg:
-            return "degradable_jpeg";
-        case StreamKind::file_transfer:
-            return "file_transfer";
-        case StreamKind::binary:
-            return "binary";
-        case StreamKind::other:
-            break;
-    }
-    return "unknown";
-}
-
 bool has_picture_size(StreamKind kind) {
     return kind == StreamKind::video || kind == StreamKind::jfif ||
            kind == StreamKind::degradable_jpeg;
@@ -521,7 +499,7 @@ Cells stream_cells(const StreamRow& row, std::uint64_t preroll) {
     const StreamFacts& s = *row.facts;
     Cells c{};
     c[kNumber] = Cell::of_number(row.number);
-    c[kType] = Cell::of_text(type_name(s.kind));
+    c[kType] = Cell::of_text(stream_type_name(s.kind));
     if (!row.codec.empty())
         c[kCodec] = Cell::of_text(row.codec);
     if (!row.codec_description.empty())
@@ -798,7 +776,7 @@ void text_stream(io::Output& out, const StreamRow& row, std::uint64_t preroll) {
     constexpr std::string_view kIndent = "     ";
     out.text("  #").number(row.number);
     pad(out, row.number < 10 ? 2 : row.number < 100 ? 1 : 0);
-    out.text(" ").text(type_name(s.kind)).text("  ");
+    out.text(" ").text(stream_type_name(s.kind)).text("  ");
     if (!row.codec.empty()) {
         text_line(out, row.codec, false, kShownChars);
         if (!row.table_codec.empty() && row.table_codec != row.codec)

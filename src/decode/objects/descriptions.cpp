@@ -232,9 +232,14 @@ void leaky_bucket_pairs(FieldReader& r) {
     for (std::uint32_t i = 0;
          r.ok() && static_cast<std::uint64_t>(r.left()) >= kLeakyBucketPairBytes; ++i) {
         r.begin_item(i, r.position());
-        r.u32("Bitrate");
-        r.u32("Buffer Window", Unit::milliseconds);
+        const auto bitrate = r.u32("Bitrate");
+        const auto window = r.u32("Buffer Window", Unit::milliseconds);
         r.end_item();
+        if (!r.ok())
+            break;
+        // Kept for the views of delivery; ASF sets no rule for them to check.
+        if (LeakyBucketPairFacts* pair = r.facts().leaky_bucket_pairs.add())
+            *pair = {*bitrate, *window};
     }
     r.end_list();
     check_leftover(r);

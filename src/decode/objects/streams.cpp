@@ -305,10 +305,10 @@ void extended_stream_properties(FieldReader& r) {
     r.uint("End Time", 8, Unit::milliseconds, asf::sentinels::kTimeNotSet);
     const auto bitrate = r.u32("Data Bitrate");
     const auto buffer_size = r.u32("Buffer Size", Unit::milliseconds);
-    r.u32("Initial Buffer Fullness", Unit::milliseconds);
-    r.u32("Alternate Data Bitrate");
-    r.u32("Alternate Buffer Size", Unit::milliseconds);
-    r.u32("Alternate Initial Buffer Fullness", Unit::milliseconds);
+    const auto initial_fullness = r.u32("Initial Buffer Fullness", Unit::milliseconds);
+    const auto alternate_bitrate = r.u32("Alternate Data Bitrate");
+    const auto alternate_buffer_size = r.u32("Alternate Buffer Size", Unit::milliseconds);
+    const auto alternate_fullness = r.u32("Alternate Initial Buffer Fullness", Unit::milliseconds);
     r.uint("Maximum Object Size", 4, Unit::none, asf::sentinels::kUnknownSize);
     r.flags("Flags", 4, kExtendedStreamFlags);
     const std::int64_t stream_at = r.position();
@@ -335,6 +335,10 @@ void extended_stream_properties(FieldReader& r) {
         extended = &s->extended_properties;
         *extended = {};
         extended->data_bitrate = *bitrate;
+        extended->initial_fullness = *initial_fullness;
+        extended->alternate_bitrate = *alternate_bitrate;
+        extended->alternate_buffer_size = *alternate_buffer_size;
+        extended->alternate_initial_fullness = *alternate_fullness;
         extended->language_index = *language;
         extended->average_time_per_frame = *frame_time;
     }

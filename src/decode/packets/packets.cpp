@@ -31,7 +31,8 @@ PacketDecoder::PacketDecoder(Context& decoder)
       selection_(decoder.options()),
       narrowed_(!selection_.all_streams() || selection_.time.has_value()),
       parser_(decoder.file(), decoder.facts()),
-      media_objects_(decoder, check_sequence_) {}
+      media_objects_(decoder, check_sequence_),
+      delivery_(decoder, check_sequence_) {}
 
 void PacketDecoder::problem(std::int64_t offset, Severity severity, std::string_view code,
                             std::string_view text) {
@@ -179,8 +180,10 @@ std::int64_t PacketDecoder::decode_all() {
         if (!more)
             break;
     }
-    if (!decoder_.stopped())
+    if (!decoder_.stopped()) {
         media_objects_.finish(data.end);
+        delivery_.finish();
+    }
     if (zero_filled_packets_ != 0) {
         problem(first_zero_filled_, Severity::warning, codes::kZeroFill,
                 message(zero_filled_packets_,
@@ -226,6 +229,7 @@ bool PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
     }
     if (packet.header_whole)
         check_send_time(packet);
+    delivery_.packet(packet);
     const bool problems = !packet.problems.empty();
     if (problems)
         report_problems(packet, PacketProblem::Place::header);
@@ -326,6 +330,7 @@ void PacketDecoder::decode_payload(const Packet& packet, const Payload& payload)
     if (payload.stage == Payload::Stage::whole) {
         facts_.streams[payload.stream].key_frames |= payload.key_frame;
         check_payload(payload);
+        delivery_.payload(packet, payload);
         media_objects_.fragment(packet, payload);
     }
     if (show_)

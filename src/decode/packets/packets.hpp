@@ -5,6 +5,7 @@
 
 #include "decode/context.hpp"
 #include "decode/facts.hpp"
+#include "decode/packets/delivery.hpp"
 #include "decode/packets/media_objects.hpp"
 #include "decode/packets/parse.hpp"
 
@@ -13,8 +14,8 @@ namespace asfinspect::decode {
 // Decodes the data packets of the Data Object whose head the decoder has just
 // read (facts().data): finds where they are, reads those the options select,
 // shows them, and checks each packet against itself and, when every packet
-// is decoded, the packets against each other (send times, and the fragments
-// of each media object).
+// is decoded, the packets against each other (send times, the fragments of
+// each media object, and their delivery when streamed).
 class PacketDecoder {
   public:
     explicit PacketDecoder(Context& decoder);
@@ -61,6 +62,7 @@ class PacketDecoder {
     StoredTimes times_;
     PacketParser parser_;
     MediaObjectTracker media_objects_;
+    DeliveryTracker delivery_;
     bool have_send_time_ = false;
     std::uint64_t last_send_time_ = 0;
     std::array<bool, kStreamNumbers> undeclared_reported_{};
