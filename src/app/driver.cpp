@@ -63,7 +63,7 @@ constexpr std::string_view kHelp =
     "                   player shows them (START-END, START- or -END), and the\n"
     "                   packets that carry them; also applies to the dump\n"
     "\n"
-    "Many files at once (all but the dump):\n"
+    "Many files at once (all but the dump and --html):\n"
     "  -r, --recursive  read the files in directories, and below, by name\n"
     "  --ext=LIST       the extensions read in directories (default asf,wma,wmv)\n"
     "  -j, --jobs=N     read N files at once (default: one per processor); the\n"
