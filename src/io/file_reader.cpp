@@ -150,7 +150,12 @@ void FileReader::fail(int error) {
 // Returns the errno of a read that failed before the block was full,
 // kShrank when the file ended before it, or 0.
 int FileReader::load_block(std::int64_t offset) {
-    block_.resize(kBlockSize);
+    // No larger than the file: reading many small files then clears no more
+    // than they hold.
+    const auto size = static_cast<std::size_t>(
+        std::clamp<std::int64_t>(size_, 0, static_cast<std::int64_t>(kBlockSize)));
+    if (block_.size() < size)
+        block_.resize(size);
     block_data_ = block_.data();
     block_offset_ = offset;
     // Bytes past size_ (a file growing while it is read) stay out of the block,

@@ -93,7 +93,9 @@ class FileReader {
     // they were to read.
     static constexpr int kShrank = -1;
 
-    static constexpr std::size_t kBlockSize = 1 << 16;
+    // 256 KiB a read: a quarter of the system calls of 64 KiB, and a block
+    // still fits the processor's second-level cache, where the copy lands.
+    static constexpr std::size_t kBlockSize = 1 << 18;
 
     int fd_ = -1;
     PreadFn pread_ = nullptr;
