@@ -150,19 +150,19 @@ void FileReader::fail(int error) {
 // Returns the errno of a read that failed before the block was full,
 // kShrank when the file ended before it, or 0.
 int FileReader::load_block(std::int64_t offset) {
-    // No larger than the file: reading many small files then clears no more
-    // than they hold.
-    const auto size = static_cast<std::size_t>(
-        std::clamp<std::int64_t>(size_, 0, static_cast<std::int64_t>(kBlockSize)));
-    if (block_.size() < size)
-        block_.resize(size);
+    const bool onward = block_len_ != 0 && offset > block_offset_ &&
+                        offset <= block_offset_ + static_cast<std::int64_t>(block_len_);
+    const auto wanted = static_cast<std::int64_t>(onward ? kOnwardBlockSize : kBlockSize);
+    // Bytes past size_ (a file growing while it is read) stay out of the block,
+    // so the inline path of read_at sees the file as the slow path does; and
+    // many small files then clear no more than they hold.
+    const auto length =
+        static_cast<std::size_t>(std::clamp<std::int64_t>(size_ - offset, 0, wanted));
+    if (block_.size() < length)
+        block_.resize(length);
     block_data_ = block_.data();
     block_offset_ = offset;
-    // Bytes past size_ (a file growing while it is read) stay out of the block,
-    // so the inline path of read_at sees the file as the slow path does.
-    return fill(block_.data(), offset,
-                static_cast<std::size_t>(std::min<std::int64_t>(kBlockSize, size_ - offset)),
-                block_len_);
+    return fill(block_.data(), offset, length, block_len_);
 }
 
 // Reads `wanted` bytes at `offset` into `to`; `got` says how many came.
