@@ -46,7 +46,9 @@ class Output {
     Output& text(std::string_view s) {
         if (s.size() > kBlockSize - len_)
             return text_slow(s);
-        std::memcpy(block_ + len_, s.data(), s.size());
+        // An empty view may hold no pointer at all, which memcpy must not get.
+        if (!s.empty())
+            std::memcpy(block_ + len_, s.data(), s.size());
         len_ += s.size();
         return *this;
     }
