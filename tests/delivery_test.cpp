@@ -48,7 +48,7 @@ Bytes two_packets(std::uint32_t initial, std::uint16_t second, std::uint32_t pre
     layout.streams = {{1, true}};
     layout.header_extension_data = bucket_of_stream_1(8000, 999, initial);
     layout.packets = {{0, {{1, true, 0, 0, 500, 1000, 500}}},
-                    {100, {{1, true, 1, 0, second, presented, second}}}};
+                      {100, {{1, true, 1, 0, second, presented, second}}}};
     return build(layout);
 }
 
@@ -233,7 +233,8 @@ TEST(Timeline, ShowsTheDeclaredBucketsWithTheirAlternatesAndPairs) {
     put16(ecd, 0);
     for (std::uint32_t v : {64000u, 3000u, 128000u, 1500u})
         put32(ecd, v);
-    layout.more_header_objects = {object(registry_guid("D2D0A440-E307-11D2-97F0-00A0C95EA850"), ecd)};
+    layout.more_header_objects = {
+        object(registry_guid("D2D0A440-E307-11D2-97F0-00A0C95EA850"), ecd)};
     const std::string text =
         decode_with<TimelineView>(build(layout), {}, TimelineView::Format::text, 1000);
     EXPECT_NE(text.find("stream 1 leaky bucket: R 8000 bit/s, B 999 ms, F 100 ms; alternate: "
