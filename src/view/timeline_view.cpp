@@ -185,12 +185,21 @@ void TimelineView::write_json(const Span& span) {
     write_signed_seconds(out_, static_cast<std::int64_t>(span.end));
     out_.text(",\"packets\":").number(span.packets);
     out_.text(",\"payload_bytes\":").number(span.payload_bytes);
-    out_.text(",\"padding\":").number(span.padding).text(",\"streams\":[");
+    out_.text(",\"padding\":").number(span.padding).text(",\"streams\":");
+    write_json_streams(span.streams, ms);
+    out_.text("}");
+}
+
+void TimelineView::write_json_streams(const std::vector<StreamSpan>& streams,
+                                      std::optional<std::uint64_t> ms) {
+    out_.text("[");
     bool first = true;
-    for (const StreamSpan& s : span.streams) {
+    for (const StreamSpan& s : streams) {
         out_.text(first ? "{\"stream\":" : ",{\"stream\":").number(s.stream);
         first = false;
-        out_.text(",\"bytes\":").number(s.bytes).text(",\"bitrate\":").number(bitrate(s.bytes, ms));
+        out_.text(",\"bytes\":").number(s.bytes);
+        if (ms)
+            out_.text(",\"bitrate\":").number(bitrate(s.bytes, *ms));
         out_.text(",\"media_objects\":").number(s.media_objects);
         out_.text(",\"key_frames\":").number(s.key_frames);
         if (s.bucket_limit != 0) {
@@ -201,7 +210,7 @@ void TimelineView::write_json(const Span& span) {
             out_.text(",\"lead_min\":").signed_number(s.lead_min);
         out_.text("}");
     }
-    out_.text("]}");
+    out_.text("]");
 }
 
 void TimelineView::write_csv(const Span& span) {
@@ -317,23 +326,8 @@ void TimelineView::end(const decode::Part& part) {
             out_.text(",\"payload_bytes\":").number(totals_.payload_bytes);
             out_.text(",\"padding\":").number(totals_.padding);
             out_.text(",\"unplaced_media_objects\":").number(timeline_.unplaced());
-            out_.text(",\"streams\":[");
-            bool first = true;
-            for (const StreamSpan& s : totals_.streams) {
-                out_.text(first ? "{\"stream\":" : ",{\"stream\":").number(s.stream);
-                first = false;
-                out_.text(",\"bytes\":").number(s.bytes);
-                out_.text(",\"media_objects\":").number(s.media_objects);
-                out_.text(",\"key_frames\":").number(s.key_frames);
-                if (s.bucket_limit != 0) {
-                    out_.text(",\"bucket_max\":").number(bits(s.bucket_max));
-                    out_.text(",\"bucket_size\":").number(bits(s.bucket_limit));
-                }
-                if (s.led)
-                    out_.text(",\"lead_min\":").signed_number(s.lead_min);
-                out_.text("}");
-            }
-            out_.text("]");
+            out_.text(",\"streams\":");
+            write_json_streams(totals_.streams, std::nullopt);
             if (facts != nullptr)
                 write_buckets_json(*facts);
             out_.text("}}").end_line();

@@ -43,6 +43,9 @@ class TimelineView final : public decode::View {
     void write(const Span& span);
     void write_text(const Span& span, bool total);
     void write_json(const Span& span);
+    // A span's streams as a JSON array, each with its bitrate over `ms`.
+    void write_json_streams(const std::vector<StreamSpan>& streams,
+                            std::optional<std::uint64_t> ms);
     void write_csv(const Span& span);
     bool selected(const Span& span) const;
     void write_buckets_text(const decode::Facts& facts);
