@@ -13,11 +13,6 @@ set -euo pipefail
 
 source "$(dirname "$0")/lib.sh"
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD_DIR:-$root/build/bench-run}
-data=$root/bench/data
-results=$root/bench/RESULTS.md
-runs=${BENCH_RUNS:-10}
 many=$data/many
 many_count=2000
 large=$data/ffmpeg-720p-40s.wmv

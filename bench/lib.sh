@@ -2,6 +2,13 @@
 # (made once into $data: $ffmpeg_input, or a generated file), hyperfine's CSV,
 # and the measured sections of RESULTS.md.
 
+# Where things are, and the runs per command (BENCH_BUILD_DIR, BENCH_RUNS).
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build/bench-run}
+data=$root/bench/data
+results=$root/bench/RESULTS.md
+runs=${BENCH_RUNS:-10}
+
 say() { printf '%s\n' "$*" >&2; }
 die() {
     say "bench: $*"

@@ -14,11 +14,6 @@ set -euo pipefail
 
 source "$(dirname "$0")/lib.sh"
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD_DIR:-$root/build/bench-run}
-data=$root/bench/data
-results=$root/bench/RESULTS.md
-runs=${BENCH_RUNS:-10}
 big_runs=3
 
 ffmpeg_input=$data/ffmpeg-720p-40s.wmv
