@@ -140,7 +140,10 @@ struct MediaObject {
     std::uint8_t stream = 0;
     std::uint32_t number = 0;
     std::uint32_t presentation_time = 0;  // ms, the preroll included, as ASF stores it
-    std::uint32_t size = 0;               // bytes, as the fragments declare it
+    // Bytes of it the file holds: its declared size when it is whole, fewer
+    // when fragments are missing or the file ends inside one.
+    std::uint32_t size = 0;
+    std::uint32_t size_declared = 0;  // its Media Object Size
     bool key_frame = false;
     std::uint32_t fragments = 0;
     std::uint64_t first_packet = 0;
@@ -149,6 +152,8 @@ struct MediaObject {
     std::int64_t offset = 0;      // of its first byte in the file
     bool whole = true;            // every byte of it arrived
 };
+
+struct Packet;
 
 // A data packet as it is sent.
 struct SentPacket {
@@ -290,6 +295,10 @@ class View {
     void text_blob_value(const Key& key, const TextBlob& blob) {
         value(key, Value(Value::Kind::text_blob, blob.length, &blob, sizeof blob));
     }
+
+    // Each data packet decoded, as it was read (its header and payloads as
+    // far as they parse), before its fields are reported.
+    virtual void packet(const Packet& /*packet*/) {}
 
     // After the packet that completes it (or, for one cut off, where that is
     // found), in the order the media objects end.

@@ -169,7 +169,7 @@ void ObjectsView::write_json(const decode::MediaObject& m) {
     out_.text(",\"send_time\":").number(m.send_time);
     out_.text(",\"offset\":").signed_number(m.offset);
     if (!m.whole)
-        out_.text(",\"whole\":false");
+        out_.text(",\"whole\":false,\"size_declared\":").number(m.size_declared);
     out_.text("}");
 }
 

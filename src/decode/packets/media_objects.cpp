@@ -15,10 +15,11 @@ void MediaObjectTracker::start(Open& o, const Packet& packet, const Payload& p) 
     o.open = true;
     o.received = p.payload_length;
     MediaObject& m = o.object;
+    m.size = 0;
     m.stream = p.stream;
     m.number = static_cast<std::uint32_t>(p.media_object_number);
     m.presentation_time = static_cast<std::uint32_t>(p.presentation_time);
-    m.size = static_cast<std::uint32_t>(p.media_object_size);
+    m.size_declared = static_cast<std::uint32_t>(p.media_object_size);
     m.key_frame = p.key_frame;
     m.fragments = 1;
     m.first_packet = packet.index;
@@ -26,6 +27,19 @@ void MediaObjectTracker::start(Open& o, const Packet& packet, const Payload& p) 
     m.send_time = static_cast<std::uint32_t>(packet.header.send_time);
     m.offset = p.data_offset;
     m.whole = true;
+    take_bytes(m, packet, p);
+}
+
+// The bytes of a fragment that the file holds count; those past the end of
+// its packet or of the file don't, nor any past the object's declared size.
+void MediaObjectTracker::take_bytes(MediaObject& m, const Packet& packet, const Payload& p) {
+    const std::int64_t end = std::min(p.data_end(), packet.limit);
+    const std::uint64_t held =
+        end > p.data_offset ? static_cast<std::uint64_t>(end - p.data_offset) : 0;
+    if (held < p.payload_length)
+        m.whole = false;
+    m.size = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{m.size} + held, m.size_declared));
 }
 
 void MediaObjectTracker::select(const StreamSet& streams,
@@ -54,7 +68,7 @@ void MediaObjectTracker::cut_off(Open& o, std::int64_t at, std::string_view by) 
         decoder_.report(at, Severity::error, codes::kMediaObjectCut,
                         message("media object ", o.object.number, " of stream ", o.object.stream,
                                 " is cut off by ", by, " after ", o.received, " of its ",
-                                o.object.size, " bytes"));
+                                o.object.size_declared, " bytes"));
     }
     o.object.whole = false;
     close(o);
@@ -103,29 +117,31 @@ void MediaObjectTracker::fragment(const Packet& packet, const Payload& p) {
         if (p.offset_into_media_object != o.received)
             m.whole = false;
         // Continuation fragments may leave the Media Object Size at 0.
-        if (p.media_object_size != 0 && p.media_object_size != m.size) {
+        if (p.media_object_size != 0 && p.media_object_size != m.size_declared) {
             if (check_) {
-                decoder_.report(
-                    p.offset, Severity::error, codes::kMediaObjectSize,
-                    message("the fragments of media object ", m.number, " of stream ", p.stream,
-                            " disagree on its size: ", m.size, " and ", p.media_object_size));
+                decoder_.report(p.offset, Severity::error, codes::kMediaObjectSize,
+                                message("the fragments of media object ", m.number, " of stream ",
+                                        p.stream, " disagree on its size: ", m.size_declared,
+                                        " and ", p.media_object_size));
             }
             m.whole = false;
         }
         o.received = std::max(o.received, p.offset_into_media_object + p.payload_length);
+        take_bytes(m, packet, p);
         ++m.fragments;
         m.last_packet = packet.index;
     }
-    if (o.received > o.object.size) {
+    if (o.received > o.object.size_declared) {
         if (check_) {
-            decoder_.report(p.offset, Severity::error, codes::kMediaObjectSize,
-                            message("the fragments of media object ", o.object.number,
-                                    " of stream ", p.stream, " add up to ", o.received,
-                                    " bytes, above its Media Object Size of ", o.object.size));
+            decoder_.report(
+                p.offset, Severity::error, codes::kMediaObjectSize,
+                message("the fragments of media object ", o.object.number, " of stream ", p.stream,
+                        " add up to ", o.received, " bytes, above its Media Object Size of ",
+                        o.object.size_declared));
         }
         o.object.whole = false;
         close(o);
-    } else if (o.received == o.object.size) {
+    } else if (o.received == o.object.size_declared) {
         close(o);
     }
 }
@@ -140,6 +156,7 @@ void MediaObjectTracker::sub_payload(const Packet& packet, const Payload& p, std
     m.presentation_time =
         static_cast<std::uint32_t>(p.offset_into_media_object + index * p.time_delta);
     m.size = length;
+    m.size_declared = length;
     m.key_frame = p.key_frame;
     m.fragments = 1;
     m.first_packet = packet.index;
@@ -157,7 +174,7 @@ void MediaObjectTracker::finish(std::int64_t end) {
             decoder_.report(end, Severity::error, codes::kMediaObjectCut,
                             message("media object ", o.object.number, " of stream ",
                                     o.object.stream, " ends with the data after ", o.received,
-                                    " of its ", o.object.size, " bytes"));
+                                    " of its ", o.object.size_declared, " bytes"));
         }
         o.object.whole = false;
         close(o);

@@ -222,6 +222,7 @@ bool PacketDecoder::decode_packet(std::uint64_t index, std::int64_t offset) {
         if (!carries_selection(packet))
             return true;
     }
+    view_.packet(packet);
     if (show_) {
         view_.begin_item(index, offset);
         if (packet.header_whole)
