@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "answers/model.hpp"
+
+// The members of a stream that the summary's JSON and CSV share: one table
+// of columns, a cell each, absent where a stream has no such value.
+namespace asfinspect::view {
+
+enum Column : std::uint8_t {
+    kNumber,
+    kType,
+    kCodec,
+    kCodecDescription,
+    kFormatTag,
+    kFourcc,
+    kChannels,
+    kSampleRate,
+    kBitsPerSample,
+    kWidth,
+    kHeight,
+    kLanguage,
+    kName,
+    kEncrypted,
+    kBitrateDeclared,
+    kDataBitrate,
+    kBitrateMeasured,
+    kBitratePeak,
+    kBytes,
+    kMediaObjects,
+    kKeyFrames,
+    kKeyFrameIntervalMax,
+    kFirstTime,
+    kLastTime,
+    kDurationMeasured,
+    kColumns,
+};
+
+inline constexpr std::string_view kColumnNames[kColumns] = {
+    "number",
+    "type",
+    "codec",
+    "codec_description",
+    "format_tag",
+    "fourcc",
+    "channels",
+    "sample_rate",
+    "bits_per_sample",
+    "width",
+    "height",
+    "language",
+    "name",
+    "encrypted",
+    "bitrate_declared",
+    "data_bitrate",
+    "bitrate_measured",
+    "bitrate_peak",
+    "bytes",
+    "media_objects",
+    "key_frames",
+    "key_frame_interval_max",
+    "first_time",
+    "last_time",
+    "duration_measured",
+};
+
+struct Cell {
+    enum class Kind : std::uint8_t { absent, number, seconds, text, boolean };
+    Kind kind = Kind::absent;
+    std::uint64_t number = 0;
+    std::int64_t ticks = 0;
+    std::string_view text;
+};
+
+using Cells = std::array<Cell, kColumns>;
+
+Cells stream_cells(const answers::StreamAnswers& s);
+
+}  // namespace asfinspect::view
