@@ -442,8 +442,9 @@ TEST(Summary, EveryViewGivesTheSameMeasuredBitrate) {
             for (std::size_t at = timeline.find("{\"stream\":", totals); at < buckets;
                  at = timeline.find("{\"stream\":", at + 1)) {
                 const double stream = number_member(timeline, "stream", at);
-                if (measured.count(stream) != 0 && !std::isnan(measured[stream]))
+                if (measured.count(stream) != 0 && !std::isnan(measured[stream])) {
                     EXPECT_EQ(number_member(timeline, "bitrate", at), measured[stream]) << interval;
+                }
             }
         }
         const std::string report = decode_with<asfinspect::view::HtmlReport>(bytes, {});
