@@ -154,7 +154,7 @@ TEST(Measures, SettledWindowsGiveTheSameBusiest) {
         const std::uint64_t bytes = s == 40 ? 9000 : 1000 + static_cast<std::uint64_t>(s);
         held.add(s * kTicksPerSecond + 5 * kMs, bytes);
         settled.add(s * kTicksPerSecond + 5 * kMs, bytes);
-        settled.settle((s - 3) * kTicksPerSecond);
+        settled.settle_below(BusiestWindow::window_of((s - 3) * kTicksPerSecond));
     }
     for (const std::int64_t end : {100'000, 100'300, 99'900}) {
         EXPECT_EQ(held.busiest(0, end * kMs), settled.busiest(0, end * kMs)) << end;

@@ -234,14 +234,24 @@ void Collector::media_object(const decode::MediaObject& m) {
 }
 
 void Collector::packet_sent(const decode::SentPacket& p) {
-    const std::int64_t sent = ticks_of_ms(static_cast<std::int64_t>(
-        std::min<std::uint64_t>(p.send_time, std::numeric_limits<std::int64_t>::max())));
-    const std::int64_t settled = io::saturating_subtract(sent, settle_lead_);
-    for (const std::uint8_t s : measured_)
-        busiest_[s]->settle(settled);
-    file_busiest_.settle(settled);
     if (timeline_)
         timeline_->packet(p);
+    // Windows settle a second at a time, not at every packet.
+    if (p.send_time < settle_at_ms_)
+        return;
+    const std::int64_t sent = ticks_of_ms(static_cast<std::int64_t>(
+        std::min<std::uint64_t>(p.send_time, std::numeric_limits<std::int64_t>::max())));
+    const std::int64_t below =
+        BusiestWindow::window_of(io::saturating_subtract(sent, settle_lead_));
+    for (const std::uint8_t s : measured_)
+        busiest_[s]->settle_below(below);
+    file_busiest_.settle_below(below);
+    // The send time at which the next window settles.
+    const std::int64_t next = io::saturating_add(
+        io::saturating_add(io::saturating_multiply_signed(below + 1, BusiestWindow::kWindow),
+                           settle_lead_),
+        kTicksPerMillisecond - 1);
+    settle_at_ms_ = next <= 0 ? 0 : static_cast<std::uint64_t>(next / kTicksPerMillisecond);
 }
 
 void Collector::payload_sent(const decode::SentPayload& p) {

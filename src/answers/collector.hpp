@@ -79,6 +79,7 @@ class Collector : public decode::View, public decode::FindingSink {
     std::vector<std::uint8_t> measured_;  // streams with media objects, as met
     std::array<std::unique_ptr<BusiestWindow>, decode::kStreamNumbers> busiest_{};
     BusiestWindow file_busiest_;
+    std::uint64_t settle_at_ms_ = 0;  // the send time at which windows settle next
     // Where the delivery ends on the send clock: the last packet's Send Time
     // and Duration.
     std::uint64_t sent_until_ = 0;

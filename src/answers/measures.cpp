@@ -99,7 +99,7 @@ std::uint32_t MostFrequent::most_frequent() const {
 
 void BusiestWindow::add(std::int64_t ticks, std::uint64_t bytes) {
     total_ = io::saturating_add(total_, bytes);
-    const std::int64_t index = floor_div(ticks, kWindow);
+    const std::int64_t index = window_of(ticks);
     // A byte later than the model of delivery allows joins the nearest
     // window still held.
     if (!tail_.empty() && index <= tail_.back().first) {
@@ -116,9 +116,12 @@ void BusiestWindow::add(std::int64_t ticks, std::uint64_t bytes) {
     held = io::saturating_add(held, bytes);
 }
 
-void BusiestWindow::settle(std::int64_t ticks) {
-    const std::int64_t below = floor_div(ticks, kWindow);
-    // Each pass settles the earliest open window, while it ends before `ticks`.
+std::int64_t BusiestWindow::window_of(std::int64_t ticks) {
+    return floor_div(ticks, kWindow);
+}
+
+void BusiestWindow::settle_below(std::int64_t below) {
+    // Each pass settles the earliest open window, while it is below `below`.
     while (!open_.empty() && open_.begin()->first < below) {
         const Window w = *open_.begin();
         open_.erase(open_.begin());
@@ -158,8 +161,8 @@ std::optional<std::uint64_t> BusiestWindow::busiest(std::int64_t first, std::int
     const std::int64_t first_index = floor_div(first, kWindow);
     const std::int64_t last_index = floor_div(end - 1, kWindow);
     const auto piece = [&](std::int64_t index) {
-        const std::int64_t from = std::max(first, index * kWindow);
-        const std::int64_t to = std::min(end, (index + 1) * kWindow);
+        const std::int64_t from = std::max(first, io::saturating_multiply_signed(index, kWindow));
+        const std::int64_t to = std::min(end, io::saturating_multiply_signed(index + 1, kWindow));
         return Piece{index, bytes_of(index), to - from};
     };
     std::vector<Piece> edges;

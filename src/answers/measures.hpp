@@ -75,9 +75,12 @@ class BusiestWindow {
   public:
     static constexpr std::int64_t kWindow = kTicksPerSecond;
 
+    // The window that holds `ticks`.
+    static std::int64_t window_of(std::int64_t ticks);
+
     void add(std::int64_t ticks, std::uint64_t bytes);
-    // No byte will come before `ticks`.
-    void settle(std::int64_t ticks);
+    // No byte will come before window `index`.
+    void settle_below(std::int64_t index);
     // Bits per second over the busiest window of [first, end).
     std::optional<std::uint64_t> busiest(std::int64_t first, std::int64_t end) const;
 

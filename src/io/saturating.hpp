@@ -30,6 +30,14 @@ inline std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
     return sum;
 }
 
+inline std::int64_t saturating_multiply_signed(std::int64_t a, std::int64_t b) {
+    std::int64_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        return (a < 0) != (b < 0) ? std::numeric_limits<std::int64_t>::min()
+                                  : std::numeric_limits<std::int64_t>::max();
+    return product;
+}
+
 inline std::uint64_t saturating_multiply(std::uint64_t a, std::uint64_t b) {
     std::uint64_t product = 0;
     if (__builtin_mul_overflow(a, b, &product))
