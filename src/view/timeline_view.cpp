@@ -184,8 +184,10 @@ void TimelineView::write_text(const Span& span, const FileAnswers* totals) {
     out_.number(span.padding).text(" padding bytes").end_line();
 }
 
-void TimelineView::write_stream_members(const StreamSpan& s) {
-    json_.member_number("stream", s.stream).member_number("bytes", s.bytes);
+void TimelineView::write_stream(const StreamSpan& s, std::optional<std::uint64_t> bitrate) {
+    json_.begin_object().member_number("stream", s.stream).member_number("bytes", s.bytes);
+    if (bitrate)
+        json_.member_number("bitrate", *bitrate);
     json_.member_number("media_objects", s.media_objects);
     json_.member_number("key_frames", s.key_frames);
     if (s.bucket_limit != 0) {
@@ -194,6 +196,7 @@ void TimelineView::write_stream_members(const StreamSpan& s) {
     }
     if (s.led)
         json_.member_raw("lead_min", lead_text(s.lead_min));
+    json_.end_object();
 }
 
 void TimelineView::write_json(const Span& span) {
@@ -204,12 +207,8 @@ void TimelineView::write_json(const Span& span) {
     json_.member_number("payload_bytes", span.payload_bytes);
     json_.member_number("padding", span.padding);
     json_.key("streams").begin_array();
-    for (const StreamSpan& s : span.streams) {
-        json_.begin_object();
-        write_stream_members(s);
-        json_.member_number("bitrate", sent_bitrate(s.bytes, span));
-        json_.end_object();
-    }
+    for (const StreamSpan& s : span.streams)
+        write_stream(s, sent_bitrate(s.bytes, span));
     json_.end_array().end_object();
 }
 
@@ -280,13 +279,8 @@ void TimelineView::write_json_totals(const FileAnswers& a) {
     json_.member_number("padding", totals_.padding);
     json_.member_number("unplaced_media_objects", unplaced_media_objects());
     json_.key("streams").begin_array();
-    for (const StreamSpan& s : totals_.streams) {
-        json_.begin_object();
-        write_stream_members(s);
-        if (const auto rate = measured_bitrate(a, s.stream))
-            json_.member_number("bitrate", *rate);
-        json_.end_object();
-    }
+    for (const StreamSpan& s : totals_.streams)
+        write_stream(s, measured_bitrate(a, s.stream));
     json_.end_array();
     json_.key("buckets").begin_array();
     for (const answers::StreamAnswers& s : a.streams) {

@@ -47,7 +47,8 @@ class TimelineView final : public answers::Collector {
 
     void write_text(const Span& span, const answers::FileAnswers* totals);
     void write_json(const Span& span);
-    void write_stream_members(const StreamSpan& s);
+    // A stream's members of an interval, or of the totals.
+    void write_stream(const StreamSpan& s, std::optional<std::uint64_t> bitrate);
     void write_csv(const Span& span);
     bool selected(const Span& span) const;
     void write_buckets_text(const answers::FileAnswers& a);
