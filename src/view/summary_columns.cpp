@@ -19,7 +19,22 @@ Cell boolean(bool v) {
     return {Cell::Kind::boolean, v ? 1u : 0u, 0, {}};
 }
 
+constexpr IndexName kIndexNames[] = {
+    {asf::ObjectType::simple_index, "simple_index", "Simple Index"},
+    {asf::ObjectType::index, "index", "Index"},
+    {asf::ObjectType::media_object_index, "media_object_index", "Media Object Index"},
+    {asf::ObjectType::timecode_index, "timecode_index", "Timecode Index"},
+};
+
 }  // namespace
+
+const IndexName& index_name(asf::ObjectType type) {
+    for (const IndexName& n : kIndexNames) {
+        if (n.type == type)
+            return n;
+    }
+    return kIndexNames[0];
+}
 
 Cells stream_cells(const answers::StreamAnswers& s) {
     Cells c{};

@@ -6,8 +6,9 @@
 
 #include "answers/model.hpp"
 
-// The members of a stream that the summary's JSON and CSV share: one table
-// of columns, a cell each, absent where a stream has no such value.
+// What the summary's writers share: the members of a stream, one table of
+// columns for JSON and CSV, a cell each, absent where a stream has no such
+// value; the names of indexes and of protection.
 namespace asfinspect::view {
 
 enum Column : std::uint8_t {
@@ -78,5 +79,30 @@ struct Cell {
 using Cells = std::array<Cell, kColumns>;
 
 Cells stream_cells(const answers::StreamAnswers& s);
+
+// An index object's name: a key for JSON, and words for people.
+struct IndexName {
+    asf::ObjectType type;
+    std::string_view key;
+    std::string_view text;
+};
+const IndexName& index_name(asf::ObjectType type);
+
+// The objects that protect a file, by their flag among the facts: a key for
+// JSON, and words for people.
+struct ProtectionName {
+    bool decode::ProtectionFacts::*present;
+    std::string_view key;
+    std::string_view text;
+};
+inline constexpr ProtectionName kProtectionNames[] = {
+    {&decode::ProtectionFacts::content_encryption, "content_encryption", "Content Encryption"},
+    {&decode::ProtectionFacts::extended_content_encryption, "extended_content_encryption",
+     "Extended Content Encryption"},
+    {&decode::ProtectionFacts::advanced_content_encryption, "advanced_content_encryption",
+     "Advanced Content Encryption"},
+    {&decode::ProtectionFacts::digital_signature, "digital_signature", "Digital Signature"},
+    {&decode::ProtectionFacts::content_protection, "content_protection", "Content Protection"},
+};
 
 }  // namespace asfinspect::view

@@ -15,39 +15,6 @@ using answers::FileAnswers;
 using answers::TagAnswers;
 using io::JsonWriter;
 
-struct IndexKey {
-    asf::ObjectType type;
-    std::string_view key;
-};
-
-constexpr IndexKey kIndexKeys[] = {
-    {asf::ObjectType::simple_index, "simple_index"},
-    {asf::ObjectType::index, "index"},
-    {asf::ObjectType::media_object_index, "media_object_index"},
-    {asf::ObjectType::timecode_index, "timecode_index"},
-};
-
-std::string_view index_key(asf::ObjectType type) {
-    for (const IndexKey& k : kIndexKeys) {
-        if (k.type == type)
-            return k.key;
-    }
-    return kIndexKeys[0].key;
-}
-
-struct ProtectionKey {
-    bool decode::ProtectionFacts::*present;
-    std::string_view key;
-};
-
-constexpr ProtectionKey kProtectionKeys[] = {
-    {&decode::ProtectionFacts::content_encryption, "content_encryption"},
-    {&decode::ProtectionFacts::extended_content_encryption, "extended_content_encryption"},
-    {&decode::ProtectionFacts::advanced_content_encryption, "advanced_content_encryption"},
-    {&decode::ProtectionFacts::digital_signature, "digital_signature"},
-    {&decode::ProtectionFacts::content_protection, "content_protection"},
-};
-
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
 
 void seconds(JsonWriter& json, std::string_view key, std::int64_t ticks) {
@@ -183,7 +150,7 @@ void pictures(JsonWriter& json, const FileAnswers& a) {
 void indexes(JsonWriter& json, const FileAnswers& a) {
     json.key("indexes").begin_array();
     for (const answers::IndexAnswers& index : a.indexes) {
-        json.begin_object().member_string("type", index_key(index.type));
+        json.begin_object().member_string("type", index_name(index.type).key);
         json.member_number("entries", index.entries);
         json.key("streams").begin_array();
         for (const std::uint16_t s : index.streams)
@@ -249,7 +216,7 @@ void write_summary_json(io::Output& out, const FileAnswers& a, const decode::Str
     json.member_bool("protected", a.protection.any());
     if (a.protection.any()) {
         json.key("protection").begin_array();
-        for (const ProtectionKey& p : kProtectionKeys) {
+        for (const ProtectionName& p : kProtectionNames) {
             if (a.protection.*p.present)
                 json.string(p.key);
         }

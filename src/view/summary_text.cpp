@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "view/format.hpp"
+#include "view/summary_columns.hpp"
 #include "view/summary_writers.hpp"
 
 namespace asfinspect::view {
@@ -24,39 +25,6 @@ constexpr std::size_t kMaxTagNameWidth = 28;
 // The width of the labels ("protected: ").
 constexpr std::size_t kLabelWidth = 11;
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
-
-struct IndexName {
-    asf::ObjectType type;
-    std::string_view text;
-};
-
-constexpr IndexName kIndexNames[] = {
-    {asf::ObjectType::simple_index, "Simple Index"},
-    {asf::ObjectType::index, "Index"},
-    {asf::ObjectType::media_object_index, "Media Object Index"},
-    {asf::ObjectType::timecode_index, "Timecode Index"},
-};
-
-std::string_view index_name(asf::ObjectType type) {
-    for (const IndexName& n : kIndexNames) {
-        if (n.type == type)
-            return n.text;
-    }
-    return kIndexNames[0].text;
-}
-
-struct ProtectionName {
-    bool decode::ProtectionFacts::*present;
-    std::string_view text;
-};
-
-constexpr ProtectionName kProtectionNames[] = {
-    {&decode::ProtectionFacts::content_encryption, "Content Encryption"},
-    {&decode::ProtectionFacts::extended_content_encryption, "Extended Content Encryption"},
-    {&decode::ProtectionFacts::advanced_content_encryption, "Advanced Content Encryption"},
-    {&decode::ProtectionFacts::digital_signature, "Digital Signature"},
-    {&decode::ProtectionFacts::content_protection, "Content Protection"},
-};
 
 void seconds(io::Output& out, std::int64_t ticks) {
     out.text(seconds_for_people(ticks).view());
@@ -444,7 +412,7 @@ void index_lines(io::Output& out, const FileAnswers& a) {
     write_grouped(out, a.indexes.size() + a.indexes_not_kept);
     out.end_line();
     for (const IndexAnswers& index : a.indexes) {
-        out.text("  ").text(index_name(index.type)).text(": ");
+        out.text("  ").text(index_name(index.type).text).text(": ");
         count(out, index.entries, "entry", "entries");
         if (index.interval) {
             out.text(" ");
