@@ -477,7 +477,8 @@ void PacketDecoder::check_duration() {
     const DataFacts& data = facts_.data;
     const auto span = media_objects_.span();
     if (!check_sequence_ || narrowed_ || fp.broadcast() || cut_ || !span ||
-        data.decoded != fp.data_packets_count || data.end > file_.size()) {
+        data.decoded != fp.data_packets_count ||
+        io::saturating_add(data.offset, data.size) > file_.size()) {
         return;
     }
     constexpr std::uint64_t kTicksPerMs = 10'000;
@@ -490,10 +491,8 @@ void PacketDecoder::check_duration() {
     problem(fp.offset, Severity::warning, codes::kDuration,
             message("Play Duration less the preroll is ", declared,
                     " ms, but the media objects span only ", spanned, " ms (", span->first, " to ",
-                    span->second,
-                    " ms as stored), though every packet is there: the "
-                    "header promises ",
-                    declared - spanned, " ms more than the file holds"));
+                    span->second, " ms as stored), though every packet is there: the header ",
+                    "promises ", declared - spanned, " ms more than the file holds"));
 }
 
 void PacketDecoder::check_payload(const Payload& p) {
