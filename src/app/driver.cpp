@@ -150,7 +150,6 @@ Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& optio
                 decode::decode_file(file, json, json, path, selection);
             } else if (options.format == Format::csv) {
                 view::PacketsCsvView csv(out);
-                csv.select(selection.streams);
                 if (style != nullptr)
                     csv.set_batch();
                 decode::decode_file(file, csv, csv, path, selection);

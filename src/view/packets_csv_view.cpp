@@ -71,6 +71,10 @@ void set_offset(std::string& cell, std::int64_t v) {
 }  // namespace
 
 void PacketsCsvView::begin(const decode::Part& part) {
+    if (part.kind == decode::Part::Kind::packets) {
+        streams_ = part.selection != nullptr ? part.selection->streams : decode::StreamSet().set();
+        return;
+    }
     if (part.kind != decode::Part::Kind::file)
         return;
     cells_.assign(kColumnCount, {});

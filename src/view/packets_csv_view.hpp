@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "decode/packets/packet.hpp"
-#include "decode/selection.hpp"
 #include "decode/view.hpp"
 #include "io/output.hpp"
 
@@ -23,8 +22,6 @@ class PacketsCsvView final : public decode::View, public decode::FindingSink {
     // One file of several: its rows begin with its path, under the one
     // header row that write_csv_header writes before them all.
     void set_batch() { batch_ = true; }
-    // The payloads of these streams only, as the decoder shows them.
-    void select(const decode::StreamSet& streams) { streams_ = streams; }
     static void write_csv_header(io::Output& out, bool path);
 
     // The packets carry every column: no field, no finding is needed.
@@ -42,7 +39,7 @@ class PacketsCsvView final : public decode::View, public decode::FindingSink {
 
     io::Output& out_;
     std::vector<std::string> cells_;  // a column each, empty when not given
-    decode::StreamSet streams_ = decode::StreamSet().set();
+    decode::StreamSet streams_;       // the payloads of these streams are shown
     bool batch_ = false;
     std::string path_;
 };

@@ -231,7 +231,7 @@ std::uint64_t PacketDecoder::locate_packets() {
 std::int64_t PacketDecoder::decode_all() {
     const std::uint64_t n = locate_packets();
     DataFacts& data = facts_.data;
-    view_.begin_packets(facts_);
+    view_.begin_packets(facts_, selection_);
     const PacketRange& range = decoder_.options().packets;
     const std::uint64_t first = range.begin_below(n);
     const std::uint64_t last = range.end_below(n);
