@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "decode/packets/packet.hpp"
 #include "decode_helpers.hpp"
 #include "view/format.hpp"
 #include "view/objects_view.hpp"
@@ -137,6 +138,87 @@ TEST(Answers, SelectionsGiveTheWholeOutputFiltered) {
             EXPECT_EQ(shown, packets);
         }
     }
+}
+
+// Each column of the packets CSV holds the field of the packet as the decoder
+// read it, on packets of several payloads, of a compressed payload and of a
+// single payload with every optional header field; every column is given in
+// some row, so a column left empty is caught too.
+TEST(Answers, PacketsCsvColumnsAreThePacketsFields) {
+    struct Recorder final : asfinspect::decode::View {
+        std::vector<asfinspect::decode::Packet> packets;
+        bool wants_fields() const override { return false; }
+        void packet(const asfinspect::decode::Packet& p) override { packets.push_back(p); }
+    };
+    FileSpec spec;
+    const Bytes times{0x10, 0, 0, 0, 0x20, 0};  // Send Time 16, Duration 32
+    // Sub-payloads of 10 and 5 bytes 40 ms apart, from 2000 ms.
+    const Bytes compressed =
+        cat({{0x81, 0, 0xd0, 0x07, 0, 0, 1, 40, 17, 0, 10}, Bytes(10, 0xcc), {5}, Bytes(5, 0)});
+    // Packet Length 256, Sequence 9 and Padding Length 10, each a byte.
+    const Bytes single = cat({{0x82, 0, 0, 0x2a, 0x5d, 0, 9, 10},
+                              times,
+                              {0x02, 3, 0, 0, 0, 0, 8, 217, 0, 0, 0, 0xe8, 3, 0, 0},
+                              Bytes(217, 0xee)});
+    spec.raw_packets =
+        cat({spec_packet(spec, spec.packets[0]),
+             padded(cat({{0x82, 0, 0, 0x09, 0x5d, 216}, times, {0x81}, compressed}), 256),
+             padded(single, 256)});
+    const Bytes file = build(spec);
+    Recorder recorder;
+    {
+        asfinspect::io::FileReader reader(file);
+        asfinspect::decode::DiscardFindings discard;
+        asfinspect::decode::decode_file(reader, recorder, discard, "test.asf", {});
+    }
+    ASSERT_EQ(recorder.packets.size(), 3u);
+    const std::string csv = decode_with<asfinspect::view::PacketsCsvView>(file, {});
+    std::vector<std::string> header;
+    std::istringstream first(csv.substr(0, csv.find('\r')));
+    for (std::string name; std::getline(first, name, ',');)
+        header.push_back(name);
+    const auto number = [](auto v) { return std::to_string(v); };
+    const auto optional = [&](bool given, std::uint64_t v) { return given ? number(v) : ""; };
+    std::set<std::string> given;
+    const Rows rows = rows_of(csv);
+    ASSERT_EQ(rows.size(), 4u);
+    for (const auto& row : rows) {
+        const auto& p = recorder.packets.at(std::stoul(row[0]));
+        const auto& h = p.header;
+        const auto& q = p.payloads.at(std::stoul(row[10]));
+        const std::map<std::string, std::string> expected = {
+            {"packet", number(p.index)},
+            {"packet_offset", number(p.offset)},
+            {"length_type_flags", number(h.length_type_flags)},
+            {"property_flags", number(h.property_flags)},
+            {"packet_length", optional(h.has_packet_length, h.packet_length)},
+            {"sequence", optional(h.has_sequence, h.sequence)},
+            {"padding_length", optional(h.has_padding_length, h.padding_length)},
+            {"send_time", number(h.send_time)},
+            {"duration", number(h.duration)},
+            {"number_of_payloads", optional(h.multiple_payloads(), h.payload_count())},
+            {"payload", number(q.index)},
+            {"payload_offset", number(q.offset)},
+            {"stream_number", number(q.stream)},
+            {"key_frame", q.key_frame ? "true" : "false"},
+            {"media_object_number", number(q.media_object_number)},
+            {"offset_into_media_object", number(q.offset_into_media_object)},
+            {"replicated_data_length", number(q.replicated_data_length)},
+            {"media_object_size", optional(q.has_object_fields, q.media_object_size)},
+            {"presentation_time", optional(q.has_object_fields, q.presentation_time)},
+            {"presentation_time_delta", optional(q.compressed, q.time_delta)},
+            {"payload_length", number(q.payload_length)},
+            {"data_offset", number(q.data_offset)},
+        };
+        ASSERT_EQ(header.size(), expected.size());
+        for (std::size_t i = 0; i < header.size(); ++i) {
+            ASSERT_TRUE(expected.contains(header[i])) << header[i];
+            EXPECT_EQ(row[i], expected.at(header[i])) << header[i] << " of packet " << row[0];
+            if (!row[i].empty())
+                given.insert(header[i]);
+        }
+    }
+    EXPECT_EQ(given.size(), header.size());
 }
 
 TEST(Answers, CsvFieldsAreQuotedAsRfc4180Says) {

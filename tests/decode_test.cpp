@@ -328,7 +328,7 @@ TEST(Decode, EachFaultGivesItsFinding) {
                  object(registry_guid("33000890-E5B1-11CF-89F4-00A0C90349CB"), Bytes(32, 0))};
          }},
         {"object-size", [](FileSpec& s) { s.trailing = object_with_size(Guid{}, 10); }},
-        {"trailing-data", [](FileSpec& s) { s.trailing = Bytes(10, 0); }},
+        {"trailing-data", [](FileSpec& s) { s.trailing = Bytes(10, 0x11); }},
         {"past-parent",
          [](FileSpec& s) { s.more_header_objects = {object_with_size(Guid{}, 5000)}; }},
         {"header-count", [](FileSpec& s) { s.header_count = 9; }},
@@ -391,9 +391,129 @@ TEST(Decode, EachFaultGivesItsFinding) {
     cut.resize(cut.size() - 100);
     EXPECT_EQ(codes_of(cut), std::vector<std::string>{"truncated-file"}) << check_of(cut);
     EXPECT_TRUE(contains(check_of(cut),
-                         "2 of 3 packets are whole, and 100 bytes are missing "
-                         "(File Size says 1223 bytes; the file holds 1123)"))
+                         "2 of 3 packets are whole, and 100 bytes are missing; packet 2 at 0x3c7 "
+                         "breaks in payload 1's data, after 89 of its 100 bytes (File Size says "
+                         "1223 bytes; the file holds 1123)"))
         << check_of(cut);
+}
+
+// One cause gives one finding, and the findings come in file order, those
+// known only at the end of the packets or of the file included. Zero bytes
+// that a capture which preallocated its file leaves after its last packet
+// or object are one warning, never packets.
+TEST(Decode, OneCauseGivesOneFindingInFileOrder) {
+    const Bytes xmp =
+        object(registry_guid("BE7ACFCB-97A9-42E8-9C71-999491E3AFAC"), {'<', 'x', '>'});
+    const auto cut_at = [](std::size_t into_last_packet) {
+        Bytes b = build({});
+        b.resize(b.size() - 256 + into_last_packet);
+        return b;
+    };
+    const auto with = [](void (*make)(FileSpec&)) {
+        FileSpec spec;
+        make(spec);
+        return build(spec);
+    };
+    struct Row {
+        const char* name;
+        Bytes file;
+        std::string codes;
+        std::string message;  // a part of the first finding's
+    };
+    const Row rows[] = {
+        {"zero-filled packets before a later packet's fault, after the tagger's File Size",
+         with([](FileSpec& s) {
+             s.file_size = 900;
+             s.packets[0].padding_delta = -10;
+             s.packets[2].padding_delta = -5;
+             s.packets[2].fill = 0x55;
+         }),
+         "warning:file-size warning:zero-fill error:packet-fill", "a tagger"},
+        {"a cut inside the last packet's header", cut_at(5), "error:truncated-file",
+         "2 of 3 packets are whole, and 251 bytes are missing; packet 2 at 0x3c7 breaks in its "
+         "header, 5 bytes into it"},
+        {"a cut inside a payload's header", cut_at(20), "error:truncated-file",
+         "packet 2 at 0x3c7 breaks in payload 0's header"},
+        {"a file that ends after its header",
+         [] {
+             Bytes b = build({});
+             b.resize(0x195);
+             return b;
+         }(),
+         "error:missing-object error:file-size", "the file has no ASF_Data_Object"},
+        {"zeros after the Data Object", with([](FileSpec& s) { s.trailing = Bytes(4096, 0); }),
+         "warning:trailing-zeros",
+         "4096 zero bytes after the last packet, up to the end of the file: what a capture"},
+        {"zeros inside a Data Object sized to hold them", with([](FileSpec& s) {
+             s.data_object_size = 50 + 3 * 256 + 4096;
+             s.trailing = Bytes(4096, 0);
+         }),
+         "warning:trailing-zeros", "4096 zero bytes after the last packet"},
+        {"zero packets inside the Data Object's count and size", with([](FileSpec& s) {
+             s.raw_packets = Bytes();
+             for (const auto& p : s.packets)
+                 put(*s.raw_packets, spec_packet(s, p));
+             s.raw_packets->resize(s.raw_packets->size() + 4096, 0);
+         }),
+         "warning:trailing-zeros", "4096 zero bytes after the last packet"},
+        {"zeros after the packets of a broadcast file", with([](FileSpec& s) {
+             s.flags = 1;
+             s.data_object_size = 50;
+             s.trailing = Bytes(4096, 0);
+         }),
+         "warning:packets-by-file warning:trailing-zeros",
+         "the 3 packets of 256 bytes found up to 0x4c7"},
+        {"zeros after the last object",
+         [&] {
+             FileSpec spec;
+             spec.trailing = cat({xmp, Bytes(4096, 0)});
+             return build(spec);
+         }(),
+         "warning:trailing-zeros", "4096 zero bytes after the last object"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(severity_codes_of(row.file), row.codes) << check_of(row.file);
+        const std::string check = check_of(row.file);
+        EXPECT_TRUE(contains(check.substr(0, check.find('\n')), row.message)) << check;
+    }
+    // Real packets after a packet of zeros are still decoded.
+    FileSpec broadcast;
+    broadcast.flags = 1;
+    broadcast.data_object_size = 50;
+    broadcast.raw_packets = cat({spec_packet(broadcast, broadcast.packets[0]), Bytes(256, 0),
+                                 spec_packet(broadcast, broadcast.packets[1])});
+    EXPECT_TRUE(contains(check_of(build(broadcast)), " in 3 packets\n"))
+        << check_of(build(broadcast));
+}
+
+// A header whose Play Duration, less the preroll, promises more than a
+// second beyond what the media objects span (100 ms here, from 1000 ms),
+// with every packet there; a broadcast file keeps no duration, and in a cut
+// file the packets are missing, not the header wrong.
+TEST(Decode, DurationPromisedBeyondTheMediaObjects) {
+    struct Row {
+        const char* name;
+        std::uint64_t play_ms;  // the preroll of 1000 ms included
+        std::uint32_t flags;
+        std::size_t cut;
+        std::string codes;
+    };
+    const Row rows[] = {
+        {"a second more than the span", 2100, 2, 0, ""},
+        {"more than a second more", 2101, 2, 0, "warning:duration"},
+        {"broadcast", 5000, 3, 0, "warning:packets-by-file"},
+        {"cut short", 5000, 2, 100, "error:truncated-file"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FileSpec spec;
+        spec.play_duration = row.play_ms * 10'000;
+        spec.flags = row.flags;
+        Bytes file = build(spec);
+        file.resize(file.size() - row.cut);
+        EXPECT_EQ(severity_codes_of(file), row.codes) << check_of(file);
+    }
 }
 
 // What real muxers and taggers write, which players accept: warnings that

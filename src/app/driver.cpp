@@ -13,6 +13,7 @@
 #include "app/input.hpp"
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
+#include "decode/packets/packet.hpp"
 #include "dump/dump.hpp"
 #include "view/html_report.hpp"
 #include "view/json_view.hpp"
@@ -102,28 +103,17 @@ class PacketRuns final : public decode::View {
   public:
     explicit PacketRuns(std::vector<decode::PacketRange>& runs) : runs_(runs) {}
 
-    void begin(const decode::Part& part) override {
-        ++depth_;
-        if (part.kind == decode::Part::Kind::packets)
-            packets_depth_ = depth_;
-        if (part.kind != decode::Part::Kind::item || depth_ != packets_depth_ + 1)
-            return;
-        if (!runs_.empty() && runs_.back().last + 1 == part.index) {
-            runs_.back().last = part.index;
+    bool wants_fields() const override { return false; }
+    void packet(const decode::Packet& packet) override {
+        if (!runs_.empty() && runs_.back().last + 1 == packet.index) {
+            runs_.back().last = packet.index;
         } else {
-            runs_.push_back({part.index, part.index, false});
+            runs_.push_back({packet.index, packet.index, false});
         }
-    }
-    void end(const decode::Part& part) override {
-        if (part.kind == decode::Part::Kind::packets)
-            packets_depth_ = -1;
-        --depth_;
     }
 
   private:
     std::vector<decode::PacketRange>& runs_;
-    int depth_ = 0;
-    int packets_depth_ = -1;
 };
 
 // The dump of the packets that carry the media objects of a time selection.

@@ -1,6 +1,7 @@
 #include "check/check_view.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "decode/findings.hpp"
 #include "view/format.hpp"
@@ -58,7 +59,7 @@ void CheckView::found(const decode::Finding& f) {
         return;
     }
     ++tally.shown;
-    write_finding(f);
+    held_.push_back({f.offset, f.severity, f.code, std::string(f.message)});
 }
 
 void CheckView::media_object(const decode::MediaObject&) {
@@ -122,6 +123,16 @@ void CheckView::end(const decode::Part& part) {
     if (part.kind != decode::Part::Kind::file)
         return;
     const decode::FileSummary& summary = *part.summary;
+    // Findings of one offset keep the order they were met in; a read error,
+    // after which nothing was decoded, stays last.
+    const auto place = [](const Held& h) {
+        return std::pair(h.code == decode::codes::kReadError, h.offset);
+    };
+    std::stable_sort(held_.begin(), held_.end(),
+                     [&](const Held& a, const Held& b) { return place(a) < place(b); });
+    for (const Held& h : held_)
+        write_finding({h.offset, h.severity, h.code, h.message});
+    held_.clear();
     bool first = true;
     if (format_ == Format::json) {
         out_.text("],\"not_listed\":[");

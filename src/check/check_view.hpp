@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -8,11 +9,15 @@
 
 namespace asfinspect::check {
 
-// The verdict on a file: only the decoder's findings, one line each as they
-// are met ("0x2c5: error [packet-parse]: ..."), then a count of them ("3
+// The verdict on a file: only the decoder's findings, one line each in file
+// order ("0x2c5: error [packet-parse]: ..."), then a count of them ("3
 // errors, 1 warning in 37628 packets"); or the same as a JSON document. A
 // code met more than kShownPerCode times shows its first findings and then
 // one line that counts the rest; the count and the verdict take them all.
+// Some findings are known only once the packets or the file end (how many
+// packets end in zeros, a stream's worst delivery), so the findings shown
+// are held, at most kShownPerCode of each code, and written by their offset
+// when the file ends.
 class CheckView final : public view::AnswerView {
   public:
     enum class Format { text, json };
@@ -44,6 +49,14 @@ class CheckView final : public view::AnswerView {
         std::uint64_t more_warnings = 0;
     };
 
+    // A finding to show, with its own copy of its message.
+    struct Held {
+        std::int64_t offset = 0;
+        decode::Severity severity = decode::Severity::warning;
+        std::string_view code;
+        std::string message;
+    };
+
     CodeTally& tally_of(std::string_view code);
     void write_finding(const decode::Finding& f);
     void write_rest_text(const CodeTally& t);
@@ -58,6 +71,7 @@ class CheckView final : public view::AnswerView {
     bool not_asf_ = false;
     // One row per code met; the codes are a few dozen, so a search is enough.
     std::vector<CodeTally> tallies_;
+    std::vector<Held> held_;
 };
 
 }  // namespace asfinspect::check

@@ -48,7 +48,8 @@ class Context {
                 std::string_view message);
     // A finding about the file's extent (cut short, or bytes after its last
     // object), which tells of File Size too when File Size disagrees.
-    void report_extent(std::int64_t offset, std::string_view code, std::string_view message);
+    void report_extent(std::int64_t offset, std::string_view code, std::string_view message,
+                       Severity severity = Severity::error);
 
     // Decodes the objects in [start, end), placed as `where`, `depth` levels
     // below the top; returns how many there were.

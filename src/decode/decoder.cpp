@@ -14,6 +14,7 @@
 #include "decode/text.hpp"
 #include "io/le.hpp"
 #include "io/saturating.hpp"
+#include "io/zeros.hpp"
 
 namespace asfinspect::decode {
 
@@ -180,6 +181,11 @@ std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement
     std::int64_t position = start;
     // Each pass decodes one object and moves past it, or ends the walk.
     for (; position < end && regular && !stopped();) {
+        if (top && io::zeros_end(file_, position, end) == end) {
+            report_zeros_after_objects(position, end);
+            regular = false;
+            break;
+        }
         if (end - position < kObjectHeaderSize) {
             const std::string text = message(end - position, " bytes after the last object of ",
                                              where_name(where), " are too few to be an object");
@@ -265,6 +271,16 @@ std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement
     if (top)
         facts_.objects_tile_file = regular && !stray && position == end && !facts_.extent_reported;
     return count;
+}
+
+// Zero bytes up to the end of the file, as a capture that preallocated its
+// file leaves: no object, and nothing players read.
+void Decoder::report_zeros_after_objects(std::int64_t from, std::int64_t end) {
+    report_extent(from, codes::kTrailingZeros,
+                  message(end - from,
+                          " zero bytes after the last object, up to the end of the file: what a "
+                          "capture that preallocated its file leaves; players skip them"),
+                  Severity::warning);
 }
 
 bool Decoder::placed_well(const ObjectHead& head, asf::Placement where) {
@@ -356,8 +372,11 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
     }
     FieldReader r(*this, head.offset + kObjectHeaderSize, end, depth);
     objects::decode_data_object_head(r);
-    if (!r.ok())
+    if (!r.ok()) {
+        if (past_file_end)
+            report_cut_data_object(head);
         return end;
+    }
     DataFacts& data = facts_.data;
     data.present = true;
     data.offset = head.offset;
@@ -365,13 +384,19 @@ std::int64_t Decoder::decode_data_object(const ObjectHead& head, std::int64_t en
     data.first_packet = head.offset + kDataObjectHeadSize;
     PacketDecoder packets(*this);
     const std::int64_t packets_end = packets.decode_all();
-    if (past_file_end && !facts_.extent_reported) {
-        report_extent(
-            head.offset, codes::kTruncatedFile,
-            message("the file is cut short: the object reaches ",
-                    saturating_add(head.offset, head.size) - file_.size(), " bytes past its end"));
-    }
+    if (past_file_end)
+        report_cut_data_object(head);
     return std::max(end, packets_end);
+}
+
+// Unless the packets told of the cut already.
+void Decoder::report_cut_data_object(const ObjectHead& head) {
+    if (facts_.extent_reported)
+        return;
+    report_extent(
+        head.offset, codes::kTruncatedFile,
+        message("the file is cut short: the object reaches ",
+                saturating_add(head.offset, head.size) - file_.size(), " bytes past its end"));
 }
 
 void Decoder::finish_file() {
@@ -401,7 +426,9 @@ void Decoder::finish_file() {
         facts_.extent_reported) {
         return;
     }
-    if (facts_.objects_tile_file) {
+    // A tagger rewrites the header of a whole file; a file that ends after
+    // its header, or holds no Data Object, is no tagger's doing.
+    if (facts_.objects_tile_file && facts_.data.present) {
         report(fp.offset, Severity::warning, codes::kFileSize,
                message("File Size is ", fp.file_size, " but the file holds ", file_.size(),
                        " bytes, all of them in its objects: a tagger that rewrote the header "

@@ -41,6 +41,8 @@ class Decoder final : public Context {
     std::int64_t decode_object(const ObjectHead& head, std::int64_t end, asf::Placement where,
                                int depth, bool past_file_end);
     bool placed_well(const ObjectHead& head, asf::Placement where);
+    void report_zeros_after_objects(std::int64_t from, std::int64_t end);
+    void report_cut_data_object(const ObjectHead& head);
     std::int64_t decode_data_object(const ObjectHead& head, std::int64_t end, int depth,
                                     bool past_file_end);
     void finish_file();

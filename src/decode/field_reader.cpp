@@ -81,11 +81,19 @@ std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit u
 
 std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit unit,
                                                Sentinels unset) {
+    return uint(key, width, unit, unset, {~std::uint64_t{0}, {}});
+}
+
+std::optional<std::uint64_t> FieldReader::uint(const Key& key, int width, Unit unit,
+                                               Sentinels unset, asf::sentinels::Beyond beyond) {
     if (!need(key, static_cast<std::uint64_t>(width)))
         return std::nullopt;
     const std::uint64_t v = cursor_.take(width);
     if (shows_fields_) {
-        if (const std::string_view meaning = name_of(v, unset); !meaning.empty()) {
+        std::string_view meaning = name_of(v, unset);
+        if (meaning.empty() && v > beyond.limit)
+            meaning = beyond.name;
+        if (!meaning.empty()) {
             view_.unset_value(key, v, unit, meaning);
         } else {
             view_.unsigned_value(key, v, unit);

@@ -7,6 +7,7 @@
 
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
+#include "asf/sentinels.hpp"
 #include "decode/facts.hpp"
 #include "decode/key.hpp"
 #include "decode/view.hpp"
@@ -52,6 +53,9 @@ class FieldReader {
     // An unsigned integer some of whose values stand for "no value": those
     // in `unset` are shown with what they mean there.
     std::optional<std::uint64_t> uint(const Key& key, int width, Unit unit, Sentinels unset);
+    // The same, and values past `beyond.limit` are shown with its name.
+    std::optional<std::uint64_t> uint(const Key& key, int width, Unit unit, Sentinels unset,
+                                      asf::sentinels::Beyond beyond);
     std::optional<std::int32_t> i32(const Key& key);
     std::optional<std::int64_t> i64(const Key& key);
     // An integer with named values or named bits.

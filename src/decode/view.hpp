@@ -9,6 +9,7 @@
 #include "asf/names.hpp"
 #include "decode/finding.hpp"
 #include "decode/key.hpp"
+#include "decode/selection.hpp"
 #include "io/le.hpp"
 
 namespace asfinspect::decode {
@@ -58,7 +59,7 @@ struct Part {
     enum class Kind : std::uint8_t {
         file,     // `path`, `size`; at its end, `summary`
         object,   // `head`
-        packets,  // the data packets of the Data Object, each an item: `facts`
+        packets,  // the data packets of the Data Object, each an item: `facts`, `selection`
         group,    // a structure inside a field list (a WAVEFORMATEX, say): `key`
         list,     // counted records, each an item: `key`, and `item` naming one ("Codec Entry")
         item,     // `index`, and `offset` (< 0: no position worth showing)
@@ -70,7 +71,8 @@ struct Part {
     std::string_view path;
     std::int64_t size = 0;
     const FileSummary* summary = nullptr;
-    const Facts* facts = nullptr;  // what the header said
+    const Facts* facts = nullptr;          // what the header said
+    const Selection* selection = nullptr;  // which packets and payloads are shown
     const ObjectHead* head = nullptr;
     const Key* key = nullptr;
     std::string_view item;
@@ -221,9 +223,10 @@ class View {
         begin(part);
     }
     void end_object() { end(Part(Part::Kind::object)); }
-    void begin_packets(const Facts& facts) {
+    void begin_packets(const Facts& facts, const Selection& selection) {
         Part part(Part::Kind::packets);
         part.facts = &facts;
+        part.selection = &selection;
         begin(part);
     }
     void end_packets() { end(Part(Part::Kind::packets)); }

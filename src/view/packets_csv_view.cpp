@@ -1,6 +1,5 @@
 #include "view/packets_csv_view.hpp"
 
-#include <algorithm>
 #include <charconv>
 
 #include "view/format.hpp"
@@ -9,34 +8,55 @@ namespace asfinspect::view {
 
 namespace {
 
-// The columns: the packet's, then the payload's, by their fields' keys.
-constexpr std::string_view kPacketColumns[] = {
-    "packet",   "packet_offset",  "length_type_flags", "property_flags", "packet_length",
-    "sequence", "padding_length", "send_time",         "duration",       "number_of_payloads"};
-constexpr std::string_view kPayloadColumns[] = {"payload",
-                                                "payload_offset",
-                                                "stream_number",
-                                                "key_frame",
-                                                "media_object_number",
-                                                "offset_into_media_object",
-                                                "replicated_data_length",
-                                                "media_object_size",
-                                                "presentation_time",
-                                                "presentation_time_delta",
-                                                "payload_length",
-                                                "data_offset"};
-constexpr std::size_t kPacketCount = std::size(kPacketColumns);
-constexpr std::size_t kColumnCount = kPacketCount + std::size(kPayloadColumns);
+// The columns: the packet's, then the payload's.
+enum Column : std::size_t {
+    kPacket,
+    kPacketOffset,
+    kLengthTypeFlags,
+    kPropertyFlags,
+    kPacketLength,
+    kSequence,
+    kPaddingLength,
+    kSendTime,
+    kDuration,
+    kNumberOfPayloads,
+    kPayload,
+    kPayloadOffset,
+    kStreamNumber,
+    kKeyFrame,
+    kMediaObjectNumber,
+    kOffsetIntoMediaObject,
+    kReplicatedDataLength,
+    kMediaObjectSize,
+    kPresentationTime,
+    kPresentationTimeDelta,
+    kPayloadLength,
+    kDataOffset,
+    kColumnCount,
+};
 
-// The column of a field, among those of its part, or kColumnCount.
-std::size_t column_of(std::string_view identifier, bool payload) {
-    const auto* first = payload ? std::begin(kPayloadColumns) : std::begin(kPacketColumns);
-    const auto* last = payload ? std::end(kPayloadColumns) : std::end(kPacketColumns);
-    const auto* hit = std::find(first, last, identifier);
-    if (hit == last)
-        return kColumnCount;
-    return static_cast<std::size_t>(hit - first) + (payload ? kPacketCount : 0);
-}
+constexpr std::string_view kColumnNames[kColumnCount] = {"packet",
+                                                         "packet_offset",
+                                                         "length_type_flags",
+                                                         "property_flags",
+                                                         "packet_length",
+                                                         "sequence",
+                                                         "padding_length",
+                                                         "send_time",
+                                                         "duration",
+                                                         "number_of_payloads",
+                                                         "payload",
+                                                         "payload_offset",
+                                                         "stream_number",
+                                                         "key_frame",
+                                                         "media_object_number",
+                                                         "offset_into_media_object",
+                                                         "replicated_data_length",
+                                                         "media_object_size",
+                                                         "presentation_time",
+                                                         "presentation_time_delta",
+                                                         "payload_length",
+                                                         "data_offset"};
 
 void set_number(std::string& cell, std::uint64_t v) {
     char digits[24];
@@ -44,69 +64,96 @@ void set_number(std::string& cell, std::uint64_t v) {
     cell.assign(digits, end);
 }
 
+void set_offset(std::string& cell, std::int64_t v) {
+    set_number(cell, static_cast<std::uint64_t>(v));
+}
+
 }  // namespace
 
 void PacketsCsvView::begin(const decode::Part& part) {
-    using Kind = decode::Part::Kind;
-    const Role parent = roles_.empty() ? Role::other : roles_.back();
-    Role role = Role::other;
-    if (part.kind == Kind::file) {
-        cells_.assign(kColumnCount, {});
-        path_ = part.path;
-        if (!batch_)
-            write_csv_header(out_, false);
-    } else if (part.kind == Kind::packets) {
-        role = Role::packets;
-    } else if (part.kind == Kind::item && parent == Role::packets) {
-        role = Role::packet;
-        for (std::string& cell : cells_)
-            cell.clear();
-        set_number(cells_[0], part.index);
-        set_number(cells_[1], static_cast<std::uint64_t>(part.offset));
-        packet_has_rows_ = false;
-    } else if (part.kind == Kind::list && parent == Role::packet) {
-        role = Role::payloads;
-    } else if (part.kind == Kind::item && parent == Role::payloads) {
-        role = Role::payload;
-        for (std::size_t i = kPacketCount; i < kColumnCount; ++i)
-            cells_[i].clear();
-        set_number(cells_[kPacketCount], part.index);
-        set_number(cells_[kPacketCount + 1], static_cast<std::uint64_t>(part.offset));
+    if (part.kind == decode::Part::Kind::packets) {
+        streams_ = part.selection != nullptr ? part.selection->streams : decode::StreamSet().set();
+        return;
     }
-    roles_.push_back(role);
+    if (part.kind != decode::Part::Kind::file)
+        return;
+    cells_.assign(kColumnCount, {});
+    path_ = part.path;
+    if (!batch_)
+        write_csv_header(out_, false);
 }
 
 void PacketsCsvView::write_csv_header(io::Output& out, bool path) {
     out.text(path ? "path," : "");
-    for (std::size_t i = 0; i < kColumnCount; ++i) {
-        out.text(i == 0 ? "" : ",")
-            .text(i < kPacketCount ? kPacketColumns[i] : kPayloadColumns[i - kPacketCount]);
-    }
+    for (std::size_t i = 0; i < kColumnCount; ++i)
+        out.text(i == 0 ? "" : ",").text(kColumnNames[i]);
     out.text("\r\n");
 }
 
-void PacketsCsvView::end(const decode::Part& /*part*/) {
-    const Role role = roles_.back();
-    roles_.pop_back();
-    if (role == Role::payload) {
+void PacketsCsvView::packet(const decode::Packet& packet) {
+    for (std::string& cell : cells_)
+        cell.clear();
+    set_packet_cells(packet);
+    bool rows = false;
+    // The payloads the decoder shows: those of the selected streams.
+    for (const decode::Payload& payload : packet.payloads) {
+        if (!streams_.test(payload.stream))
+            continue;
+        set_payload_cells(payload);
         write_row();
-        packet_has_rows_ = true;
-    } else if (role == Role::packet && !packet_has_rows_) {
-        write_row();
+        rows = true;
     }
+    if (!rows)
+        write_row();
 }
 
-void PacketsCsvView::value(const decode::Key& key, const decode::Value& v) {
-    if (roles_.empty() || (roles_.back() != Role::packet && roles_.back() != Role::payload))
+// The fields the packet's header holds, as far as it was read.
+void PacketsCsvView::set_packet_cells(const decode::Packet& packet) {
+    set_number(cells_[kPacket], packet.index);
+    set_offset(cells_[kPacketOffset], packet.offset);
+    if (!packet.header_whole)
         return;
-    const std::size_t column = column_of(key.identifier(), roles_.back() == Role::payload);
-    if (column == kColumnCount)
+    const decode::PacketHeader& h = packet.header;
+    set_number(cells_[kLengthTypeFlags], h.length_type_flags);
+    set_number(cells_[kPropertyFlags], h.property_flags);
+    if (h.has_packet_length)
+        set_number(cells_[kPacketLength], h.packet_length);
+    if (h.has_sequence)
+        set_number(cells_[kSequence], h.sequence);
+    if (h.has_padding_length)
+        set_number(cells_[kPaddingLength], h.padding_length);
+    set_number(cells_[kSendTime], h.send_time);
+    set_number(cells_[kDuration], h.duration);
+    if (h.multiple_payloads())
+        set_number(cells_[kNumberOfPayloads], h.payload_count());
+}
+
+// The fields of the payload's header, as far as it was read.
+void PacketsCsvView::set_payload_cells(const decode::Payload& p) {
+    using Stage = decode::Payload::Stage;
+    for (std::size_t i = kPayload; i < kColumnCount; ++i)
+        cells_[i].clear();
+    set_number(cells_[kPayload], p.index);
+    set_offset(cells_[kPayloadOffset], p.offset);
+    if (p.stage == Stage::none)
         return;
-    if (v.kind() == decode::Value::Kind::boolean) {
-        cells_[column] = v.number() != 0 ? "true" : "false";
-    } else {
-        set_number(cells_[column], v.number());
+    set_number(cells_[kStreamNumber], p.stream);
+    cells_[kKeyFrame] = p.key_frame ? "true" : "false";
+    set_number(cells_[kMediaObjectNumber], p.media_object_number);
+    set_number(cells_[kOffsetIntoMediaObject], p.offset_into_media_object);
+    set_number(cells_[kReplicatedDataLength], p.replicated_data_length);
+    if (p.stage == Stage::header)
+        return;
+    if (p.has_object_fields) {
+        set_number(cells_[kMediaObjectSize], p.media_object_size);
+        set_number(cells_[kPresentationTime], p.presentation_time);
+    } else if (p.compressed) {
+        set_number(cells_[kPresentationTimeDelta], p.time_delta);
     }
+    if (p.stage == Stage::replicated_data)
+        return;
+    set_number(cells_[kPayloadLength], p.payload_length);
+    set_offset(cells_[kDataOffset], p.data_offset);
 }
 
 void PacketsCsvView::write_row() {

@@ -315,8 +315,9 @@ void extended_stream_properties(FieldReader& r) {
     const auto stream = r.u16("Stream Number");
     const std::int64_t language_at = r.position();
     const auto language = r.u16("Stream Language ID Index");
-    const auto frame_time = r.uint("Average Time Per Frame", 8, Unit::hundred_nanoseconds,
-                                   asf::sentinels::kAverageTimePerFrame);
+    const auto frame_time =
+        r.uint("Average Time Per Frame", 8, Unit::hundred_nanoseconds,
+               asf::sentinels::kAverageTimePerFrame, asf::sentinels::kAverageTimePerFrameBeyond);
     const auto names = r.u16("Stream Name Count");
     const auto systems = r.u16("Payload Extension System Count");
     if (!r.ok())

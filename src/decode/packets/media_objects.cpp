@@ -74,6 +74,9 @@ void MediaObjectTracker::select(const StreamSet& streams,
 }
 
 void MediaObjectTracker::tell(const MediaObject& m) {
+    earliest_ = any_ ? std::min(earliest_, m.presentation_time) : m.presentation_time;
+    latest_ = any_ ? std::max(latest_, m.presentation_time) : m.presentation_time;
+    any_ = true;
     if (narrowed_ && (!streams_.test(m.stream) || m.presentation_time < first_time_ ||
                       m.presentation_time > last_time_)) {
         return;
@@ -189,11 +192,17 @@ void MediaObjectTracker::sub_payload(const Packet& packet, const Payload& p, std
     tell(m);
 }
 
-void MediaObjectTracker::finish(std::int64_t end) {
+std::optional<std::pair<std::uint64_t, std::uint64_t>> MediaObjectTracker::span() const {
+    if (!any_)
+        return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>(earliest_, latest_);
+}
+
+void MediaObjectTracker::finish(std::int64_t end, bool report) {
     for (Open& o : open_) {
         if (!o.open)
             continue;
-        if (check_) {
+        if (check_ && report) {
             decoder_.report(end, Severity::error, codes::kMediaObjectCut,
                             message("media object ", o.object.number, " of stream ",
                                     o.object.stream, " ends with the data after ", o.received,

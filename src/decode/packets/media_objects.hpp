@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "decode/facts.hpp"
@@ -25,8 +26,12 @@ class MediaObjectTracker {
     // Sub-payload `index` of a compressed payload, a media object of its own.
     void sub_payload(const Packet& packet, const Payload& payload, std::uint64_t index,
                      std::int64_t at, std::uint8_t length);
-    // The end of the data, at `end`: objects still open are cut off.
-    void finish(std::int64_t end);
+    // The end of the data, at `end`: objects still open are cut off, with
+    // a finding when `report`.
+    void finish(std::int64_t end, bool report);
+    // The earliest and latest presentation times of the media objects told
+    // of (ms as ASF stores them), when there is any.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> span() const;
     // Only the media objects of these streams, presented between these
     // times (ms as ASF stores them, both included), are told of.
     void select(const StreamSet& streams, std::pair<std::uint64_t, std::uint64_t> times);
@@ -53,6 +58,9 @@ class MediaObjectTracker {
     StreamSet streams_;
     std::uint64_t first_time_ = 0;
     std::uint64_t last_time_ = 0;
+    bool any_ = false;
+    std::uint32_t earliest_ = 0;
+    std::uint32_t latest_ = 0;
 };
 
 }  // namespace asfinspect::decode

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include "asf/guid_registry.hpp"
 #include "asf/object_format.hpp"
@@ -10,6 +11,7 @@
 #include "decode/text.hpp"
 #include "io/le.hpp"
 #include "io/saturating.hpp"
+#include "io/zeros.hpp"
 
 namespace asfinspect::decode {
 
@@ -57,25 +59,89 @@ bool PacketDecoder::top_level_object_at(std::int64_t at) {
 std::uint64_t PacketDecoder::count_packets_by_scanning() {
     DataFacts& data = facts_.data;
     const std::int64_t size = data.packet_size;
+    // Zero bytes up to the end of the file hold no packet.
+    const std::int64_t zeros = io::zeros_start(file_, data.first_packet, file_.size());
     std::uint64_t n = 0;
     std::int64_t at = data.first_packet;
-    // Whole packets, up to the end of the file or to the first top-level
-    // object that starts where a packet would.
-    for (; at <= file_.size() - size && !file_.failed(); at += size, ++n) {
+    // Whole packets, up to the end of the file, to the zero bytes that end
+    // it, or to the first top-level object that starts where a packet would.
+    for (; at <= file_.size() - size && at < zeros && !file_.failed(); at += size, ++n) {
         if (top_level_object_at(at)) {
             data.end = at;
             return n;
         }
     }
     data.end = at;
+    if (at >= zeros && at < file_.size()) {
+        report_zeros(at, file_.size());
+        return n;
+    }
     if (at < file_.size() && !top_level_object_at(at)) {
+        cut_ = true;
         decoder_.report_extent(at, codes::kTruncatedFile,
-                               message("the file is cut short inside its last packet, after ",
-                                       file_.size() - at, " of its ", size, " bytes"));
+                               message("the file is cut short inside its last packet, packet ", n,
+                                       ", after ", file_.size() - at, " of its ", size,
+                                       " bytes: it breaks ", where_packet_breaks(n, at)));
         data.end = file_.size();
         ++n;
     }
     return n;
+}
+
+// Where the file's end cuts the packet: in its header, in a payload's header
+// or data, or after its payloads.
+std::string PacketDecoder::where_packet_breaks(std::uint64_t index, std::int64_t offset) {
+    const Packet& packet = parser_.parse(index, offset);
+    for (const PacketProblem& p : packet.problems) {
+        if (p.code != codes::kTruncatedFile)
+            continue;
+        if (p.place == PacketProblem::Place::header)
+            return message("in its header, ", file_.size() - offset, " bytes into it");
+        return message("in payload ", p.payload, "'s header");
+    }
+    for (const Payload& p : packet.payloads) {
+        if (p.stage == Payload::Stage::whole && p.data_end() > file_.size()) {
+            return message("in payload ", p.index, "'s data, after ",
+                           std::max<std::int64_t>(file_.size() - p.data_offset, 0), " of its ",
+                           p.payload_length, " bytes");
+        }
+    }
+    return "after its payloads";
+}
+
+// Packets of zero bytes at the end of the data, and zero bytes after it, are
+// what a capture that preallocated its file leaves: no packet is decoded
+// from them. The packets end before them; the walk goes on after them.
+void PacketDecoder::end_before_zeros() {
+    DataFacts& data = facts_.data;
+    if (data.end > file_.size())
+        return;  // cut short: the truncated-file finding tells
+    const std::int64_t size = data.packet_size;
+    const std::int64_t start = io::zeros_start(file_, data.first_packet, data.end);
+    // The zero packets begin at the first packet that starts inside the run.
+    const std::uint64_t kept = u(start - data.first_packet + size - 1) / u(size);
+    const std::int64_t from = data.first_packet + static_cast<std::int64_t>(kept) * size;
+    // Zero bytes after the data count with it when nothing but the end of
+    // the file or an object follows them.
+    std::int64_t to = io::zeros_end(file_, data.end, file_.size());
+    if (to < file_.size() && !top_level_object_at(to))
+        to = data.end;
+    if (from == data.end && to == data.end)
+        return;
+    data.packets = std::min(data.packets, kept);
+    data.end = from;
+    report_zeros(from, to);
+}
+
+void PacketDecoder::report_zeros(std::int64_t from, std::int64_t to) {
+    zeros_end_ = to;
+    decoder_.report_extent(
+        from, codes::kTrailingZeros,
+        message(to - from, " zero bytes after the last packet",
+                to == file_.size() ? ", up to the end of the file" : "",
+                ": what a capture that preallocated its file leaves; players skip them, and no "
+                "packet is decoded from them"),
+        Severity::warning);
 }
 
 std::uint64_t PacketDecoder::locate_packets() {
@@ -108,23 +174,38 @@ std::uint64_t PacketDecoder::locate_packets() {
     // A count and size that agree still leave packets out when what follows
     // the Data Object is no object, as in streamed files that write 0 for both.
     const std::int64_t declared_end = io::saturating_add(data.offset, data.size);
-    const bool followed_by_object = declared_end >= file_.size() ||
-                                    top_level_object_at(declared_end) ||
-                                    !file_.holds(declared_end, size);
-    if (!fp.broadcast() && size_matches && followed_by_object) {
+    const auto followed_by_object = [&](std::int64_t at) {
+        return at >= file_.size() || top_level_object_at(at) || !file_.holds(at, size) ||
+               io::zeros_end(file_, at, file_.size()) == file_.size();
+    };
+    // A Data Object sized for more than its packets, the rest zero bytes.
+    const std::int64_t counted_end = static_cast<std::int64_t>(std::min<std::uint64_t>(
+        io::saturating_add(u(data.first_packet), io::saturating_multiply(count, size)),
+        u(std::numeric_limits<std::int64_t>::max())));
+    const bool zeros_fill_object = !size_matches && object_size >= kHead &&
+                                   counted_end < declared_end && declared_end <= file_.size() &&
+                                   io::zeros_end(file_, counted_end, declared_end) == declared_end;
+    if (!fp.broadcast() && (size_matches || zeros_fill_object) &&
+        followed_by_object(declared_end)) {
         data.packets = count;
-        data.end = declared_end;
+        data.end = size_matches ? declared_end : counted_end;
         const std::int64_t present = std::max<std::int64_t>(file_.size() - data.first_packet, 0);
         if (data.end > file_.size()) {
             const std::uint64_t whole = u(present) / size;
             const bool partial = u(present) % size != 0;
+            const std::int64_t last = data.first_packet + static_cast<std::int64_t>(whole * size);
+            cut_ = true;
             decoder_.report_extent(
                 data.offset, codes::kTruncatedFile,
                 message("the file is cut short inside the data: ", whole, " of ", count,
                         " packets are whole, and ", u(data.offset) + u(data.size) - u(file_.size()),
-                        " bytes are missing"));
+                        " bytes are missing",
+                        partial ? message("; packet ", whole, " at ", Hex{u(last)}, " breaks ",
+                                          where_packet_breaks(whole, last))
+                                : std::string()));
             data.packets = std::min(count, whole + (partial ? 1 : 0));
         }
+        end_before_zeros();
         return data.packets;
     }
     if (!fp.broadcast() && !size_matches) {
@@ -150,7 +231,7 @@ std::uint64_t PacketDecoder::locate_packets() {
 std::int64_t PacketDecoder::decode_all() {
     const std::uint64_t n = locate_packets();
     DataFacts& data = facts_.data;
-    view_.begin_packets(facts_);
+    view_.begin_packets(facts_, selection_);
     const PacketRange& range = decoder_.options().packets;
     const std::uint64_t first = range.begin_below(n);
     const std::uint64_t last = range.end_below(n);
@@ -181,8 +262,11 @@ std::int64_t PacketDecoder::decode_all() {
             break;
     }
     if (!decoder_.stopped()) {
-        media_objects_.finish(data.end);
+        // Objects the end of a cut file leaves open are told of by the
+        // truncated-file finding.
+        media_objects_.finish(data.end, !cut_);
         delivery_.finish();
+        check_duration();
     }
     if (zero_filled_packets_ != 0) {
         problem(first_zero_filled_, Severity::warning, codes::kZeroFill,
@@ -194,7 +278,7 @@ std::int64_t PacketDecoder::decode_all() {
                         Hex{u(first_zero_filled_)}));
     }
     view_.end_packets();
-    return data.end;
+    return std::max(data.end, zeros_end_);
 }
 
 // ---------------------------------------------------------------------------
@@ -205,6 +289,9 @@ void PacketDecoder::report_problems(const Packet& packet, PacketProblem::Place p
                                     std::uint32_t payload) {
     // Each pass reports one of the packet's problems; a good packet has none.
     for (const PacketProblem& p : packet.problems) {
+        // The cut of the last packet is told where the packets are found.
+        if (cut_ && p.code == codes::kTruncatedFile)
+            continue;
         if (p.place == place && (place != PacketProblem::Place::payload || p.payload == payload))
             problem(p.offset, p.severity, p.code, p.message);
     }
@@ -380,6 +467,32 @@ void PacketDecoder::check_send_time(const Packet& packet) {
     }
     have_send_time_ = true;
     last_send_time_ = send_time;
+}
+
+// A header that promises more than the packets hold: every declared packet
+// is there and whole, yet the media objects span less than Play Duration
+// less the preroll, by more than a second. Broadcast files keep no duration.
+void PacketDecoder::check_duration() {
+    const FilePropertiesFacts& fp = facts_.file_properties;
+    const DataFacts& data = facts_.data;
+    const auto span = media_objects_.span();
+    if (!check_sequence_ || narrowed_ || fp.broadcast() || cut_ || !span ||
+        data.decoded != fp.data_packets_count ||
+        io::saturating_add(data.offset, data.size) > file_.size()) {
+        return;
+    }
+    constexpr std::uint64_t kTicksPerMs = 10'000;
+    constexpr std::uint64_t kMarginMs = 1000;
+    const std::uint64_t played = fp.play_duration / kTicksPerMs;
+    const std::uint64_t declared = played > fp.preroll ? played - fp.preroll : 0;
+    const std::uint64_t spanned = span->second - span->first;
+    if (declared <= io::saturating_add(spanned, kMarginMs))
+        return;
+    problem(fp.offset, Severity::warning, codes::kDuration,
+            message("Play Duration less the preroll is ", declared,
+                    " ms, but the media objects span only ", spanned, " ms (", span->first, " to ",
+                    span->second, " ms as stored), though every packet is there: the header ",
+                    "promises ", declared - spanned, " ms more than the file holds"));
 }
 
 void PacketDecoder::check_payload(const Payload& p) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "decode/context.hpp"
 #include "decode/facts.hpp"
@@ -39,6 +40,10 @@ class PacketDecoder {
     bool carries_selection(const Packet& packet);
     bool selected(const Payload& payload);
     std::uint64_t count_packets_by_scanning();
+    std::string where_packet_breaks(std::uint64_t index, std::int64_t offset);
+    void end_before_zeros();
+    void report_zeros(std::int64_t from, std::int64_t to);
+    void check_duration();
     bool top_level_object_at(std::int64_t at);
     // False once the packets are past the time selection.
     bool decode_packet(std::uint64_t index, std::int64_t offset);
@@ -66,6 +71,10 @@ class PacketDecoder {
     bool have_send_time_ = false;
     std::uint64_t last_send_time_ = 0;
     std::array<bool, kStreamNumbers> undeclared_reported_{};
+    // The file ends inside the data: said once, where the packets are found.
+    bool cut_ = false;
+    // The end of the zero bytes after the last packet, when they were found.
+    std::int64_t zeros_end_ = 0;
     // Packets whose payloads end before the padding with zero bytes.
     std::uint64_t zero_filled_packets_ = 0;
     std::int64_t first_zero_filled_ = 0;

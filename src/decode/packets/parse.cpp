@@ -6,6 +6,7 @@
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
 #include "io/le.hpp"
+#include "io/zeros.hpp"
 
 namespace asfinspect::decode {
 
@@ -17,22 +18,6 @@ using Place = PacketProblem::Place;
 
 std::uint64_t u(std::int64_t v) {
     return static_cast<std::uint64_t>(v);
-}
-
-// Whether the bytes [at, end) of the file are all zero.
-bool all_zero(io::FileReader& file, std::int64_t at, std::int64_t end) {
-    std::array<std::uint8_t, 256> chunk{};
-    // Each pass looks at one chunk of the stretch.
-    for (; at < end && !file.failed(); at += static_cast<std::int64_t>(chunk.size())) {
-        const auto n = static_cast<std::size_t>(
-            std::min<std::int64_t>(end - at, static_cast<std::int64_t>(chunk.size())));
-        file.read_at(at, std::span(chunk).first(n));
-        if (std::any_of(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n),
-                        [](std::uint8_t b) { return b != 0; })) {
-            return false;
-        }
-    }
-    return !file.failed();
 }
 
 }  // namespace
@@ -219,7 +204,7 @@ void PacketParser::read_payloads() {
     // the last payload, with a Padding Length of 0; players take it as
     // padding.
     if (p.payloads_end < p.area_end && p.area_end <= file_.size() &&
-        all_zero(file_, p.payloads_end, p.area_end)) {
+        io::zeros_end(file_, p.payloads_end, p.area_end) == p.area_end) {
         p.zero_filled = true;
         return;
     }
