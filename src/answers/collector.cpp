@@ -5,6 +5,7 @@
 
 #include "asf/codecs.hpp"
 #include "asf/pictures.hpp"
+#include "decode/findings.hpp"
 #include "decode/packets/packet.hpp"
 #include "io/saturating.hpp"
 
@@ -348,6 +349,9 @@ FileAnswers Collector::answer(const decode::FileSummary& summary) {
     a.packets_end = data.end;
     a.verdict = verdict_;
     a.findings = findings_;
+    std::stable_sort(a.findings.begin(), a.findings.end(), [](const auto& x, const auto& y) {
+        return decode::file_place(x.offset, x.code) < decode::file_place(y.offset, y.code);
+    });
     a.findings_not_listed = findings_not_listed_;
     if (a.packets_read)
         measure(a, facts);

@@ -183,7 +183,7 @@ struct FileAnswers {
     std::int64_t packets_end = 0;
 
     Verdict verdict;
-    std::vector<ListedFinding> findings;  // the first kMaxListed, in order
+    std::vector<ListedFinding> findings;  // the first kMaxListed met, in file order
     std::uint64_t findings_not_listed = 0;
 
     const StreamAnswers* stream(std::uint8_t number) const {

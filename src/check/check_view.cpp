@@ -123,11 +123,7 @@ void CheckView::end(const decode::Part& part) {
     if (part.kind != decode::Part::Kind::file)
         return;
     const decode::FileSummary& summary = *part.summary;
-    // Findings of one offset keep the order they were met in; a read error,
-    // after which nothing was decoded, stays last.
-    const auto place = [](const Held& h) {
-        return std::pair(h.code == decode::codes::kReadError, h.offset);
-    };
+    const auto place = [](const Held& h) { return decode::file_place(h.offset, h.code); };
     std::stable_sort(held_.begin(), held_.end(),
                      [&](const Held& a, const Held& b) { return place(a) < place(b); });
     for (const Held& h : held_)

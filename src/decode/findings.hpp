@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+#include <utility>
 
 // The kinds of finding, each with a short code that scripts can rely on
 // (doc/findings.md lists them with their meaning).
@@ -76,3 +78,14 @@ inline constexpr std::string_view kPacketSelection = "packet-selection";
 inline constexpr std::string_view kReadError = "read-error";
 
 }  // namespace asfinspect::decode::codes
+
+namespace asfinspect::decode {
+
+// Where a finding stands when findings are shown in file order: by its
+// offset, those of one offset in the order met; a read error, after which
+// nothing was decoded, last.
+inline std::pair<bool, std::int64_t> file_place(std::int64_t offset, std::string_view code) {
+    return {code == codes::kReadError, offset};
+}
+
+}  // namespace asfinspect::decode
