@@ -6,12 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/modes.hpp"
 #include "app/run.hpp"
 #include "asf_writer.hpp"
 
@@ -643,5 +647,94 @@ TEST(Batch, AFailingOutputEndsAFourJobRunWithoutARace) {
         close(closed[1]);
         EXPECT_TRUE(WIFSIGNALED(piped) && WTERMSIG(piped) == SIGPIPE) << piped_err;
         EXPECT_EQ(piped_err, "");
+    }
+}
+
+namespace {
+
+std::string source_file(const std::string& name) {
+    std::ifstream in(std::string(ASFINSPECT_SOURCE_DIR) + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The options --help lists: "  -j, --jobs=N   read..." gives -j and --jobs.
+std::vector<std::string> options_of_help(const std::string& help) {
+    std::vector<std::string> options;
+    std::istringstream lines(help);
+    // Each pass looks at one line of the help.
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("  -"))
+            continue;
+        std::istringstream words(line.substr(0, line.find("  ", 2)));
+        for (std::string word; words >> word;) {
+            word = word.substr(0, word.find_first_of("=,"));
+            if (word.starts_with("-"))
+                options.push_back(word);
+        }
+    }
+    return options;
+}
+
+// The man page's text with its escapes of minus signs and fonts taken out.
+std::string man_text(std::string roff) {
+    std::string text;
+    for (std::size_t i = 0; i < roff.size(); ++i) {
+        if (roff.compare(i, 2, "\\-") == 0) {
+            text += '-';
+            ++i;
+        } else if (roff.compare(i, 2, "\\f") == 0) {
+            i += 2;
+        } else {
+            text += roff[i];
+        }
+    }
+    return text;
+}
+
+bool has_word(std::string_view text, std::string_view word) {
+    // Each pass looks at one place the word is met.
+    for (auto at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+        const auto after = at + word.size();
+        const bool starts = at == 0 || text[at - 1] != '-';
+        const bool ends =
+            after == text.size() ||
+            !(std::isalnum(static_cast<unsigned char>(text[after])) || text[after] == '-');
+        if (starts && ends)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Cli, TheManPageAndTheCompletionCoverEveryOptionOfHelpAndEveryMode) {
+    const std::string help = run_cli({"--help"}).out;
+    const std::string man = man_text(source_file("doc/asfinspect.1"));
+    const std::string completion = source_file("completion/asfinspect");
+    // The headers of the man page's option entries: the line after each .TP.
+    std::string entries;
+    for (auto at = man.find(".TP\n"); at != std::string::npos; at = man.find(".TP\n", at + 1))
+        entries += man.substr(at + 4, man.find('\n', at + 4) - at - 4) + "\n";
+    const std::vector<std::string> options = options_of_help(help);
+    EXPECT_GE(options.size(), 18u);
+    for (const std::string& option : options) {
+        EXPECT_TRUE(has_word(entries, option)) << option << " has no entry in the man page";
+        EXPECT_TRUE(has_word(completion, option)) << option << " is not completed";
+    }
+    const auto section = [&](std::string_view name) {
+        const auto at = man.find(".SH " + std::string(name));
+        return man.substr(at, man.find(".SH ", at + 1) - at);
+    };
+    const std::string synopsis = section("SYNOPSIS");
+    const std::string many = section("MANY FILES");
+    const std::string many_modes = many.substr(0, many.find(".PP"));
+    for (const asfinspect::app::Mode& mode : asfinspect::app::modes()) {
+        if (mode.flag.empty())
+            continue;
+        EXPECT_TRUE(has_word(synopsis, mode.flag)) << mode.flag;
+        EXPECT_TRUE(has_word(help, mode.flag)) << mode.flag;
+        EXPECT_EQ(has_word(many_modes, mode.flag),
+                  (mode.takes & asfinspect::app::takes::kMany) != 0)
+            << mode.flag;
     }
 }
