@@ -174,7 +174,8 @@ class Tally {
 // ---------------------------------------------------------------------------
 // The inputs listed and not yet taken, numbered as they are taken. The
 // lister stays at most kAhead inputs ahead of the readers, so that walking
-// a large archive overlaps reading it in bounded memory.
+// a large archive overlaps reading it in bounded memory; once held back it
+// goes on when half of them were taken, not at each one.
 
 class InputQueue {
   public:
@@ -183,35 +184,39 @@ class InputQueue {
     // False once the run stopped.
     bool add(Entry entry) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return waiting_.size() < kAhead || stopped_; });
+        if (waiting_.size() >= kAhead)
+            room_.wait(lock, [&] { return waiting_.size() <= kAhead / 2 || stopped_; });
         if (stopped_)
             return false;
         waiting_.push_back(std::move(entry));
         ++listed_;
-        changed_.notify_all();
+        if (waiting_.size() == 1)
+            listed_one_.notify_all();
         return true;
     }
     void close() {
         std::lock_guard lock(mutex_);
         closed_ = true;
-        changed_.notify_all();
+        listed_one_.notify_all();
     }
     // The output can't be written: the listing ends.
     void stop() {
         std::lock_guard lock(mutex_);
         stopped_ = true;
-        changed_.notify_all();
+        listed_one_.notify_all();
+        room_.notify_all();
     }
     // The next input and its number; false when the list ended before it.
     bool take(Entry& entry, std::size_t& index) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return !waiting_.empty() || closed_ || stopped_; });
+        listed_one_.wait(lock, [&] { return !waiting_.empty() || closed_ || stopped_; });
         if (waiting_.empty() || stopped_)
             return false;
         entry = std::move(waiting_.front());
         waiting_.pop_front();
         index = taken_++;
-        changed_.notify_all();
+        if (waiting_.size() == kAhead / 2)
+            room_.notify_all();
         return true;
     }
     std::size_t listed() {
@@ -221,7 +226,8 @@ class InputQueue {
 
   private:
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable listed_one_;  // the readers wait for an input
+    std::condition_variable room_;        // the lister waits for room
     std::deque<Entry> waiting_;
     std::size_t listed_ = 0;
     std::size_t taken_ = 0;
