@@ -66,20 +66,26 @@ std::optional<unsigned> parse_jobs(std::string_view text) {
     return jobs;
 }
 
-// "A, B and C", or "A only".
-std::string listed(const std::vector<std::string_view>& names) {
-    if (names.size() == 1)
-        return std::string(names.front()) + " only";
+// "A, B and C" (`last` "and"), "A or B" (`last` "or").
+std::string joined(const std::vector<std::string_view>& names, std::string_view last) {
     std::string text;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i != 0)
-            text += i + 1 == names.size() ? " and " : ", ";
+        if (i != 0 && i + 1 == names.size()) {
+            text.append(" ").append(last).append(" ");
+        } else if (i != 0) {
+            text += ", ";
+        }
         text += names[i];
     }
     return text;
 }
 
-// The modes that take what `takes` names, as messages name them.
+// "A, B and C", or "A only".
+std::string listed(const std::vector<std::string_view>& names) {
+    return names.size() == 1 ? std::string(names.front()) + " only" : joined(names, "and");
+}
+
+// The modes that take what `what` names, as messages name them.
 std::string modes_taking(unsigned what) {
     std::vector<std::string_view> labels;
     for (const Mode& mode : modes()) {
@@ -89,6 +95,7 @@ std::string modes_taking(unsigned what) {
     return listed(labels);
 }
 
+// "text, JSON or CSV"
 std::string format_names(const Mode& mode) {
     std::vector<std::string_view> names;
     if ((mode.formats & formats::kText) != 0)
@@ -97,10 +104,7 @@ std::string format_names(const Mode& mode) {
         names.push_back("JSON");
     if ((mode.formats & formats::kCsv) != 0)
         names.push_back("CSV");
-    std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += std::string(i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") += names[i];
-    return text;
+    return joined(names, "or");
 }
 
 // What the command line asked for, before it is checked against the mode.
@@ -132,7 +136,8 @@ std::string mode_error(const Given& g, const Options& o, const Mode& mode) {
     return {};
 }
 
-// An option the mode doesn't take: the option, and the bit of it.
+// What was given that the mode doesn't take: an option of selection or of
+// runs over many files, several FILEs, or an option of another mode's own.
 std::string takes_error(const Options& o, const Given& g, const Mode& mode) {
     const struct {
         bool given;
