@@ -1,15 +1,22 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/driver.hpp"
+#include "app/modes.hpp"
+#include "app/run.hpp"
 #include "asf_writer.hpp"
 
 using namespace asftest;
@@ -90,22 +97,33 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
         {{"--frobnicate", "x.wmv"}, "unknown option '--frobnicate'"},
         {{"--packets=3-1", "x.wmv"}, "invalid packet range '3-1'"},
         {{"--packets=x", "x.wmv"}, "invalid packet range 'x'"},
-        {{"--tree", "--json", "x.wmv"}, "--tree can't be used with --json or --check"},
-        {{"--check", "--packets=1", "x.wmv"}, "--streams and --time can't be used with it"},
+        {{"--tree", "--json", "x.wmv"}, "--json alone writes it as JSON"},
+        {{"--check", "--packets=1", "x.wmv"},
+         "--packets can't be used with --check: it works with the dump, --tree, --json, --csv, "
+         "--summary and --objects"},
         {{"--tree"}, "no FILE given"},
         {{"--json", "--csv", "x.wmv"}, "--json and --csv can't be combined"},
         {{"--summary", "--objects", "x.wmv"}, "can't be combined"},
-        {{"--streams=2", "x.wmv"}, "--streams can't be used with the dump"},
+        {{"--streams=2", "x.wmv"},
+         "--streams can't be used with the dump: it works with --tree, --json, --csv, --summary, "
+         "--objects and --timeline"},
         {{"--objects", "--streams=0", "x.wmv"}, "invalid stream list '0'"},
         {{"--objects", "--time=5-3", "x.wmv"}, "invalid time range '5-3'"},
-        {{"--summary", "--time=5-", "x.wmv"}, "--time can't be used with it"},
+        {{"--summary", "--time=5-", "x.wmv"}, "--time can't be used with --summary"},
         {{"--tree", "--time=1-2", "--packets=3", "x.wmv"}, "--time and --packets can't"},
         {{"--timeline", "--interval=0", "x.wmv"}, "invalid interval '0'"},
         {{"--check", "--interval=2", "x.wmv"}, "it works with --timeline only"},
-        {{"--timeline", "--packets=3", "x.wmv"}, "--packets can't be used with them"},
+        {{"--timeline", "--interval=9223372036854775.808", "x.wmv"}, "invalid interval"},
+        {{"--timeline", "--interval=18446744073709551.999", "x.wmv"}, "invalid interval"},
+        {{"--objects", "--time=9223372036854776-", "x.wmv"}, "invalid time range"},
+        {{"--summary", "--quiet", "x.wmv"},
+         "-q can't be used with --summary: it works with --check only"},
+        {{"-j", "2", "x.wmv"}, "-j can't be used with the dump"},
+        {{"--timeline", "--packets=3", "x.wmv"}, "--packets can't be used with --timeline"},
         {{"--html", "--csv", "x.wmv"}, "--html writes HTML"},
-        {{"--html", "x.wmv", "y.wmv"}, "--html writes the report of one FILE"},
-        {{"--html", "--streams=1", "x.wmv"}, "--html covers the whole file"},
+        {{"--html", "x.wmv", "y.wmv"}, "more than one FILE can't be used with --html"},
+        {{"--html", "--streams=1", "x.wmv"}, "--streams can't be used with --html"},
+        {{"--check", "--csv", "x.wmv"}, "--check writes text or JSON; it can't be used with --csv"},
     };
     for (const auto& [args, fault] : bad) {
         const RunResult r = run_cli(args);
@@ -118,12 +136,12 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
     const RunResult missing = run_cli({"/nonexistent/file.wmv"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err,
-              "asfinspect: cannot open '/nonexistent/file.wmv': No such file or directory\n");
+              "asfinspect: /nonexistent/file.wmv: cannot open: No such file or directory\n");
     EXPECT_EQ(missing.out, "");
 
     const RunResult directory = run_cli({"/tmp"});
     EXPECT_EQ(directory.status, 1);
-    EXPECT_EQ(directory.err, "asfinspect: cannot read '/tmp': Is a directory\n");
+    EXPECT_EQ(directory.err, "asfinspect: /tmp: cannot read: Is a directory\n");
     EXPECT_EQ(directory.out, "");
 
     int fds[2];
@@ -131,7 +149,7 @@ TEST(Cli, UsageErrorsAndUnreadableFilesExitNonZeroWithNothingOnStdout) {
     const std::string pipe_path = "/dev/fd/" + std::to_string(fds[0]);
     const RunResult piped = run_cli({pipe_path});
     EXPECT_EQ(piped.status, 1);
-    EXPECT_NE(piped.err.find("cannot read '" + pipe_path + "': ASF is read at offsets"),
+    EXPECT_NE(piped.err.find(pipe_path + ": cannot read: ASF is read at offsets"),
               std::string::npos);
     EXPECT_EQ(piped.out, "");
     close(fds[0]);
@@ -152,12 +170,63 @@ TEST(Cli, HelpAndVersionGoToStdout) {
     EXPECT_EQ(version.out.rfind("asfinspect ", 0), 0u);
 }
 
-TEST(Cli, ProblemsInsideTheFileStillExitZero) {
-    TempFile empty;
-    const RunResult r = run_cli({empty.path(), "ignored"});
+TEST(Cli, ProblemsInsideTheFileStillExitZeroAndTheDumpNotesAnOptionAfterFile) {
+    TempFile file(header_object({file_properties(FileProps{})}));
+    const RunResult r = run_cli({file.path(), "ignored"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("Data chunk not found\n"), std::string::npos);
+
+    // The option meant for another mode changes neither the dump nor its status.
+    const RunResult late = run_cli({file.path(), "--summary", "x", "--json"});
+    EXPECT_EQ(late.status, r.status);
+    EXPECT_EQ(late.out, r.out);
+    EXPECT_EQ(late.err,
+              "asfinspect: ignored after FILE: --summary --json (the dump reads one FILE; options "
+              "go before it)\n");
+}
+
+TEST(Cli, AFileThatIsNotAsfFailsEveryModeButTheDumpWhichNotesIt) {
+    Bytes noise(64);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    const Bytes mp4{0, 0, 0, 0x1c, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's'};
+    const struct {
+        Bytes bytes;
+        std::string says;  // after "not an ASF file: "
+    } inputs[] = {{{}, "the file is empty"},
+                  {{'x'}, "it begins with 78 (\"x\")"},
+                  {noise, "it begins with 0b 30 55 7a"},
+                  {mp4,
+                   "it begins with 00 00 00 1c 66 74 79 70 69 73 6f 6d 00 00 02 00 "
+                   "(\"....ftypisom....\")"}};
+    const std::vector<std::vector<std::string>> modes = {{},
+                                                         {"--summary"},
+                                                         {"--summary", "--json"},
+                                                         {"--objects"},
+                                                         {"--timeline", "--csv"},
+                                                         {"--tree"},
+                                                         {"--json"},
+                                                         {"--csv"},
+                                                         {"--check"},
+                                                         {"--html"}};
+    for (const auto& input : inputs) {
+        TempFile file(input.bytes);
+        for (const auto& mode : modes) {
+            SCOPED_TRACE(input.says + (mode.empty() ? " dump" : " " + mode[0]));
+            std::vector<std::string> args = mode;
+            args.push_back(file.path());
+            const RunResult r = run_cli(args);
+            EXPECT_EQ(r.status, mode.empty() ? 0 : 3);
+            EXPECT_TRUE(r.err.starts_with("asfinspect: " + file.path() +
+                                          ": not an ASF file: " + input.says))
+                << r.err;
+            EXPECT_EQ(count_of(r.err, "\n"), 1u) << r.err;
+            if (mode.empty()) {
+                EXPECT_EQ(r.out, dump(input.bytes));
+            }
+        }
+    }
 }
 
 TEST(Driver, FirstPacketOffsetPrintsInTheBaseTheReportsLeft) {
@@ -245,9 +314,9 @@ TEST(Cli, ReadErrorOrShrinkingFileKeepsWhatWasDumpedThenExitsOneWithTheMessage) 
         std::string message;
         std::string_view finding;
     } kinds[] = {
-        {failing_pread, "asfinspect: read error: Input/output error\n",
+        {failing_pread, "asfinspect: f: read error: Input/output error\n",
          "error [read-error]: reading the file failed"},
-        {shrunk_pread, "asfinspect: f changed while being read\n",
+        {shrunk_pread, "asfinspect: f: changed while being read\n",
          "error [read-error]: the file shrank while it was read"},
     };
     for (const auto& kind : kinds) {
@@ -366,7 +435,16 @@ TEST(Batch, ABrokenFileAmongGoodOnesIsNamedAndTheOthersAreStillChecked) {
     EXPECT_TRUE(run.out.ends_with(
         "\n5 files: 2 clean, 0 with warnings only, 1 with errors, 1 unreadable, 1 not ASF\n"))
         << run.out;
-    EXPECT_EQ(run.err, "asfinspect: " + missing + ": cannot open: No such file or directory\n");
+    // Messages come in the order of the files too, whatever the jobs.
+    const std::string err = "asfinspect: " + root +
+                            "/sub/d.WMA: not an ASF file: it begins with 68 65 6c 6c 6f "
+                            "(\"hello\"), not with the Header Object's GUID\n"
+                            "asfinspect: " +
+                            missing + ": cannot open: No such file or directory\n";
+    EXPECT_EQ(run.err, err);
+    const RunResult four = run_cli({"--check", "-j", "4", "-r", tree.root(), missing});
+    EXPECT_EQ(four.err, err);
+    EXPECT_EQ(four.out, run.out);
 
     // -q: the files with errors, and the total.
     const RunResult quiet = run_cli({"--check", "-q", good, broken});
@@ -432,5 +510,231 @@ TEST(Batch, AnUnreadableFirstFileLeavesTheOthersTheirHeaderRowAndSpacing) {
         EXPECT_TRUE(run.out.starts_with(c.starts)) << run.out.substr(0, 200);
         EXPECT_EQ(count_of(run.out, "path,"), c.starts.starts_with("path") ? 1u : 0u);
         EXPECT_NE(run.out.find(b), std::string::npos);
+    }
+}
+
+TEST(Batch, JsonAndCsvHaveOneShapeForOneFileOrMany) {
+    const std::string a = std::string(ASFINSPECT_SOURCE_DIR) + "/tests/data/audio-wmav2-p1000.wma";
+    const std::string b = std::string(ASFINSPECT_SOURCE_DIR) + "/tests/data/video-wmv2-p8192.wmv";
+    const std::vector<std::vector<std::string>> modes = {
+        {"--check", "--json"},  {"--summary", "--json"}, {"--summary", "--csv"},
+        {"--objects", "--csv"}, {"--timeline", "--csv"}, {"--csv"}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode[0] + " " + mode.back());
+        std::vector<std::string> args = mode;
+        args.push_back(a);
+        const RunResult one = run_cli(args);
+        args.push_back(b);
+        const RunResult two = run_cli(args);
+        // The first file's records, the CSV header row with them, as when it is alone.
+        EXPECT_TRUE(two.out.starts_with(one.out)) << one.out.substr(0, 300);
+        EXPECT_GT(two.out.size(), one.out.size());
+        if (mode.back() == "--json") {
+            EXPECT_EQ(count_of(one.out, "\n"), 1u);
+            EXPECT_NE(one.out.find("\"path\":\"" + a + "\""), std::string::npos);
+        } else {
+            EXPECT_TRUE(one.out.starts_with("path,")) << one.out.substr(0, 100);
+        }
+    }
+}
+
+TEST(Batch, EmptyAnswersSaySoAndAWalkThatFindsNothingFails) {
+    const std::string file =
+        std::string(ASFINSPECT_SOURCE_DIR) + "/tests/data/audio-wmav2-p1000.wma";  // stream 1, 3 s
+    const std::string says = "asfinspect: " + file + ": ";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--objects", "--streams=9"}, "--streams: the file declares no stream 9\n"},
+        {{"--summary", "--streams=1,3,9"}, "--streams: the file declares no streams 3 and 9\n"},
+        {{"--timeline", "--time=500-600"},
+         "--time=500-600: no media object is presented in that range\n"},
+        {{"--tree", "--streams=1", "--time=500-"},
+         "--time=500-: no media object of the streams selected is presented in that range\n"},
+        {{"--time=4-"}, "--time=4-: no media object is presented in that range\n"},
+        {{"--objects", "--streams=1", "--time=1-2"}, ""},
+    };
+    for (const auto& [args, note] : cases) {
+        SCOPED_TRACE(args[0]);
+        std::vector<std::string> run_args = args;
+        run_args.push_back(file);
+        const RunResult r = run_cli(run_args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, note.empty() ? "" : says + note);
+    }
+
+    TempTree tree;
+    tree.add("notes.txt", Bytes{'h', 'i'});
+    const RunResult walk = run_cli({"--summary", "-r", tree.root()});
+    EXPECT_EQ(walk.status, 1);
+    EXPECT_EQ(walk.out, "");
+    EXPECT_EQ(walk.err,
+              "asfinspect: " + tree.root() +
+                  ": no file to read: no name in it or below it ends in .asf, .wma or .wmv\n");
+}
+
+extern char** environ;
+
+namespace {
+
+// The program run with `args`, its standard output on `out_fd` and SIGPIPE at
+// its default: the wait status, and its standard error.
+std::pair<int, std::string> spawn_run(const std::vector<std::string>& args, int out_fd) {
+    int err_pipe[2];
+    if (pipe2(err_pipe, O_CLOEXEC) != 0)
+        std::abort();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    std::vector<char*> argv{const_cast<char*>(ASFINSPECT_BINARY)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, ASFINSPECT_BINARY, &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(err_pipe[1]);
+    std::string err;
+    char buf[4096];
+    // Each pass reads what the child wrote, until it closes standard error.
+    for (ssize_t n = read(err_pipe[0], buf, sizeof buf); n > 0;
+         n = read(err_pipe[0], buf, sizeof buf))
+        err.append(buf, static_cast<std::size_t>(n));
+    close(err_pipe[0]);
+    int status = -1;
+    if (spawned == 0)
+        waitpid(pid, &status, 0);
+    return {status, err};
+}
+
+}  // namespace
+
+// Under ThreadSanitizer (the tsan preset) this is where a data race of the
+// jobs shows: the output fails while four of them write.
+TEST(Batch, AFailingOutputEndsAFourJobRunWithoutARace) {
+    TempTree tree;
+    for (int copy = 0; copy < 4; ++copy) {
+        for (const char* name : {"audio-wmav2-p1000.wma", "msmpeg4-mp3-p8192.asf",
+                                 "chapters-wmv2-wmav2-p1000.wmv", "wmv1-wmav1-p1000.asf"})
+            tree.add(std::to_string(copy) + "/" + name, fixture(name));
+    }
+    const std::vector<std::vector<std::string>> modes = {
+        {"--objects"}, {"--check"}, {"--summary", "--json"}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode[0]);
+        std::vector<std::string> args = mode;
+        args.insert(args.end(), {"-j", "4", "-r", tree.root()});
+
+        const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(full, 0);
+        const auto [status, err] = spawn_run(args, full);
+        close(full);
+        ASSERT_TRUE(WIFEXITED(status)) << err;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+        EXPECT_EQ(err, "asfinspect: write error: No space left on device\n");
+
+        int closed[2];
+        ASSERT_EQ(pipe2(closed, O_CLOEXEC), 0);
+        close(closed[0]);
+        const auto [piped, piped_err] = spawn_run(args, closed[1]);
+        close(closed[1]);
+        EXPECT_TRUE(WIFSIGNALED(piped) && WTERMSIG(piped) == SIGPIPE) << piped_err;
+        EXPECT_EQ(piped_err, "");
+    }
+}
+
+namespace {
+
+std::string source_file(const std::string& name) {
+    std::ifstream in(std::string(ASFINSPECT_SOURCE_DIR) + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The options --help lists: "  -j, --jobs=N   read..." gives -j and --jobs.
+std::vector<std::string> options_of_help(const std::string& help) {
+    std::vector<std::string> options;
+    std::istringstream lines(help);
+    // Each pass looks at one line of the help.
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("  -"))
+            continue;
+        std::istringstream words(line.substr(0, line.find("  ", 2)));
+        for (std::string word; words >> word;) {
+            word = word.substr(0, word.find_first_of("=,"));
+            if (word.starts_with("-"))
+                options.push_back(word);
+        }
+    }
+    return options;
+}
+
+// The man page's text with its escapes of minus signs and fonts taken out.
+std::string man_text(std::string roff) {
+    std::string text;
+    for (std::size_t i = 0; i < roff.size(); ++i) {
+        if (roff.compare(i, 2, "\\-") == 0) {
+            text += '-';
+            ++i;
+        } else if (roff.compare(i, 2, "\\f") == 0) {
+            i += 2;
+        } else {
+            text += roff[i];
+        }
+    }
+    return text;
+}
+
+bool has_word(std::string_view text, std::string_view word) {
+    // Each pass looks at one place the word is met.
+    for (auto at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+        const auto after = at + word.size();
+        const bool starts = at == 0 || text[at - 1] != '-';
+        const bool ends =
+            after == text.size() ||
+            !(std::isalnum(static_cast<unsigned char>(text[after])) || text[after] == '-');
+        if (starts && ends)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Cli, TheManPageAndTheCompletionCoverEveryOptionOfHelpAndEveryMode) {
+    const std::string help = run_cli({"--help"}).out;
+    const std::string man = man_text(source_file("doc/asfinspect.1"));
+    const std::string completion = source_file("completion/asfinspect");
+    // The headers of the man page's option entries: the line after each .TP.
+    std::string entries;
+    for (auto at = man.find(".TP\n"); at != std::string::npos; at = man.find(".TP\n", at + 1))
+        entries += man.substr(at + 4, man.find('\n', at + 4) - at - 4) + "\n";
+    const std::vector<std::string> options = options_of_help(help);
+    EXPECT_GE(options.size(), 18u);
+    for (const std::string& option : options) {
+        EXPECT_TRUE(has_word(entries, option)) << option << " has no entry in the man page";
+        EXPECT_TRUE(has_word(completion, option)) << option << " is not completed";
+    }
+    const auto section = [&](std::string_view name) {
+        const auto at = man.find(".SH " + std::string(name));
+        return man.substr(at, man.find(".SH ", at + 1) - at);
+    };
+    const std::string synopsis = section("SYNOPSIS");
+    const std::string many = section("MANY FILES");
+    const std::string many_modes = many.substr(0, many.find(".PP"));
+    for (const asfinspect::app::Mode& mode : asfinspect::app::modes()) {
+        if (mode.flag.empty())
+            continue;
+        EXPECT_TRUE(has_word(synopsis, mode.flag)) << mode.flag;
+        EXPECT_TRUE(has_word(help, mode.flag)) << mode.flag;
+        EXPECT_EQ(has_word(many_modes, mode.flag),
+                  (mode.takes & asfinspect::app::takes::kMany) != 0)
+            << mode.flag;
     }
 }

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "../fuzz/output_bound.hpp"
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "asf_writer.hpp"
 #include "decode_helpers.hpp"
 
@@ -463,7 +463,7 @@ TEST(HostileFiles, FifosAndCharacterDevicesAreRefusedAtOnce) {
         ASSERT_NE(status, -1) << "still running";
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 1);
-        EXPECT_EQ(err, "asfinspect: cannot read '" + path + "': " + reason + "\n");
+        EXPECT_EQ(err, "asfinspect: " + path + ": cannot read: " + reason + "\n");
         EXPECT_EQ(read_file(out.path()).size(), 0u);
     }
     unlink(fifo.c_str());

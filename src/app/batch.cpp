@@ -6,20 +6,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string_view>
 #include <thread>
 
-#include "app/driver.hpp"
-#include "app/input.hpp"
-#include "io/file_reader.hpp"
-#include "view/objects_view.hpp"
-#include "view/packets_csv_view.hpp"
-#include "view/summary_view.hpp"
-#include "view/timeline_view.hpp"
+#include "app/modes.hpp"
+#include "io/error_text.hpp"
 
 namespace asfinspect::app {
 
@@ -49,7 +44,7 @@ struct Name {
 bool names_in(const std::string& dir, std::vector<Name>& names, std::string& reason) {
     DIR* d = ::opendir(dir.c_str());
     if (d == nullptr) {
-        reason = std::strerror(errno);
+        reason = io::error_text(errno);
         return false;
     }
     names.clear();
@@ -75,13 +70,26 @@ unsigned char type_of(const Name& entry, const std::string& path) {
     return S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
 }
 
+// ".asf, .wma or .wmv"
+std::string either(const std::vector<std::string>& extensions) {
+    std::string text;
+    for (std::size_t i = 0; i < extensions.size(); ++i) {
+        if (i != 0)
+            text += i + 1 == extensions.size() ? " or " : ", ";
+        text += "." + extensions[i];
+    }
+    return text;
+}
+
 // The files below `root`, depth first, each directory's entries by name. A
 // stack of directories still to read stands in for recursion, so that a
-// deep tree can't exhaust the program's stack.
+// deep tree can't exhaust the program's stack. A walk that finds nothing to
+// read says so, as an input of its own.
 bool walk(const std::string& root, const std::vector<std::string>& extensions,
           const TakeInput& take) {
     std::vector<std::string> pending{root};
     std::vector<Name> names;
+    bool found = false;  // a file, or a directory that can't be read
     // Each pass lists one directory, its subdirectories pushed to be listed
     // next, in their order.
     while (!pending.empty()) {
@@ -89,6 +97,7 @@ bool walk(const std::string& root, const std::vector<std::string>& extensions,
         pending.pop_back();
         std::string reason;
         if (!names_in(dir, names, reason)) {
+            found = true;
             if (!take({std::move(dir), "cannot read: " + reason}))
                 return false;
             continue;
@@ -99,82 +108,160 @@ bool walk(const std::string& root, const std::vector<std::string>& extensions,
             const unsigned char type = type_of(entry, path);
             if (type == DT_DIR) {
                 subdirectories.push_back(std::move(path));
-            } else if (type == DT_REG && has_extension(entry.name, extensions) &&
-                       !take({std::move(path), {}})) {
-                return false;
+            } else if (type == DT_REG && has_extension(entry.name, extensions)) {
+                found = true;
+                if (!take({std::move(path), {}}))
+                    return false;
             }
         }
         // Files of a directory come before those of its subdirectories, which
         // come by name.
         pending.insert(pending.end(), subdirectories.rbegin(), subdirectories.rend());
     }
-    return true;
+    if (found)
+        return true;
+    return take({root, "no file to read: no name in it or below it ends in " + either(extensions)});
 }
 
-// The inputs of a run as they are listed, with what reading each found.
-// Readers take them by number while the listing goes on, so that walking a
-// large archive overlaps reading it.
-struct Outcome {
-    bool unreadable = false;
-    Verdict verdict;
-};
-struct Item {
-    Entry entry;
-    Outcome outcome;  // written by the one reader that takes the item
+// ---------------------------------------------------------------------------
+// What the files came to.
+
+class Tally {
+  public:
+    void add(const Outcome& o) {
+        ++files_;
+        if (o.unreadable) {
+            ++unreadable_;
+        } else if (o.verdict.not_asf) {
+            ++not_asf_;
+        } else if (o.verdict.errors != 0) {
+            ++failing_;
+        } else if (o.verdict.warnings != 0) {
+            ++warned_;
+        } else {
+            ++clean_;
+        }
+        any_error_ = any_error_ || o.verdict.status == kExitInconsistent;
+    }
+
+    // An error found in a file is the answer asked for; a file that couldn't
+    // be read was named on the way, and fails the run only when no error was.
+    int status() const {
+        return any_error_ ? kExitInconsistent : unreadable_ != 0 ? kExitFailure : kExitOk;
+    }
+
+    // "10000 files: 9812 clean, 143 with warnings only, 45 with errors, 0
+    // unreadable, 0 not ASF"
+    void write(io::Output& out) const {
+        out.number(files_).text(files_ == 1 ? " file: " : " files: ");
+        out.number(clean_).text(" clean, ");
+        out.number(warned_).text(" with warnings only, ");
+        out.number(failing_).text(" with errors, ");
+        out.number(unreadable_).text(" unreadable, ");
+        out.number(not_asf_).text(" not ASF").end_line();
+    }
+
+  private:
+    std::uint64_t files_ = 0;
+    std::uint64_t clean_ = 0;
+    std::uint64_t warned_ = 0;
+    std::uint64_t failing_ = 0;
+    std::uint64_t unreadable_ = 0;
+    std::uint64_t not_asf_ = 0;
+    bool any_error_ = false;
 };
 
-class InputList {
+// ---------------------------------------------------------------------------
+// The inputs listed and not yet taken, numbered as they are taken. The
+// lister stays at most kAhead inputs ahead of the readers, so that walking
+// a large archive overlaps reading it in bounded memory; once held back it
+// goes on when half of them were taken, not at each one.
+
+class InputQueue {
   public:
-    void add(Entry entry) {
-        std::lock_guard lock(mutex_);
-        items_.push_back({std::move(entry), {}});
-        listed_.notify_all();
+    static constexpr std::size_t kAhead = 256;
+
+    // False once the run stopped.
+    bool add(Entry entry) {
+        std::unique_lock lock(mutex_);
+        if (waiting_.size() >= kAhead)
+            room_.wait(lock, [&] { return waiting_.size() <= kAhead / 2 || stopped_; });
+        if (stopped_)
+            return false;
+        waiting_.push_back(std::move(entry));
+        ++listed_;
+        if (waiting_.size() == 1)
+            listed_one_.notify_all();
+        return true;
     }
     void close() {
         std::lock_guard lock(mutex_);
         closed_ = true;
-        listed_.notify_all();
+        listed_one_.notify_all();
     }
-    // Input `i` once it is listed; nullptr when the list closed before it.
-    // A deque keeps the items where they are as the list grows.
-    Item* wait_for(std::size_t i) {
-        std::unique_lock lock(mutex_);
-        listed_.wait(lock, [&] { return i < items_.size() || closed_; });
-        return i < items_.size() ? &items_[i] : nullptr;
-    }
-    std::size_t size() {
+    // The output can't be written: the listing ends.
+    void stop() {
         std::lock_guard lock(mutex_);
-        return items_.size();
+        stopped_ = true;
+        listed_one_.notify_all();
+        room_.notify_all();
     }
-    // After the readers are done.
-    const std::deque<Item>& items() const { return items_; }
+    // The next input and its number; false when the list ended before it.
+    bool take(Entry& entry, std::size_t& index) {
+        std::unique_lock lock(mutex_);
+        listed_one_.wait(lock, [&] { return !waiting_.empty() || closed_ || stopped_; });
+        if (waiting_.empty() || stopped_)
+            return false;
+        entry = std::move(waiting_.front());
+        waiting_.pop_front();
+        index = taken_++;
+        if (waiting_.size() == kAhead / 2)
+            room_.notify_all();
+        return true;
+    }
+    std::size_t listed() {
+        std::lock_guard lock(mutex_);
+        return listed_;
+    }
 
   private:
     std::mutex mutex_;
-    std::condition_variable listed_;
-    std::deque<Item> items_;
+    std::condition_variable listed_one_;  // the readers wait for an input
+    std::condition_variable room_;        // the lister waits for room
+    std::deque<Entry> waiting_;
+    std::size_t listed_ = 0;
+    std::size_t taken_ = 0;
     bool closed_ = false;
+    bool stopped_ = false;
 };
 
 // ---------------------------------------------------------------------------
 // The output, in the order of the inputs.
 
 // Takes the outputs of the inputs being read at once and writes them to the
-// run's output whole and in order: the first input not yet written writes
-// straight through, the others keep up to kHeld bytes each and then wait
-// their turn, so that memory stays bounded however large an output is.
+// run's output whole and in order, each followed by its messages on
+// standard error: the first input not yet written writes straight through,
+// the others keep up to kHeld bytes each and then wait their turn. An input
+// is begun only within `window` of the first, so that what is held is
+// bounded by the number of jobs, whatever the number of inputs.
 class OrderedOutput {
   public:
     static constexpr std::size_t kHeld = std::size_t{4} << 20;
 
     // `separator` goes between the outputs of two inputs that write any.
-    OrderedOutput(io::Output& out, InputList& inputs, std::string_view separator, bool progress)
-        : out_(out), inputs_(inputs), separator_(separator), progress_(progress) {}
+    OrderedOutput(io::Output& out, io::Output& err, InputQueue& inputs, std::size_t window,
+                  std::string_view separator, bool progress)
+        : out_(out),
+          err_(err),
+          inputs_(inputs),
+          window_(window),
+          separator_(separator),
+          progress_(progress) {}
 
     // What input `i` writes.
-    class Slot final : public io::OutputTarget {
+    class Target final : public io::OutputTarget {
       public:
-        Slot(OrderedOutput& owner, std::size_t index) : owner_(owner), index_(index) {}
+        Target(OrderedOutput& owner, std::size_t index) : owner_(owner), index_(index) {}
         int write(const char* p, std::size_t n) override { return owner_.write(index_, p, n); }
 
       private:
@@ -182,35 +269,51 @@ class OrderedOutput {
         std::size_t index_;
     };
 
+    // Input `i`, read from `path`, is about to be read: waits until it lies
+    // within the window. False when the output failed meanwhile.
+    bool begin(std::size_t i, std::string_view path) {
+        std::unique_lock lock(mutex_);
+        // Each pass waits for the first input to be written whole.
+        while (i >= head_ + window_ && !failed_)
+            turn_.wait(lock);
+        slot(i).path = path;
+        if (i == head_)
+            show_progress();
+        return !failed_;
+    }
+
     int write(std::size_t i, const char* p, std::size_t n) {
         std::unique_lock lock(mutex_);
-        make_room_for(i);
+        Slot& s = slot(i);
         // Each pass waits for this input's turn, or for room to keep more.
-        while (i != head_ && held_[i].size() + n > kHeld && !out_.failed())
+        while (i != head_ && s.held.size() + n > kHeld && !failed_)
             turn_.wait(lock);
         if (i == head_) {
-            emit(i, held_[i]);
+            emit(i, s.held);
             emit(i, std::string_view(p, n));
         } else {
-            held_[i].append(p, n);
+            s.held.append(p, n);
         }
         return out_.failed() ? out_.error() : 0;
     }
 
-    // Input `i` has written all it will; `name` is shown in the progress line.
-    void finish(std::size_t i, std::string_view name) {
+    // Input `i` has written all it will, and says `messages`.
+    void finish(std::size_t i, std::string messages) {
         std::unique_lock lock(mutex_);
-        make_room_for(i);
-        finished_[i] = true;
-        names_done_ = name;
-        // Each pass writes one finished input in its turn.
-        while (head_ < finished_.size() && finished_[head_]) {
-            emit(head_, held_[head_]);
+        Slot& done = slot(i);
+        done.finished = true;
+        done.messages = std::move(messages);
+        // Each pass writes one finished input in its turn, and its messages.
+        while (!slots_.empty() && slots_.front().finished) {
+            Slot& first = slots_.front();
+            emit(head_, first.held);
+            say(first.messages);
+            slots_.pop_front();
             ++head_;
-            show_progress();
         }
-        if (head_ < held_.size())
-            emit(head_, held_[head_]);
+        if (!slots_.empty())
+            emit(head_, slots_.front().held);
+        show_progress();
         turn_.notify_all();
     }
 
@@ -222,15 +325,21 @@ class OrderedOutput {
         out_.flush();
     }
 
-    bool failed() const { return out_.failed(); }
+    bool failed() const { return failed_; }
 
   private:
-    // Inputs are numbered as they are listed, so the slots grow with them.
-    void make_room_for(std::size_t i) {
-        if (held_.size() <= i) {
-            held_.resize(i + 1);
-            finished_.resize(i + 1, false);
-        }
+    struct Slot {
+        std::string path;
+        std::string held;
+        std::string messages;
+        bool finished = false;
+    };
+
+    // Inputs from the first not yet written whole, within the window.
+    Slot& slot(std::size_t i) {
+        if (slots_.size() <= i - head_)
+            slots_.resize(i - head_ + 1);
+        return slots_[i - head_];
     }
 
     // Writes what input `i` wrote, after the separator when it is the first
@@ -246,6 +355,7 @@ class OrderedOutput {
             writing_ = i;
         }
         out_.text(text);
+        failed_ = out_.failed();
     }
     void emit(std::size_t i, std::string& held) {
         emit(i, std::string_view(held));
@@ -253,112 +363,135 @@ class OrderedOutput {
         held.shrink_to_fit();
     }
 
-    // "[12/2000] archive/b.wma" on standard error, redrawn as inputs end.
-    void show_progress() {
-        if (!progress_)
+    // An input's messages, after its output.
+    void say(std::string_view messages) {
+        if (messages.empty())
             return;
-        out_.flush();
-        std::string line = "\r[" + std::to_string(head_) + "/" + std::to_string(inputs_.size()) +
-                           "] " + names_done_ + "\033[K";
-        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, line.data(), line.size());
+        if (progress_shown_)
+            clear_progress();
+        failed_ = !out_.flush();
+        err_.text(messages);
+        err_.flush();
+    }
+
+    // "[12/2000] archive/b.wma" on standard error: the inputs written whole,
+    // those listed, and the one being written; redrawn as they end.
+    void show_progress() {
+        if (!progress_ || slots_.empty() || slots_.front().path.empty())
+            return;
+        failed_ = !out_.flush();
+        err_.text("\r[").number(head_).text("/").number(inputs_.listed()).text("] ");
+        err_.text(slots_.front().path).text("\033[K");
+        err_.flush();
         progress_shown_ = true;
     }
     void clear_progress() {
-        out_.flush();
-        static constexpr std::string_view kClear = "\r\033[K";
-        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kClear.data(), kClear.size());
+        failed_ = !out_.flush();
+        err_.text("\r\033[K");
+        err_.flush();
         progress_shown_ = false;
     }
 
     io::Output& out_;
-    InputList& inputs_;
+    io::Output& err_;
+    InputQueue& inputs_;
     std::mutex mutex_;
     std::condition_variable turn_;
-    std::size_t head_ = 0;  // the first input not yet written whole
+    std::size_t head_ = 0;    // the first input not yet written whole
+    std::deque<Slot> slots_;  // of inputs head_, head_ + 1, ...
+    std::size_t window_;
     static constexpr std::size_t kNone = ~std::size_t{0};
     std::size_t writing_ = kNone;  // the last input whose text was written
     std::string_view separator_;
-    std::deque<std::string> held_;
-    std::deque<bool> finished_;
     bool progress_;
     bool progress_shown_ = false;
-    std::string names_done_;
+    // Read without the lock by the lister and the readers.
+    std::atomic<bool> failed_ = false;
 };
 
 // ---------------------------------------------------------------------------
-// The run.
+// The runs.
 
-// Messages about the inputs, one at a time on standard error.
-class Messages {
-  public:
-    explicit Messages(io::Output& err) : err_(err) {}
-    void say(std::string_view path, std::string_view what) {
-        std::lock_guard lock(mutex_);
-        err_.text("asfinspect: ").text(path).text(": ").text(what).end_line();
-        err_.flush();
-    }
-
-  private:
-    io::Output& err_;
-    std::mutex mutex_;
-};
-
-Outcome inspect_one(const Options& options, const Entry& entry, io::Output& out,
-                    Messages& messages) {
-    if (!entry.problem.empty()) {
-        messages.say(entry.path, entry.problem);
-        return {true, {}};
-    }
-    const Input input = open_input(entry.path.c_str());
-    if (input.fd < 0) {
-        messages.say(entry.path, std::string(input.failure) + ": " + input.reason);
-        return {true, {}};
-    }
-    io::FileReader file(input.fd, input.size);
-    FileStyle style;
-    style.path = entry.path;
-    style.quiet = options.quiet;
-    Outcome outcome{false, inspect_file(file, out, options, entry.path, &style)};
-    ::close(input.fd);
-    if (file.changed()) {
-        messages.say(entry.path, "changed while being read");
-        outcome.unreadable = true;
-    } else if (file.failed()) {
-        messages.say(entry.path, std::string("read error: ") + std::strerror(file.error()));
-        outcome.unreadable = true;
-    }
-    return outcome;
+int write_error(io::Output& err, int error) {
+    err.text("asfinspect: write error: ").text(io::error_text(error)).end_line();
+    err.flush();
+    return kExitFailure;
 }
 
-void count(io::Output& out, std::size_t n, std::string_view what) {
-    out.number(n).text(" ").text(what);
+// One operand, straight to the output.
+int run_one(const Options& options, io::Output& out, io::Output& err) {
+    Tally tally;
+    list_inputs(options, [&](Entry entry) {
+        const Outcome outcome = read_entry(entry, out, options, false);
+        tally.add(outcome);
+        // What the file gave comes before what is said of it.
+        out.flush();
+        err.text(outcome.messages);
+        err.flush();
+        return !out.failed();
+    });
+    if (!out.flush())
+        return write_error(err, out.error());
+    return tally.status();
 }
 
-// "10000 files: 9812 clean, 143 with warnings only, 45 with errors, 0
-// unreadable, 0 not ASF"
-void write_total(io::Output& out, const std::deque<Item>& items) {
-    std::size_t clean = 0, warned = 0, failing = 0, unreadable = 0, not_asf = 0;
-    for (const Item& item : items) {
-        const Outcome& o = item.outcome;
-        if (o.unreadable) {
-            ++unreadable;
-        } else if (o.verdict.not_asf) {
-            ++not_asf;
-        } else if (o.verdict.errors != 0) {
-            ++failing;
-        } else if (o.verdict.warnings != 0) {
-            ++warned;
-        } else {
-            ++clean;
+// Several inputs, `jobs` at once.
+int run_many(const Options& options, io::Output& out, io::Output& err) {
+    const Mode& mode = mode_of(options.show);
+    InputQueue inputs;
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    const std::string_view separator =
+        options.format == Format::text ? mode.between_files : std::string_view();
+    const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+    std::size_t jobs = options.jobs != 0 ? options.jobs : processors;
+    // Without a walk the operands are all the inputs there are.
+    if (!options.recursive)
+        jobs = std::min(jobs, options.paths.size());
+    // Enough inputs begun ahead of the first to keep the jobs busy past a
+    // long one, few enough that what they hold stays small.
+    OrderedOutput ordered(out, err, inputs, 16 * jobs, separator, progress);
+    std::thread lister([&] {
+        list_inputs(options, [&](Entry entry) { return inputs.add(std::move(entry)); });
+        inputs.close();
+    });
+    std::mutex tally_mutex;
+    Tally tally;
+    const auto work = [&] {
+        Entry entry;
+        std::size_t i = 0;
+        // Each pass reads the next input not yet taken, until the list ends
+        // or the output can't be written.
+        while (inputs.take(entry, i) && ordered.begin(i, entry.path)) {
+            OrderedOutput::Target target(ordered, i);
+            Outcome outcome;
+            {
+                auto file_out = io::Output::to(target);
+                outcome = read_entry(entry, file_out, options, true);
+                file_out.flush();
+            }
+            {
+                std::lock_guard lock(tally_mutex);
+                tally.add(outcome);
+            }
+            ordered.finish(i, std::move(outcome.messages));
+            if (ordered.failed())
+                inputs.stop();
         }
-    }
-    count(out, items.size(), items.size() == 1 ? "file: " : "files: ");
-    count(out, clean, "clean, ");
-    count(out, warned, "with warnings only, ");
-    count(out, failing, "with errors, ");
-    count(out, unreadable, "unreadable, ");
-    count(out, not_asf, "not ASF");
-    out.end_line();
+    };
+    std::vector<std::thread> workers;
+    for (std::size_t j = 1; j < jobs; ++j)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& w : workers)
+        w.join();
+    inputs.stop();
+    lister.join();
+    ordered.close();
+    if (!out.failed() && mode.counts_files && options.format == Format::text)
+        tally.write(out);
+    if (!out.flush())
+        return write_error(err, out.error());
+    return tally.status();
 }
 
 }  // namespace
@@ -373,8 +506,10 @@ bool list_inputs(const Options& options, const TakeInput& take) {
             going = take({operand, {}});
         } else if (options.recursive) {
             going = walk(operand, options.extensions, take);
-        } else {
+        } else if ((mode_of(options.show).takes & takes::kMany) != 0) {
             going = take({operand, "is a directory; -r reads the files in it"});
+        } else {
+            going = take({operand, {}});  // which can't be opened as a file
         }
         if (!going)
             return false;
@@ -382,77 +517,16 @@ bool list_inputs(const Options& options, const TakeInput& take) {
     return true;
 }
 
-int run_batch(const Options& options, io::Output& out, io::Output& err) {
-    InputList inputs;
-    const bool progress = ::isatty(STDERR_FILENO) == 1;
-    // Text written for people: a blank line between files.
-    const bool spaced = options.format == Format::text && options.show != Show::check;
-    OrderedOutput ordered(out, inputs, spaced ? "\n" : "", progress);
-    // CSV: one header row above the rows of every file.
-    if (options.format == Format::csv && options.show == Show::summary)
-        view::SummaryView::write_csv_header(out, true);
-    else if (options.format == Format::csv && options.show == Show::objects)
-        view::ObjectsView::write_csv_header(out, true);
-    else if (options.format == Format::csv && options.show == Show::timeline)
-        view::TimelineView::write_csv_header(out, true);
-    else if (options.format == Format::csv && options.show == Show::tree)
-        view::PacketsCsvView::write_csv_header(out, true);
-    Messages messages(err);
-    std::thread lister([&] {
-        list_inputs(options, [&](Entry entry) {
-            inputs.add(std::move(entry));
-            return !ordered.failed();
-        });
-        inputs.close();
-    });
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        // Each pass reads the next input not yet taken, until the list ends
-        // or the output can't be written.
-        for (std::size_t i = next++;; i = next++) {
-            Item* item = inputs.wait_for(i);
-            if (item == nullptr || ordered.failed())
-                break;
-            OrderedOutput::Slot slot(ordered, i);
-            {
-                auto file_out = io::Output::to(slot);
-                item->outcome = inspect_one(options, item->entry, file_out, messages);
-                file_out.flush();
-            }
-            ordered.finish(i, item->entry.path);
-        }
-    };
-    const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-    std::size_t jobs = options.jobs != 0 ? options.jobs : processors;
-    // Without a walk the operands are all the inputs there are.
-    if (!options.recursive)
-        jobs = std::min(jobs, options.paths.size());
-    std::vector<std::thread> workers;
-    for (std::size_t j = 1; j < jobs; ++j)
-        workers.emplace_back(work);
-    work();
-    for (std::thread& w : workers)
-        w.join();
-    lister.join();
-    ordered.close();
-    const std::deque<Item>& items = inputs.items();
-    if (!out.failed() && options.show == Show::check && options.format == Format::text)
-        write_total(out, items);
-    if (!out.flush()) {
-        err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
-        err.flush();
-        return kExitFailure;
-    }
-    // An error found in a file is the answer asked for; a file that couldn't
-    // be read was named on the way, and fails the run only when no error was.
-    const bool any_error = std::any_of(items.begin(), items.end(), [](const Item& item) {
-        return item.outcome.verdict.status == kExitInconsistent;
-    });
-    if (any_error)
-        return kExitInconsistent;
-    const bool any_unreadable = std::any_of(
-        items.begin(), items.end(), [](const Item& item) { return item.outcome.unreadable; });
-    return any_unreadable ? kExitFailure : kExitOk;
+bool over_several(const Options& options) {
+    return options.paths.size() > 1 || options.recursive || options.quiet;
+}
+
+int run_inputs(const Options& options, io::Output& out, io::Output& err) {
+    const Mode& mode = mode_of(options.show);
+    // CSV: one header row above the rows of every file, each with its path.
+    if (options.format == Format::csv && mode.csv_header != nullptr)
+        mode.csv_header(out, true);
+    return over_several(options) ? run_many(options, out, err) : run_one(options, out, err);
 }
 
 }  // namespace asfinspect::app

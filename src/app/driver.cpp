@@ -1,18 +1,10 @@
 #include "app/driver.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <string_view>
 #include <vector>
 
-#include "app/batch.hpp"
-#include "app/input.hpp"
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
+#include "decode/findings.hpp"
 #include "decode/packets/packet.hpp"
 #include "dump/dump.hpp"
 #include "view/html_report.hpp"
@@ -24,76 +16,6 @@
 #include "view/tree_view.hpp"
 
 namespace asfinspect::app {
-
-namespace {
-
-constexpr std::string_view kHelp =
-    "usage: asfinspect [OPTION]... FILE...\n"
-    "\n"
-    "Shows the structure of an ASF file (.asf, .wma, .wmv). Without an option it\n"
-    "writes the classic dump of the first FILE: the object list with offsets, the\n"
-    "file and stream properties, and every data packet and payload with raw\n"
-    "bytes, field by field.\n"
-    "\n"
-    "  --summary        one screen of answers: the file, its streams and codecs,\n"
-    "                   declared and measured bitrates, tags, indexes, and the\n"
-    "                   check's verdict\n"
-    "  --objects        the media objects, one a line: stream, number, time as a\n"
-    "                   player shows it and as stored, size, key frame, fragments,\n"
-    "                   packets, send time, offset\n"
-    "  --timeline       the delivery over time, an interval a row per stream:\n"
-    "                   bytes sent and bitrate, media objects and key frames\n"
-    "                   presented, the leaky bucket at its fullest, the least\n"
-    "                   lead of presentation over send time; packets and padding\n"
-    "  --interval=SECONDS  the timeline's interval (default 1)\n"
-    "  --html           a report to open in a browser, one HTML page: the summary,\n"
-    "                   a map of the file, bitrates and leaky buckets over time,\n"
-    "                   presentation against send time, the findings\n"
-    "  --tree           decode every object, field, stream, tag, index and packet\n"
-    "                   by ASF's rules, as indented text\n"
-    "  --json           as JSON: the decode, or with --summary, --objects,\n"
-    "                   --timeline or --check their answers\n"
-    "  --csv            as CSV: the summary's streams, the media objects, the\n"
-    "                   timeline, or alone the packets with a row for each payload\n"
-    "  --check          check the file through: one line per problem found, then a\n"
-    "                   count; with --json, the findings as JSON\n"
-    "  --packets=SPEC   the data packets to show, by index from 0: all (the\n"
-    "                   default), none, N, N-M or N-; also applies to the dump\n"
-    "  --streams=LIST   only these streams, by number (1,2)\n"
-    "  --time=RANGE     only the media objects presented in RANGE, seconds as a\n"
-    "                   player shows them (START-END, START- or -END), and the\n"
-    "                   packets that carry them; also applies to the dump\n"
-    "\n"
-    "Many files at once (all but the dump and --html):\n"
-    "  -r, --recursive  read the files in directories, and below, by name\n"
-    "  --ext=LIST       the extensions read in directories (default asf,wma,wmv)\n"
-    "  -j, --jobs=N     read N files at once (default: one per processor); the\n"
-    "                   output is still in the order of the files\n"
-    "  -q, --quiet      with --check: only the files with errors, and the total\n"
-    "\n"
-    "  -h, --help       show this text\n"
-    "  -V, --version    show the version\n"
-    "\n"
-    "Over several files, each line of --check begins with its file, each file\n"
-    "ends with its count and the run with a total; --check --json and --summary\n"
-    "--json write a line of JSON per file, and CSV a path column:\n"
-    "\n"
-    "  $ asfinspect --check -r archive\n"
-    "  archive/cut.wma: 0x1d4e: error [truncated-file]: the file is cut short ...\n"
-    "  archive/cut.wma: 1 error, 0 warnings in 4 packets\n"
-    "  archive/talk.wma: 0 errors, 0 warnings in 46 packets\n"
-    "  2 files: 1 clean, 0 with warnings only, 1 with errors, 0 unreadable, 0 not ASF\n"
-    "\n"
-    "Options may come after FILE, except for the dump, which reads its first\n"
-    "FILE and ignores what follows; -- ends the options. Problems in a file are\n"
-    "warning or error lines, not failures of the run.\n"
-    "\n"
-    "Exit status: 0 when the output was written (for --check: no error found),\n"
-    "1 when a file can't be opened or read or the output can't be written,\n"
-    "2 on a usage error, 3 when --check found an error. Over several files, 3\n"
-    "when any file has an error, else 1 when any couldn't be read.\n";
-
-}  // namespace
 
 namespace {
 
@@ -132,189 +54,212 @@ void dump_time_selection(io::FileReader& file, io::Output& out, const Options& o
     dump::dump_file(file, out, runs);
 }
 
-view::ObjectsView::Format objects_format(Format f) {
-    return f == Format::json  ? view::ObjectsView::Format::json
-           : f == Format::csv ? view::ObjectsView::Format::csv
-                              : view::ObjectsView::Format::text;
+template <typename ViewFormat>
+ViewFormat format_of(Format f) {
+    return f == Format::json  ? ViewFormat::json
+           : f == Format::csv ? ViewFormat::csv
+                              : ViewFormat::text;
 }
+
+// Hands the findings on to the view's sink, if it has one, and keeps the
+// decoder's word that the file is no ASF, which every mode reports.
+class NotAsfWatch final : public decode::FindingSink {
+  public:
+    NotAsfWatch(decode::FindingSink* sink, std::string& not_asf) : sink_(sink), not_asf_(not_asf) {}
+
+    void finding(const decode::Finding& f) override {
+        if (f.code == decode::codes::kNotAsf && not_asf_.empty())
+            not_asf_.assign(f.message);
+        if (sink_ != nullptr)
+            sink_->finding(f);
+    }
+    bool failed() const override { return sink_ != nullptr && sink_->failed(); }
+    bool wants_findings() const override { return sink_ != nullptr && sink_->wants_findings(); }
+
+  private:
+    decode::FindingSink* sink_;
+    std::string& not_asf_;
+};
+
+// Shows nothing, and stops the decode once the file began with an object:
+// the decoder has said by then whether it is ASF.
+class FirstObject final : public decode::View {
+  public:
+    bool wants_fields() const override { return false; }
+    bool failed() const override { return begun_; }
+    void begin(const decode::Part& part) override {
+        begun_ = begun_ || part.kind == decode::Part::Kind::object;
+    }
+
+  private:
+    bool begun_ = false;
+};
+
+// Shows nothing: learns which of the streams selected the file declares,
+// and for a time range whether a packet carries a media object of the
+// selection, then stops the decode.
+class SelectionProbe final : public decode::View {
+  public:
+    SelectionProbe(const decode::Selection& selection, SelectionFound& found)
+        : selection_(selection), found_(found) {
+        found_.anything = !selection.time;
+    }
+
+    bool wants_fields() const override { return false; }
+    bool failed() const override { return done_; }
+    void begin(const decode::Part& part) override {
+        if (part.kind == decode::Part::Kind::packets && part.facts != nullptr)
+            take(*part.facts);
+    }
+    void end(const decode::Part& part) override {
+        // A file without a Data Object has no packets to begin.
+        if (part.kind == decode::Part::Kind::file && part.summary->facts != nullptr)
+            take(*part.summary->facts);
+    }
+    void packet(const decode::Packet& /*packet*/) override {
+        found_.anything = true;
+        done_ = true;
+    }
+
+  private:
+    void take(const decode::Facts& facts) {
+        if (taken_)
+            return;
+        taken_ = true;
+        bool any_declared = false;
+        // Stream 0 is no stream; it is among "all streams" only.
+        for (std::size_t n = 1; n < decode::kStreamNumbers && !selection_.all_streams(); ++n) {
+            if (!selection_.streams.test(n))
+                continue;
+            if (facts.streams[n].declared) {
+                any_declared = true;
+            } else {
+                found_.undeclared.set(n);
+            }
+        }
+        // Packets carry no stream the file doesn't declare.
+        done_ = !selection_.time || (!selection_.all_streams() && !any_declared);
+    }
+
+    const decode::Selection& selection_;
+    SelectionFound& found_;
+    bool taken_ = false;
+    bool done_ = false;
+};
 
 }  // namespace
 
-Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& options,
-                     std::string_view path, const FileStyle* style) {
-    const decode::DecodeOptions& selection = options.selection;
-    switch (options.show) {
-        case Show::tree:
-            if (options.format == Format::json) {
-                view::JsonView json(out);
-                decode::decode_file(file, json, json, path, selection);
-            } else if (options.format == Format::csv) {
-                view::PacketsCsvView csv(out);
-                if (style != nullptr)
-                    csv.set_batch();
-                decode::decode_file(file, csv, csv, path, selection);
-            } else {
-                view::TreeView tree(out);
-                decode::decode_file(file, tree, tree, path, selection);
-            }
-            return {};
-        case Show::check: {
-            check::CheckView verdict(out, options.format == Format::json
-                                              ? check::CheckView::Format::json
-                                              : check::CheckView::Format::text);
-            if (style != nullptr)
-                verdict.set_batch(style->path, style->quiet);
-            decode::decode_file(file, verdict, verdict, path, selection);
-            return {verdict.errors() == 0 ? kExitOk : kExitInconsistent, verdict.errors(),
-                    verdict.warnings(), verdict.not_asf()};
-        }
-        case Show::objects: {
-            view::ObjectsView objects(out, objects_format(options.format));
-            if (style != nullptr)
-                objects.set_batch();
-            decode::DiscardFindings discard;
-            decode::decode_file(file, objects, discard, path, selection);
-            return {};
-        }
-        case Show::timeline: {
-            view::TimelineView timeline(
-                out,
-                options.format == Format::json  ? view::TimelineView::Format::json
-                : options.format == Format::csv ? view::TimelineView::Format::csv
-                                                : view::TimelineView::Format::text,
-                options.interval);
-            timeline.select(selection.streams, selection.time);
-            if (style != nullptr)
-                timeline.set_batch();
-            // The buckets and the intervals' totals take every packet.
-            decode::DiscardFindings discard;
-            decode::decode_file(file, timeline, discard, path, decode::DecodeOptions{});
-            return {};
-        }
-        case Show::html: {
-            view::HtmlReport report(out);
-            decode::decode_file(file, report, report, path, decode::DecodeOptions{});
-            return {kExitOk, report.errors(), report.warnings()};
-        }
-        case Show::summary: {
-            view::SummaryView summary(
-                out, options.format == Format::json  ? view::SummaryView::Format::json
-                     : options.format == Format::csv ? view::SummaryView::Format::csv
-                                                     : view::SummaryView::Format::text);
-            summary.set_streams(selection.streams);
-            if (style != nullptr)
-                summary.set_batch();
-            decode::DecodeOptions whole = selection;
-            whole.streams.set();  // the file's measures take every stream
-            decode::decode_file(file, summary, summary, path, whole);
-            return {kExitOk, summary.errors(), summary.warnings()};
-        }
-        case Show::dump:
-            if (selection.time) {
-                dump_time_selection(file, out, options, path);
-                return {};
-            }
-            break;
+void FileRun::decode(decode::View& view, decode::FindingSink* sink,
+                     const decode::DecodeOptions& selection) {
+    NotAsfWatch watch(sink, not_asf);
+    decode::decode_file(file, view, watch, path, selection);
+    decoded = true;
+}
+
+Verdict drive_dump(FileRun& run) {
+    const Options& options = run.options;
+    if (options.selection.time) {
+        dump_time_selection(run.file, run.out, options, run.path);
+    } else {
+        dump::dump_file(run.file, run.out, options.selection.packets);
     }
-    dump::dump_file(file, out, selection.packets);
     return {};
 }
 
-namespace {
-
-int fail(io::Output& err, std::string_view what, const char* path, std::string_view reason) {
-    err.text("asfinspect: ").text(what).text(" '").text(path).text("': ");
-    err.text(reason).end_line();
-    err.flush();
-    return kExitFailure;
-}
-
-int usage_error(io::Output& err, std::string_view what) {
-    if (!what.empty())
-        err.text("asfinspect: ").text(what).end_line();
-    err.text(kUsage).end_line();
-    err.text(kTryHelp).end_line();
-    err.flush();
-    return kExitUsage;
-}
-
-// Ends a run that wrote to `out`: hands it the rest of the text and reports a
-// failed write, or else a failed read of `file` (none when it is null), whose
-// output stopped where the read failed; returns `status` when neither happened.
-int finish(io::Output& out, io::Output& err, const io::FileReader* file, std::string_view path,
-           int status = kExitOk) {
-    if (!out.flush()) {
-        err.text("asfinspect: write error: ").text(std::strerror(out.error())).end_line();
-        err.flush();
-        return kExitFailure;
+Verdict drive_tree(FileRun& run) {
+    const decode::DecodeOptions& selection = run.options.selection;
+    switch (run.options.format) {
+        case Format::json: {
+            view::JsonView json(run.out);
+            run.decode(json, &json, selection);
+            break;
+        }
+        case Format::csv: {
+            view::PacketsCsvView csv(run.out);
+            csv.set_batch();  // CSV always has its path column
+            run.decode(csv, &csv, selection);
+            break;
+        }
+        case Format::text: {
+            view::TreeView tree(run.out);
+            run.decode(tree, &tree, selection);
+            break;
+        }
     }
-    if (file != nullptr && file->changed()) {
-        err.text("asfinspect: ").text(path).text(" changed while being read").end_line();
-        err.flush();
-        return kExitFailure;
-    }
-    if (file != nullptr && file->failed()) {
-        err.text("asfinspect: read error: ").text(std::strerror(file->error())).end_line();
-        err.flush();
-        return kExitFailure;
-    }
-    return status;
+    return {};
 }
 
-}  // namespace
-
-int dump_input(io::FileReader& file, io::Output& out, io::Output& err, std::string_view path) {
-    dump::dump_file(file, out);
-    return finish(out, err, &file, path);
+Verdict drive_check(FileRun& run) {
+    const Options& options = run.options;
+    check::CheckView verdict(run.out, options.format == Format::json
+                                          ? check::CheckView::Format::json
+                                          : check::CheckView::Format::text);
+    if (run.named())
+        verdict.set_batch(run.path, options.quiet);
+    run.decode(verdict, &verdict, options.selection);
+    return {verdict.errors() == 0 ? kExitOk : kExitInconsistent, verdict.errors(),
+            verdict.warnings()};
 }
 
-int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,
-                  std::string_view path) {
-    const Verdict verdict = inspect_file(file, out, options, path);
-    return finish(out, err, &file, path, verdict.status);
+Verdict drive_summary(FileRun& run) {
+    const Options& options = run.options;
+    view::SummaryView summary(run.out, format_of<view::SummaryView::Format>(options.format));
+    summary.set_streams(options.selection.streams);
+    if (run.named())
+        summary.set_batch();
+    decode::DecodeOptions whole = options.selection;
+    whole.streams.set();  // the file's measures take every stream
+    run.decode(summary, &summary, whole);
+    return {kExitOk, summary.errors(), summary.warnings()};
 }
 
-namespace {
-
-// Reads the file at `path` as the options ask; nothing reaches
-// `out` when it can't be read.
-int inspect_path(const Options& options, const std::string& path, io::Output& out,
-                 io::Output& err) {
-    const Input input = open_input(path.c_str());
-    if (input.fd < 0)
-        return fail(err, input.failure, path.c_str(), input.reason);
-    io::FileReader file(input.fd, input.size);
-    const int status = inspect_input(file, out, err, options, path);
-    ::close(input.fd);
-    return status;
+Verdict drive_objects(FileRun& run) {
+    view::ObjectsView objects(run.out, format_of<view::ObjectsView::Format>(run.options.format));
+    if (run.named())
+        objects.set_batch();
+    run.decode(objects, nullptr, run.options.selection);
+    return {};
 }
 
-// Whether the run is over several files, each named in the output: more than
-// one operand, or directories to walk, or -q.
-bool over_several(const Options& options) {
-    return options.show != Show::dump &&
-           (options.paths.size() > 1 || options.recursive || options.quiet);
+Verdict drive_timeline(FileRun& run) {
+    const Options& options = run.options;
+    view::TimelineView timeline(run.out, format_of<view::TimelineView::Format>(options.format),
+                                options.interval);
+    timeline.select(options.selection.streams, options.selection.time);
+    if (run.named())
+        timeline.set_batch();
+    // The buckets and the intervals' totals take every packet.
+    run.decode(timeline, nullptr, decode::DecodeOptions{});
+    return {};
 }
 
-}  // namespace
+Verdict drive_html(FileRun& run) {
+    view::HtmlReport report(run.out);
+    run.decode(report, &report, decode::DecodeOptions{});
+    return {kExitOk, report.errors(), report.warnings()};
+}
 
-int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
-    if (argc < 2)
-        return usage_error(err, "");
-    const ParsedOptions parsed = parse_options(argc, argv);
-    if (!parsed.error.empty())
-        return usage_error(err, parsed.error);
-    const Options& options = parsed.options;
-    if (options.help) {
-        out.text(kHelp);
-    } else if (options.version) {
-        out.text("asfinspect " ASFINSPECT_VERSION).end_line();
-    } else if (over_several(options)) {
-        return run_batch(options, out, err);
-    } else {
-        return inspect_path(options, options.paths.front(), out, err);
-    }
-    return finish(out, err, nullptr, "");
+std::string not_asf_finding(io::FileReader& file, std::string_view path) {
+    std::string not_asf;
+    FirstObject view;
+    NotAsfWatch watch(nullptr, not_asf);
+    decode::Selection header;
+    header.packets = decode::PacketRange::none();
+    decode::decode_file(file, view, watch, path, header);
+    return not_asf;
+}
+
+SelectionFound find_selection(io::FileReader& file, std::string_view path,
+                              const decode::Selection& selection) {
+    SelectionFound found;
+    SelectionProbe probe(selection, found);
+    decode::DiscardFindings discard;
+    decode::Selection narrowed = selection;
+    // Without a time range only the header is wanted.
+    if (!selection.time)
+        narrowed.packets = decode::PacketRange::none();
+    decode::decode_file(file, probe, discard, path, narrowed);
+    return found;
 }
 
 }  // namespace asfinspect::app

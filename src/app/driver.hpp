@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "app/options.hpp"
+#include "decode/finding.hpp"
+#include "decode/selection.hpp"
+#include "decode/view.hpp"
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 
@@ -11,17 +15,12 @@ namespace asfinspect::app {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-// The file can't be opened or read, or the dump can't be written.
+// A file can't be opened or read, a walk finds no file, or the output can't
+// be written.
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitInconsistent = 3;  // --check found an error
-
-// How the output of one file of several is written: its lines name it, and
-// a CSV header row comes with the first file's only.
-struct FileStyle {
-    std::string_view path;
-    bool quiet = false;  // --check -q: only the errors
-};
+// --check found an error, or a file is no ASF.
+inline constexpr int kExitInconsistent = 3;
 
 // What the decode of one file found.
 struct Verdict {
@@ -31,24 +30,57 @@ struct Verdict {
     bool not_asf = false;
 };
 
-// The complete decode of one file as the options ask: a tree, JSON, CSV, the
-// findings of a check, a summary or the media objects; `style` when it is one
-// file of several.
-Verdict inspect_file(io::FileReader& file, io::Output& out, const Options& options,
-                     std::string_view path, const FileStyle* style = nullptr);
+// One file as a mode reads it: what its view needs, and the decode, which
+// notices a file that is no ASF whatever the view does with findings.
+class FileRun {
+  public:
+    FileRun(io::FileReader& file, io::Output& out, const Options& options, std::string_view path,
+            bool several)
+        : file(file), out(out), options(options), path(path), several(several) {}
 
-// dump::dump_file, then the end of the run: the rest of the dump goes to `out`, and a
-// failed write or a failed read of `file` (found at `path`), or a file that
-// changed while it was read, is reported on `err`, after what was dumped.
-// Returns the exit status.
-int dump_input(io::FileReader& file, io::Output& out, io::Output& err, std::string_view path);
+    // Whether the view writes as in a run over several files: always as JSON
+    // and CSV, so that a script meets one shape (a path in every record)
+    // whatever the number of files; as text only when there are several.
+    bool named() const { return several || options.format != Format::text; }
 
-// inspect_file, then the end of the run as for dump_input.
-int inspect_input(io::FileReader& file, io::Output& out, io::Output& err, const Options& options,
-                  std::string_view path);
+    // decode::decode_file into `view`, the findings to `sink` (none: the
+    // view ignores them).
+    void decode(decode::View& view, decode::FindingSink* sink, const decode::Selection& selection);
 
-// The command line: arguments as main receives them, the dump to `out`,
-// messages to `err`. Returns the exit status.
-int run(int argc, const char* const* argv, io::Output& out, io::Output& err);
+    io::FileReader& file;
+    io::Output& out;
+    const Options& options;
+    std::string_view path;
+    bool several;  // one file of several, named in text output
+    bool decoded = false;
+    // The decoder's finding when the file begins with no ASF object.
+    std::string not_asf;
+};
+
+// The view of each mode over one file, as the options ask: the table of
+// modes names them. Each returns what the file came to for its mode.
+Verdict drive_dump(FileRun& run);
+Verdict drive_tree(FileRun& run);
+Verdict drive_check(FileRun& run);
+Verdict drive_summary(FileRun& run);
+Verdict drive_objects(FileRun& run);
+Verdict drive_timeline(FileRun& run);
+Verdict drive_html(FileRun& run);
+
+// Decodes only as far as to know whether the file begins with an ASF object:
+// for the modes whose view doesn't decode (the dump). The decoder's finding
+// when it doesn't, else "".
+std::string not_asf_finding(io::FileReader& file, std::string_view path);
+
+// What a selection by --streams and --time leaves of a file: the stream
+// numbers selected that the file doesn't declare, and whether any packet
+// carries a media object of the selection (asked only for a time range:
+// else it is true).
+struct SelectionFound {
+    decode::StreamSet undeclared;
+    bool anything = true;
+};
+SelectionFound find_selection(io::FileReader& file, std::string_view path,
+                              const decode::Selection& selection);
 
 }  // namespace asfinspect::app

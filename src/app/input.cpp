@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string_view>
+
+#include "io/error_text.hpp"
 
 namespace asfinspect::app {
 
@@ -20,7 +21,7 @@ constexpr std::string_view kReadAtOffsets =
 std::int64_t seekable_length(int fd, std::string& reason) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        reason = std::strerror(errno);
+        reason = io::error_text(errno);
         return -1;
     }
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
@@ -28,12 +29,12 @@ std::int64_t seekable_length(int fd, std::string& reason) {
         return -1;
     }
     if (S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))) {
-        reason = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : ENOTBLK);
+        reason = io::error_text(S_ISDIR(st.st_mode) ? EISDIR : ENOTBLK);
         return -1;
     }
     const off_t size = ::lseek(fd, 0, SEEK_END);
     if (size < 0)
-        reason = std::strerror(errno);
+        reason = io::error_text(errno);
     return size;
 }
 
@@ -51,7 +52,7 @@ Input open_input(const char* path) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         input.failure = "cannot open";
-        input.reason = std::strerror(errno);
+        input.reason = io::error_text(errno);
         return input;
     }
     const std::int64_t size = seekable_length(fd, input.reason);

@@ -9,8 +9,8 @@ namespace asfinspect::app {
 struct Input {
     int fd = -1;
     std::int64_t size = 0;
-    // When fd < 0: the message's verb and reason, as in
-    // "asfinspect: cannot open 'PATH': No such file or directory".
+    // When fd < 0: what failed and why, as in
+    // "asfinspect: PATH: cannot open: No such file or directory".
     const char* failure = "";
     std::string reason;
 };

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "app/driver.hpp"
+#include "app/run.hpp"
 #include "io/output.hpp"
 
 int main(int argc, char** argv) {

@@ -1,7 +1,10 @@
 #include "app/options.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
+
+#include "app/modes.hpp"
 
 namespace asfinspect::app {
 
@@ -23,9 +26,11 @@ constexpr Valued kPackets{"--packets", "packet range", "a SPEC: all, none, N, N-
 constexpr Valued kStreams{"--streams", "stream list", "a LIST of stream numbers: 1 or 1,2",
                           "stream numbers from 1 to 127, separated by commas"};
 constexpr Valued kTime{"--time", "time range", "a RANGE of seconds: START-END, START- or -END",
-                       "seconds as a player shows them, START-END, START- or -END"};
+                       "seconds as a player shows them, START-END, START- or -END, each at "
+                       "most 9223372036854775.807"};
 constexpr Valued kInterval{"--interval", "interval", "a number of SECONDS: 1 or 0.5",
-                           "seconds, from 0.001, with up to three decimals"};
+                           "seconds from 0.001 to 9223372036854775.807, with up to three "
+                           "decimals"};
 constexpr Valued kExt{"--ext", "extension list", "a LIST of extensions: wma,wmv,asf",
                       "extensions separated by commas, such as wma,wmv,asf"};
 constexpr Valued kJobs{"--jobs", "job count", "a number of files to read at once",
@@ -61,72 +66,145 @@ std::optional<unsigned> parse_jobs(std::string_view text) {
     return jobs;
 }
 
-// What the show and format flags of the command line were.
-struct Flags {
-    bool tree = false;
+// "A, B and C" (`last` "and"), "A or B" (`last` "or").
+std::string joined(const std::vector<std::string_view>& names, std::string_view last) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i != 0 && i + 1 == names.size()) {
+            text.append(" ").append(last).append(" ");
+        } else if (i != 0) {
+            text += ", ";
+        }
+        text += names[i];
+    }
+    return text;
+}
+
+// "A, B and C", or "A only".
+std::string listed(const std::vector<std::string_view>& names) {
+    return names.size() == 1 ? std::string(names.front()) + " only" : joined(names, "and");
+}
+
+// The modes that take what `what` names, as messages name them.
+std::string modes_taking(unsigned what) {
+    std::vector<std::string_view> labels;
+    for (const Mode& mode : modes()) {
+        if ((mode.takes & what) != 0)
+            labels.push_back(mode.label);
+    }
+    return listed(labels);
+}
+
+// "text, JSON or CSV"
+std::string format_names(const Mode& mode) {
+    std::vector<std::string_view> names;
+    if ((mode.formats & formats::kText) != 0)
+        names.push_back(mode.text_is);
+    if ((mode.formats & formats::kJson) != 0)
+        names.push_back("JSON");
+    if ((mode.formats & formats::kCsv) != 0)
+        names.push_back("CSV");
+    return joined(names, "or");
+}
+
+// What the command line asked for, before it is checked against the mode.
+struct Given {
+    std::vector<const Mode*> flagged;  // the modes whose option was given
     bool json = false;
     bool csv = false;
-    bool check = false;
-    bool summary = false;
-    bool objects = false;
-    bool timeline = false;
-    bool html = false;
+    bool ext = false;
 };
 
-std::string combination_error(const Flags& f) {
-    const int shows = int{f.tree} + int{f.check} + int{f.summary} + int{f.objects} +
-                      int{f.timeline} + int{f.html};
-    if (shows > 1)
-        return "--tree, --check, --summary, --objects, --timeline and --html can't be combined";
-
-    if (f.html && (f.json || f.csv))
-        return "--html writes HTML; it can't be used with --json or --csv";
-    if (f.json && f.csv)
+std::string mode_error(const Given& g, const Options& o, const Mode& mode) {
+    if (g.flagged.size() > 1) {
+        std::vector<std::string_view> flags;
+        for (const Mode& m : modes()) {
+            if (!m.flag.empty())
+                flags.push_back(m.flag);
+        }
+        return listed(flags) + " can't be combined";
+    }
+    if (g.json && g.csv)
         return "--json and --csv can't be combined";
-    if (f.tree && f.json)
-        return "--tree can't be used with --json or --check";
-    if (f.check && f.csv)
-        return "--check writes no CSV; use --check --json";
+    const std::string_view format = g.json ? "--json" : "--csv";
+    if ((mode.formats & (1u << static_cast<unsigned>(o.format))) == 0)
+        return std::string(mode.label) + " writes " + format_names(mode) +
+               "; it can't be used with " + std::string(format);
+    // The tree's option names its text; --json alone is the decode as JSON.
+    if (mode.show == Show::tree && !g.flagged.empty() && g.json)
+        return "--tree writes the decode as text; --json alone writes it as JSON";
     return {};
 }
 
-std::string batch_error(const Options& o, bool ext_given) {
-    if (o.show == Show::dump && (o.recursive || ext_given || o.jobs != 0 || o.quiet))
-        return "the dump reads one FILE; -r, --ext, -j and -q are for --tree, --json, --csv, "
-               "--check, --summary, --objects and --timeline";
-    if (o.show == Show::html && (o.paths.size() > 1 || o.recursive))
-        return "--html writes the report of one FILE";
-    if (o.quiet && o.show != Show::check)
-        return "-q leaves out the files without errors of --check; it works with --check only";
-    return {};
-}
-
-std::string selection_error(const Options& o) {
-    const bool time = o.selection.time.has_value();
-    if (o.show == Show::check && (o.packets_given || o.streams_given || time))
-        return "--check reads every packet; --packets, --streams and --time can't be used with it";
-    if (o.show == Show::dump && o.streams_given)
-        return "--streams can't be used with the dump; it selects for --tree, --json, --csv, "
-               "--objects and --summary";
-    if ((o.show == Show::timeline || o.show == Show::html) && o.packets_given)
-        return "--timeline and --html read every packet; --packets can't be used with them";
-    if (o.show == Show::html && (o.streams_given || time))
-        return "--html covers the whole file; --streams and --time can't be used with it";
-    if (o.interval_given && o.show != Show::timeline)
-        return "--interval is the length of --timeline's intervals; it works with --timeline only";
-    if (o.show == Show::summary && time)
-        return "--summary covers the whole file; --time can't be used with it";
-    if (time && o.packets_given)
+// What was given that the mode doesn't take: an option of selection or of
+// runs over many files, several FILEs, or an option of another mode's own.
+std::string takes_error(const Options& o, const Given& g, const Mode& mode) {
+    const struct {
+        bool given;
+        unsigned bit;
+        std::string_view name;
+    } asked[] = {
+        {o.packets_given, takes::kPackets, "--packets"},
+        {o.streams_given, takes::kStreams, "--streams"},
+        {o.selection.time.has_value(), takes::kTime, "--time"},
+        {o.interval_given, takes::kInterval, "--interval"},
+        {o.paths.size() > 1, takes::kMany, "more than one FILE"},
+        {o.recursive, takes::kMany, "-r"},
+        {g.ext, takes::kMany, "--ext"},
+        {o.jobs != 0, takes::kMany, "-j"},
+        {o.quiet, takes::kQuiet, "-q"},
+    };
+    for (const auto& a : asked) {
+        if (a.given && (mode.takes & a.bit) == 0)
+            return std::string(a.name) + " can't be used with " + std::string(mode.label) +
+                   ": it works with " + modes_taking(a.bit);
+    }
+    if (o.selection.time && o.packets_given)
         return "--time and --packets can't be combined: each selects the packets";
+    for (const auto& [name, value] : o.own) {
+        const bool its_own = std::any_of(mode.own.begin(), mode.own.end(),
+                                         [&](const OwnOption& own) { return own.name == name; });
+        if (its_own)
+            continue;
+        std::vector<std::string_view> owners;
+        for (const Mode& m : modes()) {
+            if (std::any_of(m.own.begin(), m.own.end(),
+                            [&](const OwnOption& own) { return own.name == name; }))
+                owners.push_back(m.label);
+        }
+        return name + " can't be used with " + std::string(mode.label) + ": it works with " +
+               listed(owners);
+    }
     return {};
+}
+
+// The row of an option of a mode's own that `arg` names, or nullptr.
+const OwnOption* own_option_named(std::string_view arg) {
+    for (const Mode& mode : modes()) {
+        for (const OwnOption& own : mode.own) {
+            if (arg == own.name ||
+                (own.valued && arg.starts_with(own.name) && arg.size() > own.name.size() &&
+                 (arg[own.name.size()] == '=' || !own.name.starts_with("--"))))
+                return &own;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
+std::optional<std::string_view> Options::own_option(std::string_view name) const {
+    for (const auto& [given, value] : own) {
+        if (given == name)
+            return std::string_view(value);
+    }
+    return std::nullopt;
+}
+
 ParsedOptions parse_options(int argc, const char* const* argv) {
     ParsedOptions parsed;
     Options& o = parsed.options;
-    Flags flags;
+    Given given;
     // A valued option's value, from "--NAME=VALUE" or the next argument;
     // nullopt when `arg` is not that option.
     const auto value_of = [&](std::string_view arg, const Valued& v,
@@ -147,43 +225,40 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
                                            std::string(value) + "': use " + std::string(v.forms);
         return parsed;
     };
-    bool ext_given = false;
     bool options_ended = false;
+    bool dump_file_given = false;
     // Each pass takes one argument. For the dump, its FILE ends the command
-    // line; for the other views FILEs and options may come in any order.
+    // line (the options after it are noted); for the other modes FILEs and
+    // options may come in any order.
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool shows_a_view = flags.tree || flags.json || flags.csv || flags.check ||
-                                  flags.summary || flags.objects || flags.timeline || flags.html;
-        if (options_ended || !is_option(arg)) {
-            o.paths.emplace_back(arg);
-            if (!shows_a_view)
-                break;
+        if (dump_file_given) {
+            if (is_option(arg))
+                o.ignored.emplace_back(arg);
             continue;
         }
-        if (arg == "--") {
+        if (options_ended || !is_option(arg)) {
+            o.paths.emplace_back(arg);
+            dump_file_given = given.flagged.empty() && !given.json && !given.csv;
+            continue;
+        }
+        const auto flagged = std::find_if(modes().begin(), modes().end(), [&](const Mode& m) {
+            return !m.flag.empty() && m.flag == arg;
+        });
+        if (flagged != modes().end()) {
+            if (std::find(given.flagged.begin(), given.flagged.end(), &*flagged) ==
+                given.flagged.end())
+                given.flagged.push_back(&*flagged);
+        } else if (arg == "--") {
             options_ended = true;
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--version" || arg == "-V") {
             o.version = true;
-        } else if (arg == "--tree") {
-            flags.tree = true;
         } else if (arg == "--json") {
-            flags.json = true;
+            given.json = true;
         } else if (arg == "--csv") {
-            flags.csv = true;
-        } else if (arg == "--check") {
-            flags.check = true;
-        } else if (arg == "--summary") {
-            flags.summary = true;
-        } else if (arg == "--objects") {
-            flags.objects = true;
-        } else if (arg == "--timeline") {
-            flags.timeline = true;
-        } else if (arg == "--html") {
-            flags.html = true;
-
+            given.csv = true;
         } else if (arg == "-r" || arg == "--recursive") {
             o.recursive = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -205,6 +280,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!time)
                 return invalid(kTime, *range);
             o.selection.time = *time;
+            o.time_given = *range;
         } else if (const auto seconds = value_of(arg, kInterval, i)) {
             const auto ms = decode::parse_seconds(*seconds);
             if (!ms || *ms == 0)
@@ -216,7 +292,7 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!extensions)
                 return invalid(kExt, *exts);
             o.extensions = *extensions;
-            ext_given = true;
+            given.ext = true;
         } else if (const auto count = arg.starts_with("-j") && arg.size() > 2
                                           ? std::optional<std::string_view>(arg.substr(2))
                                       : arg == "-j" ? value_of("--jobs", kJobs, i)
@@ -225,6 +301,17 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
             if (!jobs)
                 return invalid(kJobs, *count);
             o.jobs = *jobs;
+        } else if (const OwnOption* own = own_option_named(arg)) {
+            std::string value;
+            if (own->valued && arg.size() > own->name.size()) {
+                value = arg.substr(own->name.size() + (arg[own->name.size()] == '=' ? 1 : 0));
+            } else if (own->valued && i + 1 < argc) {
+                value = argv[++i];
+            } else if (own->valued) {
+                parsed.error = std::string(own->name) + " needs a value";
+                return parsed;
+            }
+            o.own.emplace_back(own->name, std::move(value));
         } else {
             parsed.error = "unknown option '" + std::string(arg) + "'";
             return parsed;
@@ -232,20 +319,14 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     }
     if (o.help || o.version)
         return parsed;
-    parsed.error = combination_error(flags);
-    if (!parsed.error.empty())
-        return parsed;
-    o.show = flags.check                             ? Show::check
-             : flags.summary                         ? Show::summary
-             : flags.objects                         ? Show::objects
-             : flags.timeline                        ? Show::timeline
-             : flags.html                            ? Show::html
-             : flags.tree || flags.json || flags.csv ? Show::tree
-                                                     : Show::dump;
-    o.format = flags.json ? Format::json : flags.csv ? Format::csv : Format::text;
-    parsed.error = selection_error(o);
+    o.format = given.json ? Format::json : given.csv ? Format::csv : Format::text;
+    const Mode& mode = !given.flagged.empty()    ? *given.flagged.front()
+                       : given.json || given.csv ? mode_of(Show::tree)
+                                                 : mode_of(Show::dump);
+    o.show = mode.show;
+    parsed.error = mode_error(given, o, mode);
     if (parsed.error.empty())
-        parsed.error = batch_error(o, ext_given);
+        parsed.error = takes_error(o, given, mode);
     if (parsed.error.empty() && o.paths.empty())
         parsed.error = "no FILE given";
     return parsed;

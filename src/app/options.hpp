@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "decode/selection.hpp"
@@ -29,8 +31,9 @@ enum class Format {
 struct Options {
     Show show = Show::dump;
     Format format = Format::text;
-    // --packets, --streams and --time.
+    // --packets, --streams and --time; the --time RANGE as given, for messages.
     decode::Selection selection;
+    std::string time_given;
     bool packets_given = false;
     // --interval: the timeline's, in ms.
     std::uint64_t interval = 1000;
@@ -48,6 +51,15 @@ struct Options {
     std::vector<std::string> extensions{"asf", "wma", "wmv"};
     unsigned jobs = 0;
     bool quiet = false;
+    // The options of the mode's own (a Mode's `own`), by name, in the order
+    // given, each with its value ("" for a switch).
+    std::vector<std::pair<std::string, std::string>> own;
+    // The arguments after the dump's FILE that look like options: it ignores
+    // them, and says so.
+    std::vector<std::string> ignored;
+
+    // The value of the mode's own option `name`; nullopt when not given.
+    std::optional<std::string_view> own_option(std::string_view name) const;
 };
 
 struct ParsedOptions {
@@ -55,8 +67,10 @@ struct ParsedOptions {
     std::string error;  // empty when the command line is usable
 };
 
-// asfinspect [OPTION]... FILE: options come before FILE, "--" ends them, and
-// the arguments after FILE are ignored.
+// asfinspect [OPTION]... FILE...: for the dump, options come before its FILE
+// and the arguments after it are ignored; for the other modes options and
+// FILEs come in any order. "--" ends the options. What each mode takes comes
+// from the table of modes.
 ParsedOptions parse_options(int argc, const char* const* argv);
 
 inline constexpr std::string_view kUsage = "usage: asfinspect [OPTION]... FILE...";

@@ -12,6 +12,7 @@
 #include "decode/packets/key_frames.hpp"
 #include "decode/packets/packets.hpp"
 #include "decode/text.hpp"
+#include "io/error_text.hpp"
 #include "io/le.hpp"
 #include "io/saturating.hpp"
 #include "io/zeros.hpp"
@@ -408,7 +409,7 @@ void Decoder::finish_file() {
                 file_.changed()
                     ? message("the file shrank while it was read; the decode stops where it "
                               "found bytes missing")
-                    : message("reading the file failed (", std::strerror(file_.error()),
+                    : message("reading the file failed (", io::error_text(file_.error()),
                               "); the decode stops where it did")});
         }
         return;

@@ -25,18 +25,22 @@ std::optional<std::uint64_t> parse_index(std::string_view text) {
 std::optional<std::uint64_t> parse_seconds(std::string_view text) {
     const auto dot = text.find('.');
     const auto whole = parse_index(text.substr(0, dot));
-    if (!whole || *whole > std::numeric_limits<std::uint64_t>::max() / 1000)
+    if (!whole || *whole > kMaxMilliseconds / 1000)
         return std::nullopt;
     std::uint64_t ms = *whole * 1000;
-    if (dot == std::string_view::npos)
-        return ms;
-    const std::string_view fraction = text.substr(dot + 1);
-    if (fraction.empty() || !parse_index(fraction))
+    if (dot != std::string_view::npos) {
+        const std::string_view fraction = text.substr(dot + 1);
+        if (fraction.empty() || !parse_index(fraction))
+            return std::nullopt;
+        std::uint64_t scale = 100;
+        // Each pass takes one digit of the fraction, down to milliseconds.
+        for (std::size_t i = 0; i < fraction.size() && scale != 0; ++i, scale /= 10)
+            ms += static_cast<std::uint64_t>(fraction[i] - '0') * scale;
+    }
+    // Times are shown signed, the preroll taken off: past this they would
+    // read as negative.
+    if (ms > kMaxMilliseconds)
         return std::nullopt;
-    std::uint64_t scale = 100;
-    // Each pass takes one digit of the fraction, down to milliseconds.
-    for (std::size_t i = 0; i < fraction.size() && scale != 0; ++i, scale /= 10)
-        ms += static_cast<std::uint64_t>(fraction[i] - '0') * scale;
     return ms;
 }
 

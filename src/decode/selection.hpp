@@ -64,8 +64,11 @@ std::optional<PacketRange> parse_packet_range(std::string_view spec);
 
 // "1,2,5": stream numbers from 1 to 127; nullopt when malformed.
 std::optional<StreamSet> parse_stream_list(std::string_view list);
+// The most milliseconds a time or a length given in seconds may hold: what
+// a signed 64-bit count holds.
+inline constexpr std::uint64_t kMaxMilliseconds = std::numeric_limits<std::int64_t>::max();
 // Seconds with up to three decimals kept, as milliseconds: "12.5" is 12500;
-// nullopt when malformed.
+// nullopt when malformed or above kMaxMilliseconds.
 std::optional<std::uint64_t> parse_seconds(std::string_view text);
 // "12.5-20", "12.5-" or "-20": seconds (at most three decimals are kept);
 // nullopt when malformed or when the end comes before the start.
