@@ -181,7 +181,9 @@ void verdict(JsonWriter& json, const answers::Verdict& v) {
 
 void write_summary_json(io::Output& out, const FileAnswers& a, const decode::StreamSet& shown) {
     JsonWriter json(out);
-    json.begin_object().member_string("version", ASFINSPECT_VERSION);
+    // `path` first, as every line of --check --json begins.
+    json.begin_object().member_string("path", a.path);
+    json.member_string("version", ASFINSPECT_VERSION);
     json.key("file").begin_object().member_string("path", a.path);
     json.member_signed("size", a.size).end_object();
     if (a.duration)
