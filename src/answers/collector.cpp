@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "asf/codecs.hpp"
+#include "asf/object_format.hpp"
 #include "asf/pictures.hpp"
 #include "decode/packets/packet.hpp"
 #include "io/saturating.hpp"
@@ -201,7 +202,7 @@ IndexAnswers index_of(const decode::IndexFacts& index) {
 
 struct Collector::Probe {
     // Streams seen in fewer packets than this have no usual spacing.
-    static constexpr std::uint32_t kLeastGaps = 4;
+    static constexpr std::uint32_t kLeastGaps = 2;
 
     struct Stream {
         bool seen = false;
@@ -424,8 +425,12 @@ FileAnswers Collector::answer(const decode::FileSummary& summary) {
         a.packets = data.packets;
     }
     a.packets_decoded = summary.packets;
-    // Packets were read unless there are some and none was (--packets=none).
-    a.packets_read = summary.packets != 0 || a.packets == 0;
+    // Packets were read unless there are some and none was (--packets=none),
+    // or the data holds packets of a size no header gave, which can't be
+    // decoded: its streams are then not known to be empty.
+    const bool undecodable = data.present && data.packet_size == 0 &&
+                             data.size > asf::object_format::kDataObjectHeadSize;
+    a.packets_read = summary.packets != 0 || (a.packets == 0 && !undecodable);
     a.protection = facts.protection;
     std::size_t audio = 0;
     std::size_t video = 0;
