@@ -230,6 +230,7 @@ std::optional<std::uint64_t> HtmlReport::interval_ms(std::optional<std::uint64_t
         span = *duration / answers::kTicksPerMillisecond;
     base_ = answers::bin_length(packet_spacing_ms(), span, kBins, kShortestInterval);
     width_ = base_;
+    shortest_ = packet_spacing_ms() != 0 ? packet_spacing_ms() : base_;
     return base_;
 }
 
@@ -270,7 +271,7 @@ void HtmlReport::interval(const answers::Span& span) {
     bin.span.start = index * width_;
     bin.span.end = (index + 1) * width_;
     end_ = std::max(end_, span.end);
-    const std::uint64_t length = span.end > span.start ? span.end - span.start : base_;
+    const std::uint64_t length = std::max(span.end - std::min(span.start, span.end), shortest_);
     for (const StreamSpan& s : span.streams)
         keep_peak(bin.peaks, s.stream, bitrate(s.bytes, length));
 }
@@ -688,9 +689,8 @@ void HtmlReport::write_stream_plots(const answers::StreamAnswers& s, std::size_t
         const double end = end_of(b);
         const auto length = static_cast<std::uint64_t>(end - start);
         const double rate =
-            part != nullptr
-                ? static_cast<double>(bitrate(part->bytes, std::max<std::uint64_t>(length, 1)))
-                : 0;
+            part != nullptr ? static_cast<double>(bitrate(part->bytes, std::max(length, shortest_)))
+                            : 0;
         double highest = rate;
         for (const auto& [stream, p] : b.peaks) {
             if (stream == n)

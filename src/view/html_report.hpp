@@ -73,6 +73,10 @@ class HtmlReport final : public answers::Collector {
     std::uint64_t base_ = 1000;   // ms, the length of an interval
     std::uint64_t width_ = 1000;  // ms, of a bin: base_ doubled as the file goes on
     std::uint64_t end_ = 0;       // ms, where the last interval ends
+    // ms: a bitrate is over no less, so that the last interval, which ends
+    // where the delivery does, does not count a packet over less time than
+    // packets take.
+    std::uint64_t shortest_ = 1000;
     std::vector<Bin> bins_;
     std::uint64_t errors_ = 0;
     std::uint64_t warnings_ = 0;
