@@ -85,8 +85,10 @@ TEST(HtmlReport, ABrowserLoadsItWithoutErrorAndDrawsItsPlots) {
     EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
     for (const std::string id : {"map", "bitrate-1", "bitrate-2", "lead"})
         EXPECT_NE(dom.find("<svg id=\"" + id + "\""), std::string::npos) << id;
-    // Each stream's mean and peak over 30 points of 0.1 s.
-    EXPECT_EQ(asftest::count_of(dom, "class=\"series\" data-points=\"30\""), 4u);
+    // Each stream's bitrate as an area and a line of steps, and the lead of
+    // each in a line.
+    EXPECT_EQ(asftest::count_of(dom, "class=\"area\""), 2u);
+    EXPECT_EQ(asftest::count_of(dom, "class=\"step\""), 4u);
     EXPECT_NE(dom.find("class=\"object\""), std::string::npos);
 
     ASSERT_EQ(

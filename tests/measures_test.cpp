@@ -163,3 +163,49 @@ TEST(Measures, SettledWindowsGiveTheSameBusiest) {
 }
 
 }  // namespace
+
+TEST(Measures, TheBitrateModeIsWhatTheCodecDescriptionStates) {
+    struct Case {
+        const char* description;
+        std::optional<BitrateMode> mode;
+    };
+    const Case cases[] = {
+        {"128 kbps, 44 kHz, stereo 1-pass CBR", BitrateMode::constant},
+        {"VBR Quality 90, 44 kHz, 2 channel 24 bit 1-pass VBR", BitrateMode::variable},
+        {"  0 kbps,  8 kHz, mono", std::nullopt},
+        {"ACBRX 64 kbps", std::nullopt},  // not a word of its own
+        {"CBR or VBR", std::nullopt},     // both: not stated
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(bitrate_mode_of_description(c.description), c.mode) << c.description;
+}
+
+// A bin holds the same number of packets of a stream sent at a constant rate,
+// and the bins stay at most `bins` over the span.
+TEST(Measures, BinsAreAWholeNumberOfThePacketsSpacing) {
+    struct Case {
+        std::uint64_t spacing;
+        std::optional<std::uint64_t> span;
+        std::uint64_t length;
+    };
+    const Case cases[] = {
+        {371, 243'306, 742},                          // 2 spacings: 328 bins
+        {371, 1'000, 371},                            // never shorter than the spacing
+        {139, std::nullopt, 139}, {0, 243'306, 609},  // no spacing: span / bins
+        {0, 1'000, 100},                              // and at least the shortest
+        {0, std::nullopt, 100},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(bin_length(c.spacing, c.span, 400, 100), c.length) << c.spacing;
+}
+
+TEST(Measures, FrameRatesAndSharesHaveNoneWithoutTheirWhole) {
+    EXPECT_DOUBLE_EQ(*frame_rate(45, 3 * kTicksPerSecond), 15);
+    EXPECT_FALSE(frame_rate(1, kTicksPerSecond));  // one frame spans no time of its own
+    EXPECT_FALSE(frame_rate(45, 0));
+    EXPECT_NEAR(*declared_frame_rate(333'667), 29.97, 0.001);
+    EXPECT_FALSE(declared_frame_rate(0x1999999999999999));  // audio streams' filler
+    EXPECT_DOUBLE_EQ(*share(1, 4), 0.25);
+    EXPECT_FALSE(share(0, 0));
+}

@@ -194,6 +194,7 @@ struct ProbedStream {
     std::string type;
     std::string codec;  // the fourcc or format_tag column
     std::string channels, sample_rate, width, height;
+    double frame_rate = NAN;  // avg_frame_rate, where ffprobe has one
 };
 
 struct RealFile {
@@ -216,28 +217,28 @@ const RealFile kRealFiles[] = {
      3.046,
      3.046,
      1.0 / 15,
-     {{"video", "WMV2", "", "", "160", "120"}, {"audio", "353", "1", "22050", "", ""}},
+     {{"video", "WMV2", "", "", "160", "120", 15}, {"audio", "353", "1", "22050", "", ""}},
      {"\"tags\":{}"}},
     {"tests/data/wmv1-wmav1-p1000.asf",
      false,
      2.046,
      2.046,
      0.1,
-     {{"video", "WMV1", "", "", "160", "120"}, {"audio", "352", "1", "22050", "", ""}},
+     {{"video", "WMV1", "", "", "160", "120", 10}, {"audio", "352", "1", "22050", "", ""}},
      {}},
     {"tests/data/msmpeg4-mp3-p8192.asf",
      false,
      2.05,
      2.05,
      0.1,
-     {{"video", "MP43", "", "", "160", "120"}, {"audio", "85", "1", "22050", "", ""}},
+     {{"video", "MP43", "", "", "160", "120", 10}, {"audio", "85", "1", "22050", "", ""}},
      {}},
     {"tests/data/msmpeg4v2-pcm-p3200.asf",
      false,
      2.0,
      2.0,
      0.125,
-     {{"video", "MP42", "", "", "128", "96"}, {"audio", "1", "1", "8000", "", ""}},
+     {{"video", "MP42", "", "", "128", "96", 8}, {"audio", "1", "1", "8000", "", ""}},
      {}},
     {"tests/data/audio-wmav2-p1000.wma",
      false,
@@ -251,14 +252,14 @@ const RealFile kRealFiles[] = {
      2.0,
      2.0,
      1.0 / 12,
-     {{"video", "WMV2", "", "", "176", "144"}},
+     {{"video", "WMV2", "", "", "176", "144", 12}},
      {}},
     {"tests/data/chapters-wmv2-wmav2-p1000.wmv",
      false,
      2.046,
      2.046,
      0.1,
-     {{"video", "WMV2", "", "", "160", "120"}, {"audio", "353", "1", "22050", "", ""}},
+     {{"video", "WMV2", "", "", "160", "120", 10}, {"audio", "353", "1", "22050", "", ""}},
      {"\"Title\":\"Chaptered\"", "\"Author\":[\"asfinspect tests\",\"asfinspect tests\"]",
       "\"title\":\"Chaptered\"", "\"tags\":{\"AspectRatioX\":1,\"AspectRatioY\":1}",
       "\"indexes\":[{\"type\":\"simple_index\",\"entries\":7,\"streams\":[1],\"interval\":1,"
@@ -271,7 +272,7 @@ const RealFile kRealFiles[] = {
      2.0,
      3600002.0,
      1.0 / 15,
-     {{"video", "WMV2", "", "", "160", "120"}, {"audio", "353", "1", "22050", "", ""}},
+     {{"video", "WMV2", "", "", "160", "120", 15}, {"audio", "353", "1", "22050", "", ""}},
      {}},
     // Broadcast: no duration kept, for ffprobe either.
     {"tests/data/gstreamer/wmv2-wmav2-p2048-streamable.wmv",
@@ -279,7 +280,7 @@ const RealFile kRealFiles[] = {
      NAN,
      3600002.0,
      1.0 / 15,
-     {{"video", "WMV2", "", "", "160", "120"}, {"audio", "353", "1", "22050", "", ""}},
+     {{"video", "WMV2", "", "", "160", "120", 15}, {"audio", "353", "1", "22050", "", ""}},
      {"\"broadcast\":true"}},
     {"elephant.asf",
      true,
@@ -298,6 +299,7 @@ const RealFile kRealFiles[] = {
      {"\"WM/Composer\":[\"Anthony Kiedis\",\"Chad Smith\",\"Flea\",\"John Frusciante\"]",
       "\"WM/TrackNumber\":\"14\"", "\"IsVBR\":false",
       "\"tags\":{\"IsVBR\":false,\"DeviceConformanceTemplate\":\"L1\"}",
+      "\"bitrate_mode\":\"CBR\",\"bitrate_measured\"",
       "\"pictures\":[{\"type\":3,\"type_name\":\"Cover (front)\",\"mime_type\":\"image/jpeg\","
       "\"description\":\"\",\"size\":40774}]"}},
     {"musicbrainz-tagged.wma",
@@ -366,6 +368,10 @@ TEST(Summary, RealFilesAgreeWithFfprobeAndMutagen) {
             EXPECT_EQ(row["sample_rate"], probed.sample_rate);
             EXPECT_EQ(row["width"], probed.width);
             EXPECT_EQ(row["height"], probed.height);
+            if (!std::isnan(probed.frame_rate)) {
+                EXPECT_NEAR(std::stod(row["frame_rate"]), probed.frame_rate,
+                            probed.frame_rate / 100);
+            }
         }
 
         // The verdict is the check's.
@@ -526,4 +532,68 @@ TEST(Summary, TagsStayBoundedAndShortToALine) {
     EXPECT_TRUE(JsonChecker(json).valid());
     EXPECT_TRUE(contains(json, "\"Long\":\"" + std::string(256, 'x') + "\u2026\""));
     EXPECT_TRUE(contains(json, "\"tags_not_kept\":45"));
+}
+
+// A length-prefixed field of the Content Encryption Object.
+Bytes counted(std::string_view text) {
+    Bytes b;
+    put32(b, text.size());
+    put(b, Bytes(text.begin(), text.end()));
+    return b;
+}
+
+// The key ID and licence URL a protected file names, from both content
+// encryption objects, and the size of its XMP.
+TEST(Summary, NamesTheProtectionsKeyAndLicenceAndTheXmp) {
+    Bytes drm = cat({counted(""), counted("DRM"), counted("k3y=="), counted("http://lic.test/a")});
+    Bytes xml = {0xff, 0xfe};  // the byte order mark
+    put(xml, utf16("<WRMHEADER><DATA><KID>x2Y=</KID><LA_URL>https://la.test/</LA_URL></DATA>"
+                   "</WRMHEADER>"));
+    Bytes extended;
+    put32(extended, xml.size());
+    put(extended, xml);
+    FileSpec spec;
+    spec.more_header_objects = {
+        object(guid_named("ASF_Content_Encryption_Object"), drm),
+        object(guid_named("ASF_Extended_Content_Encryption_Object"), extended)};
+    spec.between_header_and_data = object(guid_named("XMP_Object"), Bytes(6521, 'x'));
+    const Bytes file = build(spec);
+
+    const std::string json = summarize(file, Format::json).text;
+    EXPECT_TRUE(JsonChecker(json).valid()) << json;
+    for (const char* part :
+         {"\"content_encryption\":{\"protection_type\":\"DRM\",\"key_id\":\"k3y==\","
+          "\"license_url\":\"http://lic.test/a\"}",
+          "\"extended_content_encryption\":{\"key_id\":\"x2Y=\",\"license_url\":"
+          "\"https://la.test/\"}",
+          "\"xmp\":true,\"xmp_size\":6521"}) {
+        EXPECT_TRUE(contains(json, part)) << part << "\n" << json;
+    }
+    const std::string text = summarize(file, Format::text).text;
+    EXPECT_TRUE(contains(text,
+                         "  Content Encryption: protection type DRM, key ID k3y==, licence "
+                         "URL http://lic.test/a\n"))
+        << text;
+    EXPECT_TRUE(contains(text, "xmp:       6,521 bytes\n")) << text;
+    EXPECT_TRUE(contains(summarize(build({}), Format::json).text, "\"xmp\":false"));
+}
+
+// Players seek in audio by the packets' sizes and times; in video they need
+// an index. A stream without a codec is named by what it carries.
+TEST(Summary, SaysPlayersSeekSlowlyOnlyInVideoWithoutAnIndex) {
+    StreamProps command;
+    command.type = asfinspect::asf::registry_guid("59DACFC0-59E6-11D0-A3AC-00A0C90348F6");
+    command.flags = 3;
+    FileSpec audio_only;
+    audio_only.streams = {{1, true}};
+    audio_only.more_header_objects = {stream_properties(command)};
+    for (auto& packet : audio_only.packets) {
+        std::erase_if(packet.payloads, [](const auto& p) { return p.stream == 2; });
+    }
+    const std::string audio = summarize(build(audio_only), Format::text).text;
+    EXPECT_TRUE(contains(audio, "indexes:   none\n")) << audio;
+    EXPECT_TRUE(contains(audio, "  #3   command  script commands\n")) << audio;
+    const std::string video = summarize(build({}), Format::text).text;
+    EXPECT_TRUE(contains(video, "indexes:   none: players will seek slowly in video\n")) << video;
+    EXPECT_TRUE(contains(summarize(build({}), Format::json).text, "\"unindexed_video\":[2]"));
 }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <variant>
 
 #include "asf/codecs.hpp"
+#include "asf/object_format.hpp"
 #include "asf/pictures.hpp"
 #include "decode/findings.hpp"
 #include "decode/packets/packet.hpp"
@@ -81,8 +83,10 @@ StreamAnswers declared_stream(const Facts& facts, std::uint8_t number, std::size
     }
     a.codec = entry != nullptr && !entry->name.text.empty() ? entry->name.text
                                                             : std::string(a.table_codec);
-    if (entry != nullptr)
+    if (entry != nullptr) {
         a.codec_description = entry->description.text;
+        a.bitrate_mode = bitrate_mode_of_description(a.codec_description);
+    }
     if (has_picture_size(s.kind)) {
         a.has_picture_size = true;
         a.width = s.format.width;
@@ -101,6 +105,8 @@ StreamAnswers declared_stream(const Facts& facts, std::uint8_t number, std::size
         a.alternate_bucket =
             LeakyBucket{e.alternate_bitrate, e.alternate_buffer_size, e.alternate_initial_fullness};
         a.average_time_per_frame = e.average_time_per_frame;
+        if (s.kind == StreamKind::video)
+            a.frame_rate_declared = declared_frame_rate(e.average_time_per_frame);
     }
     if (s.extended && e.data_bitrate != 0)
         a.bitrate_limit = e.data_bitrate;
@@ -125,7 +131,37 @@ Measured measured_stream(const StreamMeasure& m, const StreamFacts& facts, std::
     out.bitrate = bitrate(out.bytes, out.duration);
     if (m.key_frames() > 1)
         out.key_frame_interval_max = ticks_of_ms(m.longest_key_interval());
+    if (facts.kind == StreamKind::video)
+        out.frame_rate = frame_rate(out.media_objects, out.duration);
     return out;
+}
+
+// The mode the IsVBR tag of the Extended Content Description states for the
+// file, which taggers and encoders of audio write.
+std::optional<BitrateMode> tagged_bitrate_mode(const std::vector<TagAnswers>& tags) {
+    for (const TagAnswers& t : tags) {
+        if (t.stream == 0 && t.name.text == "IsVBR" &&
+            (t.kind == TagAnswers::Kind::boolean || t.kind == TagAnswers::Kind::number)) {
+            return t.number != 0 ? BitrateMode::variable : BitrateMode::constant;
+        }
+    }
+    return std::nullopt;
+}
+
+// The video streams no index names; an index that names none is taken to
+// serve them all.
+std::vector<std::uint8_t> unindexed_video(const FileAnswers& a) {
+    std::vector<std::uint8_t> streams;
+    const bool for_all = std::any_of(a.indexes.begin(), a.indexes.end(),
+                                     [](const IndexAnswers& i) { return i.streams.empty(); });
+    for (const StreamAnswers& s : a.streams) {
+        const bool named = std::any_of(a.indexes.begin(), a.indexes.end(), [&](const auto& i) {
+            return std::find(i.streams.begin(), i.streams.end(), s.number) != i.streams.end();
+        });
+        if (s.kind == StreamKind::video && !named && !for_all)
+            streams.push_back(s.number);
+    }
+    return streams;
 }
 
 std::vector<TagAnswers> tags_of(const Facts& facts) {
@@ -161,6 +197,60 @@ IndexAnswers index_of(const decode::IndexFacts& index) {
         a.covers = io::saturating_multiply(index.entries, index.interval);
     }
     return a;
+}
+
+}  // namespace
+
+struct Collector::Probe {
+    // Streams seen in fewer packets than this have no usual spacing.
+    static constexpr std::uint32_t kLeastGaps = 2;
+
+    struct Stream {
+        bool seen = false;
+        std::uint64_t packet = 0;  // the last that carried it
+        std::uint64_t sent = 0;    // its send time
+        std::uint32_t gaps = 0;
+        MostFrequent spacing;
+    };
+
+    std::vector<std::variant<decode::SentPacket, decode::SentPayload, decode::MediaObject>> events;
+    std::uint64_t packets = 0;
+    std::array<Stream, decode::kStreamNumbers> streams{};
+
+    void payload(const decode::SentPayload& p) {
+        if (p.stream >= streams.size())
+            return;
+        Stream& s = streams[p.stream];
+        if (s.seen && s.packet == packets)
+            return;
+        if (s.seen && p.send_time > s.sent) {
+            s.spacing.add(static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                p.send_time - s.sent, std::numeric_limits<std::uint32_t>::max())));
+            ++s.gaps;
+        }
+        s = {true, packets, p.send_time, s.gaps, s.spacing};
+    }
+
+    std::uint32_t spacing() const {
+        std::uint32_t most = 0;
+        for (const Stream& s : streams) {
+            if (s.gaps >= kLeastGaps)
+                most = std::max(most, s.spacing.most_frequent());
+        }
+        return most;
+    }
+};
+
+namespace {
+
+void give(Timeline& t, const decode::SentPacket& p) {
+    t.packet(p);
+}
+void give(Timeline& t, const decode::SentPayload& p) {
+    t.payload(p);
+}
+void give(Timeline& t, const decode::MediaObject& m) {
+    t.media_object(m);
 }
 
 }  // namespace
@@ -205,10 +295,34 @@ void Collector::start_packets(const decode::Facts& facts) {
         ticks_of_ms(static_cast<std::int64_t>(std::min<std::uint64_t>(
             io::saturating_add(preroll_, buffer), std::numeric_limits<std::int64_t>::max()))),
         BusiestWindow::kWindow);
-    if (const auto ms = interval_ms(declared_duration(facts.file_properties))) {
-        timeline_.emplace(*ms, [this](const Span& s) { interval(s); });
-        timeline_->start(facts);
+    declared_duration_ = declared_duration(facts.file_properties);
+    buffer_ = buffer;
+    probe_ = std::make_unique<Probe>();
+}
+
+void Collector::start_timeline() {
+    const std::unique_ptr<Probe> probe = std::move(probe_);
+    packet_spacing_ = probe->spacing();
+    const auto ms = interval_ms(declared_duration_);
+    if (!ms)
+        return;
+    timeline_.emplace(*ms, [this](const Span& s) { interval(s); });
+    timeline_->start(preroll_, buffer_);
+    for (const auto& event : probe->events)
+        std::visit([this](const auto& e) { give(*timeline_, e); }, event);
+}
+
+template <typename Event>
+void Collector::to_timeline(const Event& e) {
+    if (probe_) {
+        if (probe_->packets <= kProbePackets && probe_->events.size() < kProbeEvents) {
+            probe_->events.emplace_back(e);
+            return;
+        }
+        start_timeline();
     }
+    if (timeline_)
+        give(*timeline_, e);
 }
 
 void Collector::packet(const decode::Packet& p) {
@@ -230,13 +344,13 @@ void Collector::media_object(const decode::MediaObject& m) {
     const std::int64_t at = ticks_of_ms(player_time(m.presentation_time, preroll_));
     busiest_[m.stream]->add(at, m.size);
     file_busiest_.add(at, m.size);
-    if (timeline_)
-        timeline_->media_object(m);
+    to_timeline(m);
 }
 
 void Collector::packet_sent(const decode::SentPacket& p) {
-    if (timeline_)
-        timeline_->packet(p);
+    if (probe_)
+        ++probe_->packets;
+    to_timeline(p);
     // Windows settle a second at a time, not at every packet.
     if (p.send_time < settle_at_ms_)
         return;
@@ -256,8 +370,9 @@ void Collector::packet_sent(const decode::SentPacket& p) {
 }
 
 void Collector::payload_sent(const decode::SentPayload& p) {
-    if (timeline_)
-        timeline_->payload(p);
+    if (probe_)
+        probe_->payload(p);
+    to_timeline(p);
 }
 
 void Collector::finding(const decode::Finding& f) {
@@ -281,6 +396,8 @@ void Collector::end(const decode::Part& part) {
         --depth_;
     if (part.kind != decode::Part::Kind::file || part.summary == nullptr)
         return;
+    if (probe_)
+        start_timeline();
     const FileAnswers answers = answer(*part.summary);
     if (timeline_) {
         std::uint64_t end_ms = sent_until_;
@@ -319,8 +436,12 @@ FileAnswers Collector::answer(const decode::FileSummary& summary) {
         a.packets = data.packets;
     }
     a.packets_decoded = summary.packets;
-    // Packets were read unless there are some and none was (--packets=none).
-    a.packets_read = summary.packets != 0 || a.packets == 0;
+    // Packets were read unless there are some and none was (--packets=none),
+    // or the data holds packets of a size no header gave, which can't be
+    // decoded: its streams are then not known to be empty.
+    const bool undecodable = data.present && data.packet_size == 0 &&
+                             data.size > asf::object_format::kDataObjectHeadSize;
+    a.packets_read = summary.packets != 0 || (a.packets == 0 && !undecodable);
     a.protection = facts.protection;
     std::size_t audio = 0;
     std::size_t video = 0;
@@ -331,7 +452,10 @@ FileAnswers Collector::answer(const decode::FileSummary& summary) {
                                                             : 0;
         a.streams.push_back(declared_stream(facts, n, nth));
     }
+    a.xmp_objects = facts.xmp_objects;
+    a.xmp_bytes = facts.xmp_bytes;
     a.tags = tags_of(facts);
+    a.bitrate_mode = tagged_bitrate_mode(a.tags);
     a.tags_not_kept = facts.tags.more;
     for (const decode::PictureFacts& p : facts.pictures.kept) {
         a.pictures.push_back({p.type, asf::name_of(p.type, asf::kPictureTypes),
@@ -341,6 +465,7 @@ FileAnswers Collector::answer(const decode::FileSummary& summary) {
     for (const decode::IndexFacts& index : facts.indexes.kept)
         a.indexes.push_back(index_of(index));
     a.indexes_not_kept = facts.indexes.more;
+    a.unindexed_video = unindexed_video(a);
     a.bucket_pairs = facts.leaky_bucket_pairs.kept;
     a.bucket_pairs_not_kept = facts.leaky_bucket_pairs.more;
     a.objects = objects_;
@@ -383,6 +508,8 @@ void Collector::measure(FileAnswers& a, const decode::Facts& facts) {
     file.bitrate = bitrate(file.bytes, file.duration);
     file.busiest = file_busiest_.busiest(file.first, file.end);
     a.measured = file;
+    for (StreamAnswers& s : a.streams)
+        s.measured->share = share(s.measured->bytes, file.bytes);
 }
 
 }  // namespace asfinspect::answers

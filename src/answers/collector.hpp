@@ -42,11 +42,16 @@ class Collector : public decode::View, public decode::FindingSink {
 
     // The file begins.
     virtual void began(std::string_view /*path*/, std::int64_t /*size*/) {}
-    // Once the header is read: the length in ms of the intervals to cut the
-    // delivery into, given the duration the header declares; none by default.
+    // Once the first packets are read (packet_spacing_ms() is known then): the
+    // length in ms of the intervals to cut the delivery into, given the
+    // duration the header declares; none by default.
     virtual std::optional<std::uint64_t> interval_ms(std::optional<std::uint64_t> /*duration*/) {
         return std::nullopt;
     }
+    // The usual spacing of the packets that carry a stream, ms, of the stream
+    // whose packets are furthest apart among those in many of the first
+    // packets; 0 when none is.
+    std::uint32_t packet_spacing_ms() const { return packet_spacing_; }
     // Each interval, once complete, in order.
     virtual void interval(const Span& /*span*/) {}
     // Media objects presented in an interval given already (sent later than
@@ -59,7 +64,18 @@ class Collector : public decode::View, public decode::FindingSink {
     io::Output& out_;
 
   private:
+    // The first packets' events, held until their spacing gives the
+    // intervals' length.
+    struct Probe;
+    static constexpr std::uint64_t kProbePackets = 64;
+    static constexpr std::size_t kProbeEvents = 4096;
+
     void start_packets(const decode::Facts& facts);
+    void start_timeline();
+    // An event of the delivery, to the probe while it holds them, else to
+    // the timeline.
+    template <typename Event>
+    void to_timeline(const Event& e);
     FileAnswers answer(const decode::FileSummary& summary);
     void measure(FileAnswers& a, const decode::Facts& facts);
 
@@ -84,6 +100,10 @@ class Collector : public decode::View, public decode::FindingSink {
     // and Duration.
     std::uint64_t sent_until_ = 0;
     std::optional<Timeline> timeline_;
+    std::optional<std::uint64_t> declared_duration_;
+    std::uint64_t buffer_ = 0;  // ms, the largest stream buffer
+    std::unique_ptr<Probe> probe_;
+    std::uint32_t packet_spacing_ = 0;
 };
 
 }  // namespace asfinspect::answers

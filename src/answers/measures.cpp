@@ -64,6 +64,62 @@ bool plausible_frame_time(std::uint64_t ticks) {
     return ticks != 0 && ticks <= kLongestFrame;
 }
 
+std::optional<double> frame_rate(std::uint64_t frames, std::int64_t ticks) {
+    if (frames < 2 || ticks <= 0)
+        return std::nullopt;
+    return static_cast<double>(frames) * static_cast<double>(kTicksPerSecond) /
+           static_cast<double>(ticks);
+}
+
+std::optional<double> declared_frame_rate(std::uint64_t average_time_per_frame) {
+    if (!plausible_frame_time(average_time_per_frame))
+        return std::nullopt;
+    return static_cast<double>(kTicksPerSecond) / static_cast<double>(average_time_per_frame);
+}
+
+std::optional<double> share(std::uint64_t part, std::uint64_t whole) {
+    if (whole == 0)
+        return std::nullopt;
+    return static_cast<double>(std::min(part, whole)) / static_cast<double>(whole);
+}
+
+namespace {
+
+// Whether `word` stands in `text` as a word of its own.
+bool has_word(std::string_view text, std::string_view word) {
+    const auto letter = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
+    // Each pass looks at one occurrence, until one stands alone.
+    for (std::size_t at = text.find(word); at != std::string_view::npos;
+         at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !letter(text[at - 1])) && (end == text.size() || !letter(text[end])))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<BitrateMode> bitrate_mode_of_description(std::string_view description) {
+    const bool constant = has_word(description, "CBR");
+    const bool variable = has_word(description, "VBR");
+    if (constant == variable)
+        return std::nullopt;
+    return constant ? BitrateMode::constant : BitrateMode::variable;
+}
+
+std::uint64_t bin_length(std::uint64_t spacing, std::optional<std::uint64_t> span, std::size_t bins,
+                         std::uint64_t shortest) {
+    const std::uint64_t whole = span.value_or(0);
+    const auto ceil_div = [](std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0); };
+    if (spacing == 0)
+        return std::max<std::uint64_t>(shortest, ceil_div(whole, bins));
+    const std::uint64_t per_bin = std::max<std::uint64_t>(1, ceil_div(whole, bins * spacing));
+    return io::saturating_multiply(per_bin, spacing);
+}
+
 // ---------------------------------------------------------------------------
 
 void MostFrequent::add(std::uint32_t value) {

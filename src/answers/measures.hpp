@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,32 @@ std::optional<std::uint32_t> declared_maximum_bitrate(const decode::FileProperti
 // as 2^64 / 10 that are none.
 bool plausible_frame_time(std::uint64_t ticks);
 inline constexpr std::uint64_t kLongestFrame = 10 * kTicksPerSecond;
+
+// Video frames per second: `frames` media objects over `ticks`; none over
+// no time or for fewer than two frames.
+std::optional<double> frame_rate(std::uint64_t frames, std::int64_t ticks);
+
+// The frame rate an Average Time Per Frame (ticks) declares, where it is
+// plausible.
+std::optional<double> declared_frame_rate(std::uint64_t average_time_per_frame);
+
+// A share of a whole, 0 to 1; none of nothing.
+std::optional<double> share(std::uint64_t part, std::uint64_t whole);
+
+// Whether a stream is sent at a constant or a variable bitrate.
+enum class BitrateMode : std::uint8_t { constant, variable };
+
+// The mode a codec description states: Windows Media encoders end it with
+// "1-pass CBR", "2-pass VBR" or "Quality-based VBR". None where it names
+// neither, or both.
+std::optional<BitrateMode> bitrate_mode_of_description(std::string_view description);
+
+// The length of the plots' bins, ms: a whole number of the usual spacing of
+// packets (`spacing`, 0 when unknown), so that a stream sent at a constant
+// rate has the same bytes in every bin, and no more than `bins` of them over
+// `span`; without a spacing, span / bins and at least `shortest`.
+std::uint64_t bin_length(std::uint64_t spacing, std::optional<std::uint64_t> span, std::size_t bins,
+                         std::uint64_t shortest);
 
 // The most frequent of a series of values (the gaps between a stream's
 // presentation times, the sizes of its objects), counted over a bounded

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "answers/measures.hpp"
 #include "asf/guid.hpp"
 #include "asf/guid_registry.hpp"
 #include "decode/facts.hpp"
@@ -45,6 +46,10 @@ struct Measured {
     std::optional<std::uint64_t> bitrate;  // bytes over the duration
     std::optional<std::uint64_t> busiest;  // over the busiest window
     std::optional<std::int64_t> key_frame_interval_max;
+    // Video: frames per second, its media objects over its duration.
+    std::optional<double> frame_rate;
+    // Of the bytes of every stream's media objects.
+    std::optional<double> share;
 };
 
 struct StreamAnswers {
@@ -77,6 +82,9 @@ struct StreamAnswers {
     std::optional<LeakyBucket> bucket;
     std::optional<LeakyBucket> alternate_bucket;
     std::optional<std::uint64_t> average_time_per_frame;  // ticks, as declared
+    std::optional<double> frame_rate_declared;            // by it, where plausible
+    // As its codec description states it.
+    std::optional<BitrateMode> bitrate_mode;
     // The bitrate players and plots hold the stream to: its leaky bucket's,
     // else its recorded average; none when it declares neither.
     std::optional<std::uint32_t> bitrate_limit;
@@ -167,6 +175,13 @@ struct FileAnswers {
     std::optional<Measured> measured;
 
     decode::ProtectionFacts protection;  // the objects that protect it
+    // As its IsVBR tag states it.
+    std::optional<BitrateMode> bitrate_mode;
+    std::uint32_t xmp_objects = 0;
+    std::uint64_t xmp_bytes = 0;
+    // The video streams no index names, in which players seek slowly, by
+    // reading packets; in audio they seek by the packets' sizes and times.
+    std::vector<std::uint8_t> unindexed_video;
     std::vector<StreamAnswers> streams;  // as declared
     std::vector<TagAnswers> tags;        // Content Description first
     std::uint64_t tags_not_kept = 0;

@@ -65,6 +65,7 @@ class Timeline {
     std::uint64_t interval() const { return interval_; }
     // The header's facts, before the packets: the preroll and the buffers.
     void start(const decode::Facts& facts);
+    void start(std::uint64_t preroll_ms, std::uint64_t buffer_ms);
     void packet(const decode::SentPacket& p);
     void payload(const decode::SentPayload& p);
     void media_object(const decode::MediaObject& m);

@@ -223,6 +223,14 @@ struct IndexFacts {
     std::uint64_t interval = 0;
 };
 
+// What a content encryption object names: the protection system, the key
+// the content is encrypted with, and where a player gets its licence.
+struct EncryptionFacts {
+    KeptText protection_type;  // the Content Encryption Object's; empty in the extended one
+    KeptText key_id;
+    KeptText license_url;
+};
+
 // The objects that say a file's content is protected.
 struct ProtectionFacts {
     bool content_encryption = false;
@@ -230,6 +238,8 @@ struct ProtectionFacts {
     bool advanced_content_encryption = false;
     bool digital_signature = false;
     bool content_protection = false;
+    EncryptionFacts content;   // of the Content Encryption Object
+    EncryptionFacts extended;  // found in the Extended Content Encryption Object's XML
 
     bool any() const {
         return content_encryption || extended_content_encryption || advanced_content_encryption ||
@@ -306,6 +316,9 @@ struct Facts {
     KeptList<IndexFacts, kMaxKeptIndexes> indexes;
     KeptList<LeakyBucketPairFacts, kMaxKeptLeakyBucketPairs> leaky_bucket_pairs;
     ProtectionFacts protection;
+    // XMP Objects: how many, and the bytes of their packets.
+    std::uint32_t xmp_objects = 0;
+    std::uint64_t xmp_bytes = 0;
 };
 
 }  // namespace asfinspect::decode

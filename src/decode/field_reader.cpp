@@ -239,6 +239,13 @@ bool FieldReader::ascii(const Key& key, std::uint64_t bytes) {
     return text(key, bytes, false);
 }
 
+bool FieldReader::ascii_kept(const Key& key, std::uint64_t bytes, KeptText& into) {
+    if (!text(key, bytes, false, kKeptTextBytes + 1))
+        return false;
+    into.keep(context_.text_buffer());
+    return true;
+}
+
 std::optional<std::string_view> FieldReader::utf16_text(const Key& key, std::uint64_t bytes) {
     if (!text(key, bytes, true, kMaxTextBytes))
         return std::nullopt;

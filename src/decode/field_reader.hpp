@@ -79,6 +79,8 @@ class FieldReader {
     // (when not null) for what the facts keep of the file; converted only as
     // far as they need when the view shows no fields. False when cut short.
     bool utf16_kept(const Key& key, std::uint64_t bytes, KeptText* into);
+    // 8-bit text reported as ascii() does, its first bytes kept in `into`.
+    bool ascii_kept(const Key& key, std::uint64_t bytes, KeptText& into);
     // The bytes from the position to the end of NUL-terminated UTF-16LE text,
     // its NUL included; all that is left when no NUL ends it.
     std::uint64_t terminated_utf16_length();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <iterator>
 
 #include "asf/guid_registry.hpp"
@@ -352,6 +353,28 @@ void FlagPartsText::make(const decode::Key& key, asf::FlagParts parts, std::uint
         }
     }
     text += json ? "}" : "";
+}
+
+SecondsText decimal_text(double v, int digits) {
+    SecondsText t;
+    int n = std::snprintf(t.chars.data(), t.chars.size(), "%.*f", digits, v);
+    if (n < 0 || static_cast<std::size_t>(n) >= t.chars.size())
+        n = std::snprintf(t.chars.data(), t.chars.size(), "%.6g", v);
+    std::size_t size = static_cast<std::size_t>(std::max(n, 0));
+    const std::string_view text(t.chars.data(), size);
+    if (text.find('.') != std::string_view::npos && text.find('e') == std::string_view::npos) {
+        // Each pass drops a trailing zero, then the point when none is left.
+        while (size > 0 && t.chars[size - 1] == '0')
+            --size;
+        if (size > 0 && t.chars[size - 1] == '.')
+            --size;
+    }
+    t.size = size;
+    return t;
+}
+
+std::string_view bitrate_mode_name(answers::BitrateMode mode) {
+    return mode == answers::BitrateMode::constant ? "CBR" : "VBR";
 }
 
 std::string_view stream_type_name(decode::StreamKind kind) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "answers/measures.hpp"
 #include "decode/facts.hpp"
 #include "decode/view.hpp"
 #include "io/output.hpp"
@@ -32,6 +33,14 @@ SecondsText exact_seconds_of_ticks(std::int64_t ticks);
 SecondsText seconds_for_people(std::int64_t ticks);
 
 void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit);
+
+// A number to at most `digits` decimals, without trailing zeros: 29.97003
+// to 3 is "29.97", 15.0 is "15". Values too large to write so are written in
+// exponent form.
+SecondsText decimal_text(double v, int digits);
+
+// A bitrate mode as a word: "CBR" or "VBR".
+std::string_view bitrate_mode_name(answers::BitrateMode mode);
 
 // 999900 as "999,900": counts and sizes read by people.
 void write_grouped(io::Output& out, std::uint64_t n);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "answers/measures.hpp"
@@ -15,66 +16,138 @@ namespace {
 using answers::Span;
 using answers::StreamSpan;
 
-// The plots' frame, in SVG units: the data fill [kLeft, kRight] × [kTop, kBottom].
-constexpr double kWidth = 960;
-constexpr double kHeight = 190;
-constexpr double kLeft = 70;
-constexpr double kRight = 940;
-constexpr double kTop = 10;
-constexpr double kBottom = 160;
-constexpr std::uint64_t kShortestInterval = 100;  // ms
+// The shortest interval when the packets' spacing is unknown, ms.
+constexpr std::uint64_t kShortestInterval = 100;
 
 constexpr std::string_view kStyle =
     "body{font:14px/1.4 sans-serif;margin:1.5em auto;max-width:1000px;color:#222}"
     "h1{font-size:1.4em;word-break:break-all}h2{font-size:1.15em;margin-top:1.6em;"
-    "border-bottom:1px solid #ccc}pre{background:#f6f6f6;padding:.6em;overflow-x:auto}"
+    "border-bottom:1px solid #ccc}h3{font-size:1em;margin:1.2em 0 .2em}"
+    "pre{background:#f6f6f6;padding:.6em;overflow-x:auto}"
     "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:2px 6px;"
-    "text-align:left;vertical-align:top}td.n{text-align:right}svg{display:block;width:100%;"
-    "height:auto}svg text{font:11px sans-serif;fill:#444}.error{color:#b00}"
-    ".warning{color:#b60}.key span{display:inline-block;width:1.2em;height:.7em;"
-    "margin:0 .3em 0 1em}";
+    "text-align:left;vertical-align:top}td.n{text-align:right}td.code{white-space:nowrap}"
+    "svg{display:block;width:100%;height:auto}svg text{font:11px sans-serif;fill:#333}"
+    ".frame{fill:#fff;stroke:#999}.grid{stroke:#e4e4e4}.area{fill-opacity:.3;stroke:none}"
+    ".step{fill:none;stroke-width:1.5}.level{stroke:#555;stroke-dasharray:6 3}"
+    "text.level{stroke:none;fill:#555}.tip{fill:transparent}.tip:hover{fill:#0001}"
+    ".marker{stroke-width:1.5;stroke-dasharray:3 2}.unit{font-weight:bold}"
+    ".error{color:#D55E00}.warning{color:#B07800}.key{margin:.2em 0}"
+    ".key span{display:inline-block;width:1.6em;height:.7em;margin:0 .3em 0 1em;"
+    "vertical-align:middle}:target{background:#ffe9a8}";
 
-// Colours of the series of each stream, in turn.
-constexpr std::string_view kColours[] = {"#1f77b4", "#2ca02c", "#9467bd", "#8c564b",
-                                         "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"};
+// The map's colours by the kind of object.
+enum class Family : std::uint8_t {
+    header,
+    properties,
+    tags,
+    protection,
+    padding,
+    data,
+    index,
+    other
+};
 
-std::string_view colour_of(std::size_t i) {
-    return kColours[i % std::size(kColours)];
-}
+struct FamilyStyle {
+    Family family;
+    std::string_view name;
+    std::string_view colour;
+};
 
-void html(io::Output& out, std::string_view text) {
-    std::size_t run = 0;
-    // Each pass writes the text up to a character HTML gives a meaning, then
-    // that character escaped.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::string_view escaped;
-        switch (text[i]) {
-            case '&':
-                escaped = "&amp;";
-                break;
-            case '<':
-                escaped = "&lt;";
-                break;
-            case '>':
-                escaped = "&gt;";
-                break;
-            case '"':
-                escaped = "&quot;";
-                break;
-            default:
-                continue;
-        }
-        out.text(text.substr(run, i - run)).text(escaped);
-        run = i + 1;
+constexpr FamilyStyle kFamilies[] = {
+    {Family::header, "Header Object", "#56B4E9"},
+    {Family::properties, "properties of the file and streams", "#CC79A7"},
+    {Family::tags, "descriptions, tags, codecs, markers", "#F0E442"},
+    {Family::protection, "protection", "#000000"},
+    {Family::padding, "padding", "#DDDDDD"},
+    {Family::data, "Data Object", "#009E73"},
+    {Family::index, "indexes", "#0072B2"},
+    {Family::other, "other and unknown objects", "#999999"},
+};
+
+Family family_of(asf::ObjectType type) {
+    using T = asf::ObjectType;
+    switch (type) {
+        case T::header:
+            return Family::header;
+        case T::data:
+            return Family::data;
+        case T::simple_index:
+        case T::index:
+        case T::media_object_index:
+        case T::timecode_index:
+            return Family::index;
+        case T::file_properties:
+        case T::stream_properties:
+        case T::header_extension:
+        case T::stream_bitrate_properties:
+        case T::bitrate_mutual_exclusion:
+        case T::error_correction:
+        case T::extended_stream_properties:
+        case T::advanced_mutual_exclusion:
+        case T::group_mutual_exclusion:
+        case T::stream_prioritization:
+        case T::bandwidth_sharing:
+        case T::language_list:
+        case T::index_parameters:
+        case T::media_object_index_parameters:
+        case T::timecode_index_parameters:
+        case T::compatibility:
+            return Family::properties;
+        case T::codec_list:
+        case T::script_command:
+        case T::marker:
+        case T::content_description:
+        case T::extended_content_description:
+        case T::content_branding:
+        case T::metadata:
+        case T::metadata_library:
+        case T::xmp:
+            return Family::tags;
+        case T::content_encryption:
+        case T::extended_content_encryption:
+        case T::advanced_content_encryption:
+        case T::digital_signature:
+        case T::content_protection:
+            return Family::protection;
+        case T::padding:
+        case T::index_placeholder:
+            return Family::padding;
+        case T::unknown:
+        case T::header_v2_draft:
+        case T::data_v2_draft:
+            break;
     }
-    out.text(text.substr(run));
+    return Family::other;
 }
 
-// A coordinate or value, to one decimal.
+const FamilyStyle& style_of(Family f) {
+    return kFamilies[static_cast<std::size_t>(f)];
+}
+
+// An object's name as people read it: "ASF_Stream_Properties_Object" as
+// "Stream Properties".
+std::string short_name(std::string_view name) {
+    if (name.starts_with("ASF_"))
+        name.remove_prefix(4);
+    if (name.ends_with("_Object"))
+        name.remove_suffix(7);
+    std::string text(name);
+    std::replace(text.begin(), text.end(), '_', ' ');
+    return text;
+}
+
+// About the width of text in the map's font, in its units.
+constexpr double kCharWidth = 6.2;
+
 void real(io::Output& out, double v) {
     char text[32];
     const int n = std::snprintf(text, sizeof text, "%.1f", v);
     out.text(std::string_view(text, static_cast<std::size_t>(std::max(n, 0))));
+}
+
+// Bits per second for people: "128.3 kb/s".
+std::string rate_text(double bits) {
+    return std::string(decimal_text(bits / 1000, 1).view()) + " kb/s";
 }
 
 // Bytes sent over `ms` as bit/s.
@@ -101,92 +174,63 @@ const StreamSpan* find_stream(const Span& span, std::uint8_t n) {
     return nullptr;
 }
 
-struct Series {
-    std::string name;
-    std::string_view colour;
-    std::vector<std::pair<double, double>> points;  // ms, value
-    bool dashed = false;
-};
+// An item of a plot's key: a faint area, a line, or the neutral dashes.
+enum class Swatch : std::uint8_t { area, line, area_and_line, level, marker };
 
-// A plot of series over time, 0 to `x_max` ms, values `y_min` to `y_max`,
-// with a dashed line at each of `markers` (ms, and a finding's number).
-void plot(io::Output& out, std::string_view id, std::string_view unit, double x_max, double y_min,
-          double y_max, const std::vector<Series>& series,
-          const std::vector<std::pair<double, std::size_t>>& markers) {
-    x_max = std::max(x_max, 1.0);
-    if (y_max <= y_min)
-        y_max = y_min + 1;
-    const auto x = [&](double ms) { return kLeft + ms / x_max * (kRight - kLeft); };
-    const auto y = [&](double v) {
-        return kBottom - (std::clamp(v, y_min, y_max) - y_min) / (y_max - y_min) * (kBottom - kTop);
-    };
-    out.text("<p class=\"key\">");
-    for (const Series& s : series)
-        out.text("<span style=\"background:").text(s.colour).text("\"></span>").text(s.name);
-    out.text("</p>\n<svg id=\"").text(id).text("\" class=\"plot\" viewBox=\"0 0 ");
-    real(out, kWidth);
-    out.text(" ");
-    real(out, kHeight);
-    out.text("\" role=\"img\"><rect x=\"").number(static_cast<std::uint64_t>(kLeft));
-    out.text("\" y=\"").number(static_cast<std::uint64_t>(kTop)).text("\" width=\"");
-    real(out, kRight - kLeft);
-    out.text("\" height=\"");
-    real(out, kBottom - kTop);
-    out.text("\" fill=\"#fcfcfc\" stroke=\"#999\"/>");
-    const auto label = [&](double lx, double ly, std::string_view anchor, std::string_view text) {
-        out.text("<text x=\"");
-        real(out, lx);
-        out.text("\" y=\"");
-        real(out, ly);
-        out.text("\" text-anchor=\"").text(anchor).text("\">").text(text).text("</text>");
-    };
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6g %s", y_max, std::string(unit).c_str());
-    label(kLeft - 4, kTop + 8, "end", text);
-    std::snprintf(text, sizeof text, "%.6g", y_min);
-    label(kLeft - 4, kBottom, "end", text);
-    label(kLeft, kBottom + 16, "start", "0 s");
-    std::snprintf(text, sizeof text, "%.1f s", x_max / 1000);
-    label(kRight, kBottom + 16, "end", text);
-    for (const auto& [ms, number] : markers) {
-        out.text("<a href=\"#finding-").number(number).text("\"><line class=\"marker\" x1=\"");
-        real(out, x(ms));
-        out.text("\" x2=\"");
-        real(out, x(ms));
-        out.text("\" y1=\"").number(static_cast<std::uint64_t>(kTop)).text("\" y2=\"");
-        out.number(static_cast<std::uint64_t>(kBottom));
-        out.text("\" stroke=\"#d62728\" stroke-dasharray=\"2 2\"><title>finding ").number(number);
-        out.text("</title></line></a>");
+void key_item(io::Output& out, Swatch swatch, std::string_view colour, std::string_view text) {
+    out.text("<span style=\"");
+    switch (swatch) {
+        case Swatch::area:
+            out.text("background:").text(colour).text("4d");
+            break;
+        case Swatch::line:
+            out.text("height:0;border-top:2px solid ").text(colour);
+            break;
+        case Swatch::area_and_line:
+            out.text("background:").text(colour).text("4d;border-top:2px solid ").text(colour);
+            break;
+        case Swatch::level:
+            out.text("height:0;border-top:2px dashed #555");
+            break;
+        case Swatch::marker:
+            out.text("width:0;height:1em;border-left:2px dashed ").text(colour);
+            break;
     }
-    for (const Series& s : series) {
-        out.text("<polyline class=\"series\" data-points=\"").number(s.points.size());
-        out.text("\" fill=\"none\" stroke=\"").text(s.colour).text("\"");
-        if (s.dashed)
-            out.text(" stroke-dasharray=\"6 3\"");
-        out.text(" points=\"");
-        for (const auto& [ms, v] : s.points) {
-            real(out, x(ms));
-            out.text(",");
-            real(out, y(v));
-            out.text(" ");
-        }
-        out.text("\"><title>");
-        html(out, s.name);
-        out.text("</title></polyline>");
+    out.text("\"></span>");
+    write_html(out, text);
+}
+
+// The key's items for the findings' markers, by the severities among them.
+void marker_keys(io::Output& out, const answers::FileAnswers& a,
+                 const std::vector<std::pair<double, std::vector<std::size_t>>>& markers) {
+    bool severities[2] = {};
+    for (const auto& marker : markers) {
+        for (const std::size_t i : marker.second)
+            severities[a.findings[i].severity == decode::Severity::error ? 0 : 1] = true;
     }
-    out.text("</svg>\n");
+    if (severities[0])
+        key_item(out, Swatch::marker, kErrorColour, "errors");
+    if (severities[1])
+        key_item(out, Swatch::marker, kWarningColour, "warnings");
+}
+
+std::string seconds_text(double ms) {
+    return std::string(decimal_text(ms / 1000, 3).view());
 }
 
 }  // namespace
 
 HtmlReport::HtmlReport(io::Output& out) : Collector(out) {}
 
-// Intervals to fill the plots once as declared; doubled if the file runs
-// longer.
+// Intervals a whole number of the usual spacing of packets, that fill the
+// plots once as declared; doubled if the file runs longer.
 std::optional<std::uint64_t> HtmlReport::interval_ms(std::optional<std::uint64_t> duration) {
-    const std::uint64_t shown = duration.value_or(0) / 10'000;
-    base_ = std::max(kShortestInterval, (shown + kBins - 1) / kBins);
+    std::optional<std::uint64_t> span;
+    if (duration)
+        span = *duration / answers::kTicksPerMillisecond;
+    base_ = answers::bin_length(packet_spacing_ms(), span, kBins, kShortestInterval);
     width_ = base_;
+    shortest_ = packet_spacing_ms() != 0 ? packet_spacing_ms() : base_;
     return base_;
 }
 
@@ -196,10 +240,10 @@ void HtmlReport::answered(const answers::FileAnswers& a) {
     write(a);
 }
 
-// Keeps an interval in its point: when the points would pass kBins, they
-// are merged in pairs, keeping their peaks.
+// Keeps an interval in its bin: when the bins would pass kBins, they are
+// merged in pairs, keeping their peaks.
 void HtmlReport::interval(const answers::Span& span) {
-    // Each pass halves the points, until the interval's falls among them.
+    // Each pass halves the bins, until the interval's falls among them.
     while (span.start / width_ >= kBins) {
         width_ *= 2;
         std::vector<Bin> merged((bins_.size() + 1) / 2);
@@ -216,7 +260,7 @@ void HtmlReport::interval(const answers::Span& span) {
         }
     }
     const std::size_t index = span.start / width_;
-    // Each pass adds an empty point, up to the interval's.
+    // Each pass adds an empty bin, up to the interval's.
     while (bins_.size() <= index) {
         Bin& b = bins_.emplace_back();
         b.span.start = (bins_.size() - 1) * width_;
@@ -226,8 +270,19 @@ void HtmlReport::interval(const answers::Span& span) {
     bin.span.merge(span);
     bin.span.start = index * width_;
     bin.span.end = (index + 1) * width_;
+    end_ = std::max(end_, span.end);
+    const std::uint64_t length = std::max(span.end - std::min(span.start, span.end), shortest_);
     for (const StreamSpan& s : span.streams)
-        keep_peak(bin.peaks, s.stream, bitrate(s.bytes, base_));
+        keep_peak(bin.peaks, s.stream, bitrate(s.bytes, length));
+}
+
+double HtmlReport::end_of(const Bin& b) const {
+    return static_cast<double>(std::max(std::min(b.span.end, end_), b.span.start));
+}
+
+std::string HtmlReport::span_text(const Bin& b) const {
+    return seconds_text(static_cast<double>(b.span.start)) + "\xE2\x80\x93" +
+           seconds_text(end_of(b)) + " s";
 }
 
 std::optional<std::uint64_t> HtmlReport::time_of(std::int64_t offset,
@@ -235,7 +290,7 @@ std::optional<std::uint64_t> HtmlReport::time_of(std::int64_t offset,
     if (offset < a.first_packet || offset >= a.packets_end)
         return std::nullopt;
     std::optional<std::uint64_t> time;
-    // Each pass looks at one point: the last whose first packet is at or
+    // Each pass looks at one bin: the last whose first packet is at or
     // before the offset holds it.
     for (const Bin& b : bins_) {
         if (b.span.first_offset >= 0 && b.span.first_offset <= offset)
@@ -250,12 +305,12 @@ void HtmlReport::write(const answers::FileAnswers& a) {
     const std::uint64_t warnings = a.verdict.warnings;
     out_.text("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">");
     out_.text("<meta name=\"viewport\" content=\"width=device-width\"><title>");
-    html(out_, path);
+    write_html(out_, path);
     out_.text(" \xE2\x80\x94 asfinspect</title><style>")
         .text(kStyle)
         .text("</style></head><body>\n");
     out_.text("<h1>");
-    html(out_, path);
+    write_html(out_, path);
     out_.text("</h1>\n<p class=\"").text(errors != 0 ? "error" : warnings != 0 ? "warning" : "");
     out_.text("\" id=\"verdict\">").number(errors).text(errors == 1 ? " error, " : " errors, ");
     out_.number(warnings).text(warnings == 1 ? " warning" : " warnings").text("</p>\n");
@@ -264,7 +319,7 @@ void HtmlReport::write(const answers::FileAnswers& a) {
         auto summary = io::Output::memory();
         decode::StreamSet every;
         write_summary_text(summary, a, every.set());
-        html(out_, summary.text_so_far());
+        write_html(out_, summary.text_so_far());
     }
     out_.text("</pre>\n");
     write_map(a);
@@ -274,84 +329,266 @@ void HtmlReport::write(const answers::FileAnswers& a) {
     out_.text("</body></html>\n");
 }
 
+namespace {
+
+// The map's rows, in its units: 1000 wide.
+constexpr double kMapWidth = 1000;
+constexpr double kFileRow = 2;
+constexpr double kHeaderRow = 42;
+constexpr double kRowHeight = 24;
+constexpr double kLanes = 3;
+constexpr double kLaneHeight = 14;
+constexpr double kMarkerWidth = 4;
+constexpr double kMarkerGap = 2;
+
+// A marker of findings on the map: those whose places fall together.
+struct MapMarker {
+    double x = 0;
+    int lane = 0;
+    bool error = false;
+    std::vector<std::size_t> findings;  // indices among the file's
+};
+
+// Stacks the findings' markers in lanes so that none covers another; a
+// finding with no room in any lane joins the marker it falls on, which
+// counts it.
+std::vector<MapMarker> place_markers(const answers::FileAnswers& a, double scale) {
+    std::vector<std::size_t> order(a.findings.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return a.findings[x].offset < a.findings[y].offset;
+    });
+    std::vector<MapMarker> markers;
+    std::vector<std::size_t> last_in_lane(static_cast<std::size_t>(kLanes), SIZE_MAX);
+    for (const std::size_t i : order) {
+        const answers::ListedFinding& f = a.findings[i];
+        const double at = std::clamp(
+            static_cast<double>(std::max<std::int64_t>(f.offset, 0)) * scale - kMarkerWidth / 2,
+            0.0, kMapWidth - kMarkerWidth);
+        const bool error = f.severity == decode::Severity::error;
+        std::size_t lane = 0;
+        // Each pass tries a lane, until one has room at `at`.
+        for (; lane < last_in_lane.size(); ++lane) {
+            const std::size_t last = last_in_lane[lane];
+            if (last == SIZE_MAX || markers[last].x + kMarkerWidth + kMarkerGap <= at)
+                break;
+        }
+        if (lane == last_in_lane.size()) {
+            MapMarker& into = markers[last_in_lane.back()];
+            into.findings.push_back(i);
+            into.error = into.error || error;
+            continue;
+        }
+        last_in_lane[lane] = markers.size();
+        markers.push_back({at, static_cast<int>(lane), error, {i}});
+    }
+    return markers;
+}
+
+}  // namespace
+
 void HtmlReport::write_map(const answers::FileAnswers& a) {
-    const std::int64_t size = a.size;
+    const std::int64_t size = std::max<std::int64_t>(a.size, 0);
     out_.text("<h2>Map of the file</h2>\n<p>To scale, ");
-    write_grouped(out_, static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0)));
-    out_.text(
-        " bytes: the top-level objects, the objects in the header below them, and the "
-        "findings (errors red, warnings orange) at their offsets.</p>\n");
-    out_.text("<svg id=\"map\" viewBox=\"0 0 1000 72\" role=\"img\">");
-    const double scale = size > 0 ? 1000.0 / static_cast<double>(size) : 0;
-    const auto clamp = [&](std::int64_t v) { return std::clamp<std::int64_t>(v, 0, size); };
-    for (const answers::PlacedObject& p : a.objects) {
-        // A size past the file (or past 2^63, read as below 0) ends there.
+    write_grouped(out_, static_cast<std::uint64_t>(size));
+    out_.text(" bytes: the top-level objects");
+    const auto header = std::find_if(a.objects.begin(), a.objects.end(), [](const auto& p) {
+        return p.depth == 1 && p.type == asf::ObjectType::header;
+    });
+    const bool header_row = header != a.objects.end() && header->size > 0;
+    if (header_row)
+        out_.text(", the Header Object enlarged below them with its objects");
+    if (!a.findings.empty()) {
+        out_.text(
+            ", and the findings at their offsets (errors vermilion, warnings orange; stacked "
+            "where they would cover each other, counted where more fall together)");
+    }
+    out_.text(".</p>\n");
+    const double scale = size > 0 ? kMapWidth / static_cast<double>(size) : 0;
+    const std::vector<MapMarker> markers = place_markers(a, scale);
+    int lanes = 0;
+    bool counted = false;
+    for (const MapMarker& m : markers) {
+        lanes = std::max(lanes, m.lane + 1);
+        counted = counted || m.findings.size() > 1;
+    }
+    const double findings_top = (header_row ? kHeaderRow : kFileRow) + kRowHeight + 8;
+    const double height = findings_top + lanes * kLaneHeight + (counted ? 12 : 0) + 2;
+    out_.text("<svg id=\"map\" viewBox=\"0 0 1000 ");
+    real(out_, height);
+    out_.text("\" role=\"img\">");
+    bool drawn[std::size(kFamilies)] = {};
+    // An object as a block of its row: [from, to) of the row's bytes, drawn
+    // across [0, kMapWidth); labelled where its name fits.
+    const auto block = [&](const answers::PlacedObject& p, std::int64_t from, std::int64_t to,
+                           double row) {
+        const double row_scale = to > from ? kMapWidth / static_cast<double>(to - from) : 0;
+        const auto clamp = [&](std::int64_t v) { return std::clamp<std::int64_t>(v, from, to); };
+        // A size past the row (or past 2^63, read as below 0) ends there.
         const std::int64_t end =
-            p.size < 0 || p.offset > size - p.size ? size : clamp(p.offset + p.size);
-        const double x = static_cast<double>(clamp(p.offset)) * scale;
-        const double w = std::max(static_cast<double>(end - clamp(p.offset)) * scale, 0.5);
-        const std::string_view fill = p.name.find("Header") != std::string_view::npos  ? "#6baed6"
-                                      : p.name.find("Data") != std::string_view::npos  ? "#74c476"
-                                      : p.name.find("Index") != std::string_view::npos ? "#fd8d3c"
-                                                                                       : "#bdbdbd";
+            p.size < 0 || p.offset > to - p.size ? to : clamp(p.offset + p.size);
+        const double x = static_cast<double>(clamp(p.offset) - from) * row_scale;
+        const double w = std::max(static_cast<double>(end - clamp(p.offset)) * row_scale, 0.5);
+        const Family family = family_of(p.type);
+        drawn[static_cast<std::size_t>(family)] = true;
         out_.text("<rect class=\"object\" x=\"");
         real(out_, x);
-        out_.text(p.depth == 1 ? "\" y=\"2\" height=\"26\" width=\""
-                               : "\" y=\"31\" height=\"12\" width=\"");
+        out_.text("\" y=\"");
+        real(out_, row);
+        out_.text("\" width=\"");
         real(out_, w);
-        out_.text("\" fill=\"").text(fill).text("\" stroke=\"#fff\" stroke-width=\"0.3\"><title>");
-        html(out_, p.name);
+        out_.text("\" height=\"");
+        real(out_, kRowHeight);
+        out_.text("\" fill=\"").text(style_of(family).colour);
+        out_.text("\" stroke=\"#fff\" stroke-width=\"0.5\"><title>");
+        write_html(out_, p.name);
         out_.text(" at 0x").hex_number(static_cast<std::uint64_t>(p.offset)).text(", ");
         out_.signed_number(p.size).text(" bytes</title></rect>");
+        const std::string name = short_name(p.name);
+        if (static_cast<double>(name.size()) * kCharWidth + 6 <= w) {
+            out_.text("<text class=\"label\" x=\"");
+            real(out_, x + 3);
+            out_.text("\" y=\"");
+            real(out_, row + 16);
+            out_.text("\"").text(family == Family::protection ? " style=\"fill:#fff\"" : "");
+            out_.text(">");
+            write_html(out_, name);
+            out_.text("</text>");
+        }
+    };
+    for (const answers::PlacedObject& p : a.objects) {
+        if (p.depth == 1)
+            block(p, 0, size, kFileRow);
     }
-    if (a.packets_end > a.first_packet && a.packet_size != 0) {
-        out_.text("<text x=\"");
-        real(out_, static_cast<double>(clamp(a.first_packet)) * scale + 4);
-        out_.text("\" y=\"19\">data packets</text>");
+    if (header_row) {
+        const std::int64_t from = std::clamp<std::int64_t>(header->offset, 0, size);
+        const std::int64_t to =
+            header->offset > size - header->size
+                ? size
+                : std::clamp<std::int64_t>(header->offset + header->size, 0, size);
+        // Lines from the header's place in the file to its enlargement.
+        for (const auto& [file_x, row_x] :
+             {std::pair(static_cast<double>(from) * scale, 0.0),
+              std::pair(static_cast<double>(to) * scale, kMapWidth)}) {
+            out_.text("<line x1=\"");
+            real(out_, file_x);
+            out_.text("\" y1=\"");
+            real(out_, kFileRow + kRowHeight);
+            out_.text("\" x2=\"");
+            real(out_, row_x);
+            out_.text("\" y2=\"");
+            real(out_, kHeaderRow);
+            out_.text("\" stroke=\"#999\" stroke-width=\"0.5\"/>");
+        }
+        for (const answers::PlacedObject& p : a.objects) {
+            if (p.depth == 2 && p.offset >= from && p.offset < to)
+                block(p, from, to, kHeaderRow);
+        }
     }
-    for (std::size_t i = 0; i < a.findings.size(); ++i) {
-        const answers::ListedFinding& f = a.findings[i];
-        out_.text("<a href=\"#finding-").number(i).text("\"><rect class=\"finding\" x=\"");
-        real(out_, static_cast<double>(clamp(f.offset)) * scale - 0.5);
-        out_.text("\" y=\"47\" width=\"1.5\" height=\"22\" fill=\"");
-        out_.text(f.severity == decode::Severity::error ? "#d62728" : "#ff9f1c").text("\"><title>");
-        out_.text("0x").hex_number(static_cast<std::uint64_t>(f.offset)).text(" ").text(f.code);
+    for (const MapMarker& m : markers) {
+        out_.text("<a href=\"#finding-").number(m.findings.front() + 1);
+        out_.text("\"><rect class=\"finding\" data-findings=\"");
+        for (std::size_t j = 0; j < m.findings.size(); ++j)
+            out_.text(j == 0 ? "" : " ").number(m.findings[j] + 1);
+        out_.text("\" x=\"");
+        real(out_, m.x);
+        out_.text("\" y=\"");
+        real(out_, findings_top + m.lane * kLaneHeight);
+        out_.text("\" width=\"");
+        real(out_, kMarkerWidth);
+        out_.text("\" height=\"");
+        real(out_, kLaneHeight - 2);
+        out_.text("\" fill=\"").text(m.error ? kErrorColour : kWarningColour).text("\"><title>");
+        for (std::size_t j = 0; j < m.findings.size(); ++j) {
+            const answers::ListedFinding& f = a.findings[m.findings[j]];
+            out_.text(j == 0 ? "" : "\n").text("#").number(m.findings[j] + 1).text(" at 0x");
+            out_.hex_number(static_cast<std::uint64_t>(f.offset)).text(" ").text(f.code);
+        }
         out_.text("</title></rect></a>");
+        if (m.findings.size() > 1) {
+            out_.text("<text class=\"count\" x=\"");
+            real(out_, std::min(m.x, kMapWidth - 24));
+            out_.text("\" y=\"");
+            real(out_, findings_top + lanes * kLaneHeight + 10);
+            out_.text("\">\xC3\x97").number(m.findings.size()).text("</text>");
+        }
     }
-    out_.text("</svg>\n");
-    if (a.objects_not_placed != 0)
-        out_.number(a.objects_not_placed).text(" more objects are not drawn.\n");
+    out_.text("</svg>\n<p class=\"key\">");
+    for (std::size_t f = 0; f < std::size(kFamilies); ++f) {
+        if (drawn[f])
+            key_item(out_, Swatch::area_and_line, kFamilies[f].colour, kFamilies[f].name);
+    }
+    out_.text("</p>\n");
+    if (a.objects_not_placed != 0) {
+        out_.text("<p>").number(a.objects_not_placed).text(" more objects are not drawn.</p>\n");
+    }
+    if (a.objects.empty())
+        return;
+    out_.text(
+        "<table id=\"objects\"><tr><th>offset</th><th>size (bytes)</th><th>object</th></tr>\n");
+    for (const answers::PlacedObject& p : a.objects) {
+        out_.text("<tr><td class=\"n\">0x").hex_number(static_cast<std::uint64_t>(p.offset));
+        out_.text("</td><td class=\"n\">");
+        if (p.size >= 0)
+            write_grouped(out_, static_cast<std::uint64_t>(p.size));
+        else
+            out_.text("past 2^63");
+        out_.text("</td><td>").text(p.depth > 1 ? "&#160;&#160;&#160;&#160;" : "");
+        write_html(out_, short_name(p.name));
+        out_.text("</td></tr>\n");
+    }
+    out_.text("</table>\n");
 }
 
 void HtmlReport::write_streams(const answers::FileAnswers& a) {
     out_.text("<h2>Delivery as declared</h2>\n<p>Preroll ");
     if (a.preroll_ms)
-        out_.number(*a.preroll_ms).text(" ms");
+        out_.text(seconds_text(static_cast<double>(*a.preroll_ms))).text(" s");
     else
         out_.text("unknown");
     out_.text(", maximum bitrate ");
     if (a.maximum_bitrate)
-        out_.number(*a.maximum_bitrate).text(" bit/s.</p>\n");
+        out_.text(rate_text(static_cast<double>(*a.maximum_bitrate))).text(".</p>\n");
     else
         out_.text("not declared.</p>\n");
-    out_.text(
-        "<table id=\"streams\"><tr><th>stream</th><th>type</th><th>bitrate (bit/s)</th>"
-        "<th>leaky bucket R, B, F</th><th>alternate R, B, F</th></tr>\n");
+    if (a.streams.empty()) {
+        out_.text("<p>No stream is declared.</p>\n");
+        return;
+    }
+    const bool buckets = std::any_of(a.streams.begin(), a.streams.end(),
+                                     [](const answers::StreamAnswers& s) { return s.bucket; });
+    if (buckets) {
+        out_.text(
+            "<p>A stream's leaky bucket: R, the bitrate it is sent at; B, the size of its "
+            "buffer, as the time R takes to fill it; F, how full the buffer is when sending "
+            "starts, as a time too.</p>\n");
+    }
+    out_.text("<table id=\"streams\"><tr><th>stream</th><th>type</th><th>average bitrate</th>");
+    if (buckets)
+        out_.text("<th>leaky bucket R, B, F</th><th>alternate R, B, F</th>");
+    out_.text("</tr>\n");
+    const auto bucket = [&](const answers::LeakyBucket& b) {
+        out_.text(rate_text(b.bitrate)).text(", ");
+        out_.text(seconds_text(b.buffer_ms)).text(" s, ");
+        out_.text(seconds_text(b.initial_fullness_ms)).text(" s");
+    };
     for (const answers::StreamAnswers& s : a.streams) {
         out_.text("<tr><td class=\"n\">").number(s.number).text("</td><td>");
         out_.text(stream_type_name(s.kind)).text("</td><td class=\"n\">");
         if (s.bitrate_declared)
-            out_.number(*s.bitrate_declared);
-        out_.text("</td><td>");
-        if (s.bucket) {
-            const answers::LeakyBucket& b = *s.bucket;
-            const answers::LeakyBucket& alt = *s.alternate_bucket;
-            out_.number(b.bitrate).text(" bit/s, ").number(b.buffer_ms).text(" ms, ");
-            out_.number(b.initial_fullness_ms).text(" ms</td><td>").number(alt.bitrate);
-            out_.text(" bit/s, ").number(alt.buffer_ms).text(" ms, ");
-            out_.number(alt.initial_fullness_ms).text(" ms");
-        } else {
-            out_.text("none</td><td>");
+            out_.text(rate_text(*s.bitrate_declared));
+        else
+            out_.text("not declared");
+        if (buckets) {
+            out_.text("</td><td>");
+            if (s.bucket) {
+                bucket(*s.bucket);
+                out_.text("</td><td>");
+                bucket(*s.alternate_bucket);
+            } else {
+                out_.text("not declared</td><td>not declared");
+            }
         }
         out_.text("</td></tr>\n");
     }
@@ -359,108 +596,227 @@ void HtmlReport::write_streams(const answers::FileAnswers& a) {
     if (a.bucket_pairs.empty())
         return;
     out_.text("<p id=\"bucket-pairs\">ASFLeakyBucketPairs, bitrate and buffer window:");
-    for (const decode::LeakyBucketPairFacts& p : a.bucket_pairs)
-        out_.text(" ").number(p.bitrate).text(" bit/s in ").number(p.window).text(" ms;");
+    for (const decode::LeakyBucketPairFacts& p : a.bucket_pairs) {
+        out_.text(" ").text(rate_text(p.bitrate)).text(" in ");
+        out_.text(seconds_text(p.window)).text(" s;");
+    }
     if (a.bucket_pairs_not_kept != 0)
         out_.text(" and ").number(a.bucket_pairs_not_kept).text(" more");
     out_.text("</p>\n");
 }
 
 void HtmlReport::write_plots(const answers::FileAnswers& a) {
-    out_.text("<h2>Delivery over time</h2>\n<p>By send time, in ").number(bins_.size());
-    out_.text(" points of ");
-    write_seconds(out_, width_, decode::Unit::milliseconds);
-    out_.text(" s; each point keeps the peaks of the intervals of ");
-    write_seconds(out_, base_, decode::Unit::milliseconds);
-    out_.text(" s it holds. Dashed red lines are findings in the packets.</p>\n");
-    const double x_max = static_cast<double>(bins_.size() * width_);
+    out_.text("<h2>Delivery over time</h2>\n");
+    const auto sent =
+        std::count_if(bins_.begin(), bins_.end(), [](const Bin& b) { return b.span.packets != 0; });
+    if (sent == 0) {
+        out_.text("<p>No data packet was read: there is no delivery to plot.</p>\n");
+        return;
+    }
+    if (sent == 1) {
+        out_.text("<p>Every packet is sent within ");
+        out_.text(seconds_text(static_cast<double>(width_)))
+            .text(" s of the first: there is no delivery over time to plot.</p>\n");
+        return;
+    }
+    out_.text("<p>By send time, in bins of ").text(seconds_text(static_cast<double>(width_)));
+    out_.text(" s");
+    if (width_ != base_) {
+        out_.text(", each with the highest bitrate over ");
+        out_.text(seconds_text(static_cast<double>(base_))).text(" s in it");
+    }
+    out_.text(". Hover over a bin for its values.");
+    if (!a.findings.empty())
+        out_.text(" Dashed lines are findings in the packets, linked to them.");
+    out_.text("</p>\n");
     Markers markers;
     for (std::size_t i = 0; i < a.findings.size(); ++i) {
-        if (const auto t = time_of(a.findings[i].offset, a))
-            markers.emplace_back(static_cast<double>(*t), i);
+        const auto t = time_of(a.findings[i].offset, a);
+        if (!t)
+            continue;
+        const auto at = static_cast<double>(*t);
+        if (markers.empty() || markers.back().first != at)
+            markers.emplace_back(at, std::vector<std::size_t>{});
+        markers.back().second.push_back(i);
     }
     const std::size_t streams = a.streams.size();
     for (std::size_t i = 0; i < std::min(streams, kMaxPlotted); ++i)
-        write_stream_plots(a.streams[i], x_max, markers);
+        write_stream_plots(a.streams[i], i, a, markers);
     if (streams > kMaxPlotted) {
         out_.text("<p>").number(streams - kMaxPlotted);
         out_.text(" more streams are not plotted.</p>\n");
     }
-    write_lead_plot(a, x_max, markers);
+    write_lead_plot(a, markers);
+}
+
+void HtmlReport::write_markers(SvgPlot& plot, const answers::FileAnswers& a,
+                               const Markers& markers) const {
+    for (const auto& [at, findings] : markers) {
+        bool error = false;
+        std::string title;
+        for (const std::size_t i : findings) {
+            const answers::ListedFinding& f = a.findings[i];
+            error = error || f.severity == decode::Severity::error;
+            title.append(title.empty() ? "" : "\n").append("#").append(std::to_string(i + 1));
+            title.append(" ").append(f.code);
+        }
+        plot.marker(at, findings.front() + 1, error, title);
+    }
 }
 
 // A stream's bitrate over time against the declared one, and its leaky
 // bucket against its size.
-void HtmlReport::write_stream_plots(const answers::StreamAnswers& s, double x_max,
-                                    const Markers& markers) {
+void HtmlReport::write_stream_plots(const answers::StreamAnswers& s, std::size_t i,
+                                    const answers::FileAnswers& a, const Markers& markers) {
     const std::uint8_t n = s.number;
-    Series mean{"mean bit/s", colour_of(0), {}, false};
-    Series peak{"peak bit/s", colour_of(1), {}, false};
-    Series bucket{"bucket at its fullest, % of its size", colour_of(2), {}, false};
-    double y_max = 0;
+    out_.text("<h3>Stream ").number(n).text(" (").text(stream_type_name(s.kind)).text(")</h3>\n");
+    const bool carried = std::any_of(bins_.begin(), bins_.end(), [&](const Bin& b) {
+        const StreamSpan* part = find_stream(b.span, n);
+        return part != nullptr && part->bytes != 0;
+    });
+    if (!carried) {
+        out_.text("<p>No packet carries data of this stream.</p>\n");
+        return;
+    }
+    const std::string_view colour = series_colour(i);
+    std::vector<Step> mean;
+    std::vector<Step> peak;
+    std::vector<Step> bucket;
+    double top = 0;
     for (const Bin& b : bins_) {
         const StreamSpan* part = find_stream(b.span, n);
-        const auto t = static_cast<double>(b.span.start);
-        const double rate = part != nullptr ? static_cast<double>(bitrate(part->bytes, width_)) : 0;
-        double top = rate;
+        const auto start = static_cast<double>(b.span.start);
+        const double end = end_of(b);
+        const auto length = static_cast<std::uint64_t>(end - start);
+        const double rate =
+            part != nullptr ? static_cast<double>(bitrate(part->bytes, std::max(length, shortest_)))
+                            : 0;
+        double highest = rate;
         for (const auto& [stream, p] : b.peaks) {
             if (stream == n)
-                top = static_cast<double>(p);
+                highest = std::max(rate, static_cast<double>(p));
         }
-        mean.points.emplace_back(t, rate);
-        peak.points.emplace_back(t, top);
-        y_max = std::max(y_max, top);
+        mean.push_back({start, end, rate});
+        peak.push_back({start, end, highest});
+        top = std::max(top, highest);
         if (part != nullptr && part->bucket_limit != 0) {
-            bucket.points.emplace_back(t, 100.0 * static_cast<double>(part->bucket_max) /
-                                              static_cast<double>(part->bucket_limit));
+            bucket.push_back({start, end,
+                              100.0 * static_cast<double>(part->bucket_max) /
+                                  static_cast<double>(part->bucket_limit)});
         }
     }
-    std::vector<Series> rates{mean, peak};
-    if (s.bitrate_limit) {
-        const auto declared = static_cast<double>(*s.bitrate_limit);
-        rates.push_back({"declared bit/s", "#d62728", {{0, declared}, {x_max, declared}}, true});
-        y_max = std::max(y_max, declared);
+    const bool merged = width_ != base_;
+    out_.text("<p class=\"key\">");
+    if (merged) {
+        key_item(out_, Swatch::area, colour, "mean of each bin");
+        key_item(out_, Swatch::line, colour,
+                 "highest over " + seconds_text(static_cast<double>(base_)) + " s in it");
+    } else {
+        key_item(out_, Swatch::area_and_line, colour, "bitrate of each bin");
     }
-    out_.text("<h3>Stream ").number(n).text(" (").text(stream_type_name(s.kind));
-    out_.text(")</h3>\n");
-    plot(out_, "bitrate-" + std::to_string(n), "bit/s", x_max, 0, y_max * 1.1, rates, markers);
-    if (bucket.points.empty())
+    if (s.bitrate_limit) {
+        key_item(out_, Swatch::level, "", s.bucket ? "leaky bucket's R" : "average declared");
+        top = std::max(top, static_cast<double>(*s.bitrate_limit));
+    }
+    marker_keys(out_, a, markers);
+    out_.text("</p>\n");
+    SvgPlot rates(out_, "bitrate-" + std::to_string(n), time_axis(static_cast<double>(end_)),
+                  bitrate_axis(top));
+    for (std::size_t k = 0; k < mean.size(); ++k) {
+        std::string tip = span_text(bins_[k]) + ": " + rate_text(mean[k].value);
+        if (merged)
+            tip.append(" mean, ").append(rate_text(peak[k].value)).append(" highest");
+        rates.tip(mean[k], tip);
+    }
+    rates.area(mean, colour);
+    rates.line(merged ? peak : mean, colour);
+    if (s.bitrate_limit)
+        rates.level(static_cast<double>(*s.bitrate_limit), rate_text(*s.bitrate_limit));
+    write_markers(rates, a, markers);
+    rates.finish();
+    if (bucket.empty())
         return;
-    double top = 110;
-    for (const auto& point : bucket.points)
-        top = std::max(top, point.second * 1.05);
-    plot(out_, "bucket-" + std::to_string(n), "%", x_max, 0, top,
-         {bucket, {"its size", "#d62728", {{0, 100}, {x_max, 100}}, true}}, markers);
+    double fullest = 0;
+    for (const Step& b : bucket)
+        fullest = std::max(fullest, b.value);
+    out_.text("<p class=\"key\">");
+    key_item(out_, Swatch::line, colour, "leaky bucket at its fullest in each bin, % of its size");
+    key_item(out_, Swatch::level, "", "its size");
+    marker_keys(out_, a, markers);
+    out_.text("</p>\n");
+    SvgPlot plot(out_, "bucket-" + std::to_string(n), time_axis(static_cast<double>(end_)),
+                 percent_axis(fullest));
+    for (const Step& b : bucket) {
+        const auto k = static_cast<std::size_t>(b.start / static_cast<double>(width_));
+        plot.tip(b, span_text(bins_[std::min(k, bins_.size() - 1)]) + ": " +
+                        std::string(decimal_text(b.value, 1).view()) + " %");
+    }
+    plot.line(bucket, colour);
+    plot.level(100, "100 %");
+    write_markers(plot, a, markers);
+    plot.finish();
 }
 
 // The lead of presentation over send time, against the preroll.
-void HtmlReport::write_lead_plot(const answers::FileAnswers& a, double x_max,
-                                 const Markers& markers) {
-    std::vector<Series> leads;
+void HtmlReport::write_lead_plot(const answers::FileAnswers& a, const Markers& markers) {
+    out_.text(
+        "<h3>Presentation against send time</h3>\n<p>How long before its presentation "
+        "each stream's data is sent, at the least in each bin: the interleaving, and how "
+        "much of the preroll it uses; below 0, data sent after its time.</p>\n");
+    std::vector<std::pair<std::size_t, std::vector<Step>>> leads;  // stream's index, steps
     double low = 0;
-    const auto preroll = static_cast<double>(a.preroll_ms.value_or(0));
-    double high = preroll;
+    double high = static_cast<double>(a.preroll_ms.value_or(0));
     for (std::size_t i = 0; i < a.streams.size() && i < kMaxPlotted; ++i) {
         const std::uint8_t n = a.streams[i].number;
-        Series lead{"stream " + std::to_string(n) + ": least lead", colour_of(i), {}, false};
+        std::vector<Step> steps;
         for (const Bin& b : bins_) {
             const StreamSpan* part = find_stream(b.span, n);
             if (part == nullptr || !part->led)
                 continue;
-            lead.points.emplace_back(static_cast<double>(b.span.start),
-                                     static_cast<double>(part->lead_min));
+            steps.push_back({static_cast<double>(b.span.start), end_of(b),
+                             static_cast<double>(part->lead_min)});
             low = std::min(low, static_cast<double>(part->lead_min));
             high = std::max(high, static_cast<double>(part->lead_max));
         }
-        leads.push_back(std::move(lead));
+        if (!steps.empty())
+            leads.emplace_back(i, std::move(steps));
     }
-    leads.push_back({"preroll", "#d62728", {{0, preroll}, {x_max, preroll}}, true});
-    leads.push_back({"sent when presented (below: late)", "#000", {{0, 0}, {x_max, 0}}, true});
-    out_.text(
-        "<h3>Presentation against send time</h3>\n<p>How long before its presentation "
-        "each stream's data is sent, at the least in each point: the interleaving, and how "
-        "much of the preroll it uses.</p>\n");
-    plot(out_, "lead", "ms", x_max, low, high * 1.1, leads, markers);
+    if (leads.empty()) {
+        out_.text("<p>No payload states its presentation time.</p>\n");
+        return;
+    }
+    out_.text("<p class=\"key\">");
+    for (const auto& [i, steps] : leads) {
+        key_item(out_, Swatch::line, series_colour(i),
+                 "stream " + std::to_string(a.streams[i].number));
+    }
+    if (a.preroll_ms)
+        key_item(out_, Swatch::level, "", "preroll");
+    marker_keys(out_, a, markers);
+    out_.text("</p>\n");
+    const Axis y = lead_axis(low, high);
+    SvgPlot plot(out_, "lead", time_axis(static_cast<double>(end_)), y);
+    for (const Bin& b : bins_) {
+        std::string tip;
+        for (const auto& [i, steps] : leads) {
+            const StreamSpan* part = find_stream(b.span, a.streams[i].number);
+            if (part == nullptr || !part->led)
+                continue;
+            tip.append(tip.empty() ? "" : ", ").append("stream ");
+            tip.append(std::to_string(a.streams[i].number)).append(" ");
+            tip.append(seconds_text(static_cast<double>(part->lead_min))).append(" s");
+        }
+        if (!tip.empty())
+            plot.tip({static_cast<double>(b.span.start), end_of(b), 0}, span_text(b) + ": " + tip);
+    }
+    for (const auto& [i, steps] : leads)
+        plot.line(steps, series_colour(i));
+    if (a.preroll_ms) {
+        plot.level(static_cast<double>(*a.preroll_ms),
+                   "preroll " + seconds_text(static_cast<double>(*a.preroll_ms)) + " s");
+    }
+    write_markers(plot, a, markers);
+    plot.finish();
 }
 
 void HtmlReport::write_findings(const answers::FileAnswers& a) {
@@ -476,11 +832,11 @@ void HtmlReport::write_findings(const answers::FileAnswers& a) {
         const answers::ListedFinding& f = a.findings[i];
         const std::string_view severity =
             f.severity == decode::Severity::error ? "error" : "warning";
-        out_.text("<tr id=\"finding-").number(i).text("\"><td class=\"n\">").number(i);
-        out_.text("</td><td>0x").hex_number(static_cast<std::uint64_t>(f.offset));
-        out_.text("</td><td class=\"").text(severity).text("\">").text(severity).text("</td><td>");
-        out_.text(f.code).text("</td><td>");
-        html(out_, f.message);
+        out_.text("<tr id=\"finding-").number(i + 1).text("\"><td class=\"n\">").number(i + 1);
+        out_.text("</td><td class=\"n\">0x").hex_number(static_cast<std::uint64_t>(f.offset));
+        out_.text("</td><td class=\"").text(severity).text("\">").text(severity);
+        out_.text("</td><td class=\"code\">").text(f.code).text("</td><td>");
+        write_html(out_, f.message);
         out_.text("</td></tr>\n");
     }
     out_.text("</table>\n");

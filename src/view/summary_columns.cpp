@@ -18,6 +18,9 @@ Cell text(std::string_view v) {
 Cell boolean(bool v) {
     return {Cell::Kind::boolean, v ? 1u : 0u, 0, {}};
 }
+Cell decimal(double v, int digits) {
+    return {Cell::Kind::decimal, static_cast<std::uint64_t>(digits), 0, {}, v};
+}
 
 constexpr IndexName kIndexNames[] = {
     {asf::ObjectType::simple_index, "simple_index", "Simple Index"},
@@ -56,6 +59,8 @@ Cells stream_cells(const answers::StreamAnswers& s) {
         c[kWidth] = number(s.width);
         c[kHeight] = number(s.height);
     }
+    if (s.frame_rate_declared)
+        c[kFrameRateDeclared] = decimal(*s.frame_rate_declared, kFrameRateDigits);
     if (s.language)
         c[kLanguage] = text(s.language->text);
     if (s.name)
@@ -65,10 +70,16 @@ Cells stream_cells(const answers::StreamAnswers& s) {
         c[kBitrateDeclared] = number(*s.bitrate_declared);
     if (s.bucket)
         c[kDataBitrate] = number(s.bucket->bitrate);
+    if (s.bitrate_mode)
+        c[kBitrateMode] = text(bitrate_mode_name(*s.bitrate_mode));
     if (!s.measured)
         return c;
     const answers::Measured& m = *s.measured;
     c[kBytes] = number(m.bytes);
+    if (m.share)
+        c[kBytesShare] = decimal(*m.share, kShareDigits);
+    if (m.frame_rate)
+        c[kFrameRate] = decimal(*m.frame_rate, kFrameRateDigits);
     c[kMediaObjects] = number(m.media_objects);
     c[kKeyFrames] = number(m.key_frames);
     if (m.media_objects == 0)

@@ -23,14 +23,18 @@ enum Column : std::uint8_t {
     kBitsPerSample,
     kWidth,
     kHeight,
+    kFrameRate,
+    kFrameRateDeclared,
     kLanguage,
     kName,
     kEncrypted,
     kBitrateDeclared,
     kDataBitrate,
+    kBitrateMode,
     kBitrateMeasured,
     kBitratePeak,
     kBytes,
+    kBytesShare,
     kMediaObjects,
     kKeyFrames,
     kKeyFrameIntervalMax,
@@ -52,14 +56,18 @@ inline constexpr std::string_view kColumnNames[kColumns] = {
     "bits_per_sample",
     "width",
     "height",
+    "frame_rate",
+    "frame_rate_declared",
     "language",
     "name",
     "encrypted",
     "bitrate_declared",
     "data_bitrate",
+    "bitrate_mode",
     "bitrate_measured",
     "bitrate_peak",
     "bytes",
+    "bytes_share",
     "media_objects",
     "key_frames",
     "key_frame_interval_max",
@@ -69,12 +77,19 @@ inline constexpr std::string_view kColumnNames[kColumns] = {
 };
 
 struct Cell {
-    enum class Kind : std::uint8_t { absent, number, seconds, text, boolean };
+    // `decimal`: `real` to `number` decimals.
+    enum class Kind : std::uint8_t { absent, number, seconds, text, boolean, decimal };
     Kind kind = Kind::absent;
     std::uint64_t number = 0;
     std::int64_t ticks = 0;
     std::string_view text;
+    double real = 0;
 };
+
+// Frame rates to the thousandth of a frame per second, shares to the
+// hundredth of a percent.
+inline constexpr int kFrameRateDigits = 3;
+inline constexpr int kShareDigits = 4;
 
 using Cells = std::array<Cell, kColumns>;
 

@@ -42,6 +42,9 @@ void write_summary_csv(io::Output& out, const answers::FileAnswers& a,
                 case Cell::Kind::boolean:
                     out.text(cell.number != 0 ? "true" : "false");
                     break;
+                case Cell::Kind::decimal:
+                    out.text(decimal_text(cell.real, static_cast<int>(cell.number)).view());
+                    break;
                 case Cell::Kind::absent:
                     break;
             }

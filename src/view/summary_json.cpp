@@ -17,6 +17,26 @@ using io::JsonWriter;
 
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
 
+void kept_text(JsonWriter& json, std::string_view key, const decode::KeptText& text) {
+    if (text.cut) {
+        json.member_string(key, text.text + std::string(kEllipsis));
+    } else {
+        json.member_string(key, text.text);
+    }
+}
+
+// What a content encryption object names, each member where it names it.
+void encryption(JsonWriter& json, std::string_view key, const decode::EncryptionFacts& e) {
+    json.key(key).begin_object();
+    if (!e.protection_type.text.empty())
+        kept_text(json, "protection_type", e.protection_type);
+    if (!e.key_id.text.empty())
+        kept_text(json, "key_id", e.key_id);
+    if (!e.license_url.text.empty())
+        kept_text(json, "license_url", e.license_url);
+    json.end_object();
+}
+
 void seconds(JsonWriter& json, std::string_view key, std::int64_t ticks) {
     json.member_raw(key, exact_seconds_of_ticks(ticks).view());
 }
@@ -107,6 +127,10 @@ void cells(JsonWriter& json, const Cells& row) {
             case Cell::Kind::boolean:
                 json.member_bool(kColumnNames[i], cell.number != 0);
                 break;
+            case Cell::Kind::decimal:
+                json.member_raw(kColumnNames[i],
+                                decimal_text(cell.real, static_cast<int>(cell.number)).view());
+                break;
             case Cell::Kind::absent:
                 break;
         }
@@ -194,6 +218,8 @@ void write_summary_json(io::Output& out, const FileAnswers& a, const decode::Str
         json.member_raw("preroll", exact_seconds(*a.preroll_ms, decode::Unit::milliseconds).view());
     if (a.maximum_bitrate)
         json.member_number("bitrate", *a.maximum_bitrate);
+    if (a.bitrate_mode)
+        json.member_string("bitrate_mode", bitrate_mode_name(*a.bitrate_mode));
     if (a.measured && a.measured->bitrate)
         json.member_number("bitrate_measured", *a.measured->bitrate);
     if (a.measured && a.measured->busiest)
@@ -223,7 +249,14 @@ void write_summary_json(io::Output& out, const FileAnswers& a, const decode::Str
                 json.string(p.key);
         }
         json.end_array();
+        if (a.protection.content_encryption)
+            encryption(json, "content_encryption", a.protection.content);
+        if (a.protection.extended_content_encryption)
+            encryption(json, "extended_content_encryption", a.protection.extended);
     }
+    json.member_bool("xmp", a.xmp_objects != 0);
+    if (a.xmp_objects != 0)
+        json.member_number("xmp_size", a.xmp_bytes);
     streams(json, a, shown);
     json.key("tags");
     tags(json, a, shown, TagScope::file, 0);
@@ -231,6 +264,10 @@ void write_summary_json(io::Output& out, const FileAnswers& a, const decode::Str
         json.member_number("tags_not_kept", a.tags_not_kept);
     pictures(json, a);
     indexes(json, a);
+    json.key("unindexed_video").begin_array();
+    for (const std::uint8_t n : a.unindexed_video)
+        json.number(n);
+    json.end_array();
     verdict(json, a.verdict);
     json.end_object().end_document();
 }

@@ -25,6 +25,26 @@ constexpr std::size_t kMaxTagNameWidth = 28;
 // The width of the labels ("protected: ").
 constexpr std::size_t kLabelWidth = 11;
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
+// Of the lines under a stream's.
+constexpr std::string_view kIndent = "     ";
+
+// What a stream without a codec carries, by its type.
+std::string_view content_of(StreamKind kind) {
+    switch (kind) {
+        case StreamKind::command:
+            return "script commands";
+        case StreamKind::jfif:
+            return "JPEG pictures";
+        case StreamKind::degradable_jpeg:
+            return "degradable JPEG pictures";
+        case StreamKind::file_transfer:
+            return "files";
+        case StreamKind::binary:
+            return "binary media";
+        default:
+            return "no codec named";
+    }
+}
 
 void seconds(io::Output& out, std::int64_t ticks) {
     out.text(seconds_for_people(ticks).view());
@@ -150,6 +170,26 @@ void tag_value(io::Output& out, const TagAnswers& tag) {
     out.text("(unreadable)");
 }
 
+// What a content encryption object names: "  Content Encryption: type DRM,
+// key ID ..., licence URL ...".
+void encryption_line(io::Output& out, std::string_view object, const decode::EncryptionFacts& e) {
+    out.text("  ").text(object).text(":");
+    std::string_view separator = " ";
+    const auto part = [&](std::string_view name, const decode::KeptText& text) {
+        if (text.text.empty())
+            return;
+        out.text(separator).text(name).text(" ");
+        line(out, text.text, text.cut);
+        separator = ", ";
+    };
+    part("protection type", e.protection_type);
+    part("key ID", e.key_id);
+    part("licence URL", e.license_url);
+    if (separator == " ")
+        out.text(" names no key ID or licence URL");
+    out.end_line();
+}
+
 void file_lines(io::Output& out, const FileAnswers& a) {
     label(out, "file");
     line(out, a.path, false, a.path.size());
@@ -178,6 +218,8 @@ void file_lines(io::Output& out, const FileAnswers& a) {
     } else {
         out.text("not declared");
     }
+    if (a.bitrate_mode)
+        out.text("; ").text(bitrate_mode_name(*a.bitrate_mode)).text(" by its IsVBR tag");
     if (a.measured && a.measured->bitrate) {
         out.text("; measured ");
         bitrate(out, *a.measured->bitrate);
@@ -243,6 +285,20 @@ void file_lines(io::Output& out, const FileAnswers& a) {
         }
     }
     out.end_line();
+    if (a.protection.content_encryption)
+        encryption_line(out, "Content Encryption", a.protection.content);
+    if (a.protection.extended_content_encryption)
+        encryption_line(out, "Extended Content Encryption", a.protection.extended);
+    if (a.xmp_objects != 0) {
+        label(out, "xmp");
+        count(out, a.xmp_bytes, "byte", "bytes");
+        if (a.xmp_objects > 1) {
+            out.text(" in ");
+            write_grouped(out, a.xmp_objects);
+            out.text(" objects");
+        }
+        out.end_line();
+    }
 }
 
 void stream_head(io::Output& out, const StreamAnswers& s) {
@@ -258,7 +314,7 @@ void stream_head(io::Output& out, const StreamAnswers& s) {
     } else if (s.has_fourcc) {
         out.text("FourCC ").text(s.fourcc);
     } else {
-        out.text("no codec named");
+        out.text(content_of(s.kind));
     }
     if (s.kind == StreamKind::audio) {
         out.text(", ");
@@ -272,6 +328,13 @@ void stream_head(io::Output& out, const StreamAnswers& s) {
     } else if (s.has_picture_size) {
         out.text(", ").number(s.width).text("x").number(s.height);
     }
+    if (s.measured && s.measured->frame_rate) {
+        out.text(", ").text(decimal_text(*s.measured->frame_rate, kFrameRateDigits).view());
+        out.text(" frames/s");
+    } else if (s.frame_rate_declared) {
+        out.text(", ").text(decimal_text(*s.frame_rate_declared, kFrameRateDigits).view());
+        out.text(" frames/s declared");
+    }
     if (s.language && !s.language->text.empty()) {
         out.text(", language ");
         line(out, *s.language);
@@ -284,13 +347,16 @@ void stream_head(io::Output& out, const StreamAnswers& s) {
     if (s.encrypted)
         out.text(", encrypted");
     out.end_line();
+    if (!s.codec_description.empty()) {
+        out.text(kIndent).text("codec description: ");
+        line(out, s.codec_description, false);
+        out.end_line();
+    }
 }
-
-constexpr std::string_view kIndent = "     ";
 
 void stream_bitrates(io::Output& out, const StreamAnswers& s) {
     const bool measured = s.measured && s.measured->bitrate;
-    if (!s.bitrate_declared && !s.bucket && !measured)
+    if (!s.bitrate_declared && !s.bucket && !s.bitrate_mode && !measured)
         return;
     out.text(kIndent);
     std::string_view separator = "";
@@ -303,6 +369,10 @@ void stream_bitrates(io::Output& out, const StreamAnswers& s) {
         out.text(separator);
         bitrate(out, s.bucket->bitrate);
         out.text(" data bitrate");
+        separator = ", ";
+    }
+    if (s.bitrate_mode) {
+        out.text(separator).text(bitrate_mode_name(*s.bitrate_mode));
         separator = ", ";
     }
     if (measured) {
@@ -342,6 +412,11 @@ void stream_objects(io::Output& out, const StreamAnswers& s) {
     seconds(out, m.first);
     out.text(" to ");
     seconds(out, m.last);
+    out.text(", ");
+    count(out, m.bytes, "byte", "bytes");
+    if (m.share) {
+        out.text(" (").text(decimal_text(*m.share * 100, 1).view()).text(" %)");
+    }
     out.end_line();
 }
 
@@ -406,11 +481,20 @@ void tag_lines(io::Output& out, const FileAnswers& a, const decode::StreamSet& s
 void index_lines(io::Output& out, const FileAnswers& a) {
     label(out, "indexes");
     if (a.indexes.empty()) {
-        out.text("none: players will seek slowly").end_line();
+        out.text(a.unindexed_video.empty() ? "none" : "none: players will seek slowly in video");
+        out.end_line();
         return;
     }
     write_grouped(out, a.indexes.size() + a.indexes_not_kept);
     out.end_line();
+    if (!a.unindexed_video.empty()) {
+        out.text("  none for video ").text(a.unindexed_video.size() > 1 ? "streams " : "stream ");
+        numbers(out,
+                std::vector<std::uint16_t>(a.unindexed_video.begin(), a.unindexed_video.end()));
+        out.text(a.unindexed_video.size() > 1 ? ": players will seek slowly in them"
+                                              : ": players will seek slowly in it")
+            .end_line();
+    }
     for (const IndexAnswers& index : a.indexes) {
         out.text("  ").text(index_name(index.type).text).text(": ");
         count(out, index.entries, "entry", "entries");

@@ -1,6 +1,9 @@
 // Mutual exclusion, prioritization, bandwidth sharing, error correction and
 // content protection objects.
 
+#include <optional>
+#include <string>
+
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
@@ -161,20 +164,49 @@ void error_correction(FieldReader& r) {
 }
 
 void content_encryption(FieldReader& r) {
-    r.facts().protection.content_encryption = true;
+    ProtectionFacts& facts = r.facts().protection;
+    facts.content_encryption = true;
     const auto secret = r.u32("Secret Data Length");
     if (secret)
         r.blob("Secret Data", *secret);
     const auto protection = r.u32("Protection Type Length");
     if (protection)
-        r.ascii("Protection Type", *protection);
+        r.ascii_kept("Protection Type", *protection, facts.content.protection_type);
     const auto key_id = r.u32("Key ID Length");
     if (key_id)
-        r.ascii("Key ID", *key_id);
+        r.ascii_kept("Key ID", *key_id, facts.content.key_id);
     const auto license_url = r.u32("License URL Length");
     if (license_url)
-        r.ascii("License URL", *license_url);
+        r.ascii_kept("License URL", *license_url, facts.content.license_url);
     check_leftover(r);
+}
+
+// The text of the first element `name` of XML, or nothing.
+std::optional<std::string_view> xml_element(std::string_view xml, std::string_view name) {
+    std::string open = "<";
+    open.append(name).append(">");
+    std::string close = "</";
+    close.append(name).append(">");
+    const std::size_t start = xml.find(open);
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t from = start + open.size();
+    const std::size_t end = xml.find(close, from);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    return xml.substr(from, end - from);
+}
+
+// The DRM header's key ID and licence URL: LA_URL in version 4, LAINFO before.
+void keep_drm_header(std::string_view xml, EncryptionFacts& into) {
+    if (const auto kid = xml_element(xml, "KID"))
+        into.key_id.keep(*kid);
+    for (const std::string_view name : {"LA_URL", "LAINFO"}) {
+        if (const auto url = xml_element(xml, name)) {
+            into.license_url.keep(*url);
+            return;
+        }
+    }
 }
 
 void extended_content_encryption(FieldReader& r) {
@@ -186,7 +218,8 @@ void extended_content_encryption(FieldReader& r) {
     // shown as text then, and as bytes otherwise.
     const std::int64_t at = r.position();
     if (*size >= kBomBytes && r.left() >= kBomBytes && r.peek_uint(kBomBytes) == kUtf16LeBom) {
-        r.utf16("Data", *size - kBomBytes);
+        if (const auto xml = r.utf16_text("Data", *size - kBomBytes))
+            keep_drm_header(*xml, r.facts().protection.extended);
     } else {
         r.seek(at);
         r.blob("Data", *size);

@@ -9,6 +9,7 @@
 #include "decode/objects/objects.hpp"
 #include "decode/objects/shared.hpp"
 #include "decode/text.hpp"
+#include "io/saturating.hpp"
 
 namespace asfinspect::decode::objects {
 
@@ -179,6 +180,9 @@ void opaque(FieldReader& r) {
 
 // An XMP packet: XML in UTF-8.
 void xmp(FieldReader& r) {
+    r.facts().xmp_objects += 1;
+    r.facts().xmp_bytes =
+        io::saturating_add(r.facts().xmp_bytes, static_cast<std::uint64_t>(r.left()));
     r.text_blob("Data", static_cast<std::uint64_t>(r.left()));
 }
 
