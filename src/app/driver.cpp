@@ -14,6 +14,7 @@
 #include "check/check_view.hpp"
 #include "decode/decoder.hpp"
 #include "dump/dump.hpp"
+#include "repair/repair.hpp"
 #include "view/html_report.hpp"
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
@@ -299,6 +300,31 @@ int inspect_path(const Options& options, const std::string& path, io::Output& ou
     return status;
 }
 
+// --repair, its outcome as an exit status: 3 for damage it can't mend or a
+// result that didn't prove whole, as for a check that finds an error.
+int run_repair(const Options& options, io::Output& out, io::Output& err) {
+    repair::Request request;
+    request.file = options.paths.front();
+    request.out = options.repair.out;
+    request.reference = options.repair.reference;
+    request.dry_run = options.repair.dry_run;
+    request.force = options.repair.force;
+    request.json = options.format == Format::json;
+    switch (repair::repair(request, out, err)) {
+        case repair::Outcome::repaired:
+        case repair::Outcome::nothing_to_repair:
+        case repair::Outcome::dry_run:
+            return finish(out, err, nullptr, "");
+        case repair::Outcome::usage:
+            return usage_error(err, "");
+        case repair::Outcome::failure:
+            return kExitFailure;
+        case repair::Outcome::cannot_mend:
+            break;
+    }
+    return kExitInconsistent;
+}
+
 // Whether the run is over several files, each named in the output: more than
 // one operand, or directories to walk, or -q.
 bool over_several(const Options& options) {
@@ -319,6 +345,8 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
         out.text(kHelp);
     } else if (options.version) {
         out.text("asfinspect " ASFINSPECT_VERSION).end_line();
+    } else if (options.repair.given) {
+        return run_repair(options, out, err);
     } else if (over_several(options)) {
         return run_batch(options, out, err);
     } else {

@@ -28,6 +28,9 @@ constexpr Valued kInterval{"--interval", "interval", "a number of SECONDS: 1 or 
                            "seconds, from 0.001, with up to three decimals"};
 constexpr Valued kExt{"--ext", "extension list", "a LIST of extensions: wma,wmv,asf",
                       "extensions separated by commas, such as wma,wmv,asf"};
+constexpr Valued kOut{"-o", "output file", "OUT, the file to write", "a file name"};
+constexpr Valued kReference{"--reference", "reference file",
+                            "GOOD, an intact file to lend its header", "a file name"};
 constexpr Valued kJobs{"--jobs", "job count", "a number of files to read at once",
                        "a number of files to read at once, from 1"};
 
@@ -121,6 +124,26 @@ std::string selection_error(const Options& o) {
     return {};
 }
 
+// --repair and its options: one FILE, no view, no selection.
+std::string repair_error(const Options& o, bool shows, bool json_only) {
+    const RepairOptions& r = o.repair;
+    if (!r.given)
+        return (!r.out.empty() || !r.reference.empty() || r.dry_run || r.force)
+                   ? "-o, --reference, --dry-run and --force are for --repair"
+                   : std::string();
+    if (shows || !json_only)
+        return "--repair writes a repaired file; only --json, -o, --reference, --dry-run and "
+               "--force go with it";
+    if (o.packets_given || o.streams_given || o.selection.time || o.interval_given || o.recursive ||
+        o.jobs != 0 || o.quiet)
+        return "--repair reads all of one FILE; it takes no selection and no batch options";
+    if (o.paths.size() != 1)
+        return "--repair repairs one FILE";
+    if (r.out.empty() && !r.dry_run)
+        return "--repair needs -o OUT, the file to write";
+    return {};
+}
+
 }  // namespace
 
 ParsedOptions parse_options(int argc, const char* const* argv) {
@@ -154,7 +177,8 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool shows_a_view = flags.tree || flags.json || flags.csv || flags.check ||
-                                  flags.summary || flags.objects || flags.timeline || flags.html;
+                                  flags.summary || flags.objects || flags.timeline || flags.html ||
+                                  o.repair.given;
         if (options_ended || !is_option(arg)) {
             o.paths.emplace_back(arg);
             if (!shows_a_view)
@@ -184,6 +208,20 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
         } else if (arg == "--html") {
             flags.html = true;
 
+        } else if (arg == "--repair") {
+            o.repair.given = true;
+        } else if (arg == "--dry-run") {
+            o.repair.dry_run = true;
+        } else if (arg == "--force") {
+            o.repair.force = true;
+        } else if (const auto out = value_of(arg, kOut, i)) {
+            if (out->empty())
+                return invalid(kOut, *out);
+            o.repair.out = *out;
+        } else if (const auto reference = value_of(arg, kReference, i)) {
+            if (reference->empty())
+                return invalid(kReference, *reference);
+            o.repair.reference = *reference;
         } else if (arg == "-r" || arg == "--recursive") {
             o.recursive = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -232,6 +270,16 @@ ParsedOptions parse_options(int argc, const char* const* argv) {
     }
     if (o.help || o.version)
         return parsed;
+    if (o.repair.given || !o.repair.out.empty() || !o.repair.reference.empty() ||
+        o.repair.dry_run || o.repair.force) {
+        const bool shows = flags.tree || flags.csv || flags.check || flags.summary ||
+                           flags.objects || flags.timeline || flags.html;
+        parsed.error = repair_error(o, shows, !ext_given);
+        o.format = flags.json ? Format::json : Format::text;
+        if (parsed.error.empty() && o.paths.empty())
+            parsed.error = "no FILE given";
+        return parsed;
+    }
     parsed.error = combination_error(flags);
     if (!parsed.error.empty())
         return parsed;

@@ -26,6 +26,15 @@ enum class Format {
     csv,   // --csv
 };
 
+// --repair: FILE written whole again into OUT.
+struct RepairOptions {
+    bool given = false;
+    std::string out;        // -o OUT
+    std::string reference;  // --reference=GOOD
+    bool dry_run = false;
+    bool force = false;
+};
+
 struct Options {
     Show show = Show::dump;
     Format format = Format::text;
@@ -48,6 +57,7 @@ struct Options {
     std::vector<std::string> extensions{"asf", "wma", "wmv"};
     unsigned jobs = 0;
     bool quiet = false;
+    RepairOptions repair;
 };
 
 struct ParsedOptions {
