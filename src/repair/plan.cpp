@@ -118,8 +118,7 @@ void Planner::finding(const decode::Finding& f) {
         current_.noise = true;
     }
     if (f.code == codes::kIndexPastEnd || f.code == codes::kIndexKeyFrame ||
-        f.code == codes::kIndexOffset || f.code == codes::kIndexCoverage ||
-        f.code == codes::kIndexMediaObject) {
+        f.code == codes::kIndexOffset || f.code == codes::kIndexMediaObject) {
         index_faults_ = true;
     }
     if (f.severity != decode::Severity::error)
@@ -548,15 +547,20 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
         changes.change({data.end, changes::kTrailingData, "bytes in no object",
                         message(plan.file_size - covered, " bytes"), "dropped"});
     }
-    plan.video_unindexed = video_unindexed(plan.facts);
+    // A broadcast file has no index: its packets may run past its Data Object
+    // up to the end of the file. Rewritten lengths move no key frame.
+    plan.video_unindexed = !fp.broadcast() && video_unindexed(plan.facts);
     const bool changed_before_indexes = totals.changes != 0;
-    plan.rebuild_indexes = (changed_before_indexes || plan.index_faults || plan.video_unindexed) &&
-                           !plan.simple_indexes.empty();
+    const bool packets_lost = plan.cut || totals.packets_replaced != 0 ||
+                              totals.packets_dropped != 0 || totals.objects_dropped != 0 ||
+                              plan.borrowed_header;
+    plan.rebuild_indexes = !fp.broadcast() && !plan.simple_indexes.empty() &&
+                           (packets_lost || plan.index_faults || plan.video_unindexed);
     if (plan.rebuild_indexes) {
-        const Durations d = measured_durations(plan);
-        const std::uint64_t play = measure ? d.play : fp.play_duration;
+        // The entries reach the last media object kept, whatever the header says.
+        const std::uint64_t played = measured_durations(plan).send;
         for (SimpleIndexBuilder& index : plan.simple_indexes) {
-            index.finish(std::min(play / index.interval() + 1, kMaxIndexEntries));
+            index.finish(std::min(played / index.interval() + 1, kMaxIndexEntries));
             ++totals.indexes_rebuilt;
             ++totals.changes;
             changes.change(

@@ -347,6 +347,7 @@ Outcome repair(const Request& request, io::Output& out, io::Output& err, const T
                        message("Header Object, lost (", data, " bytes before the Data Object)"),
                        "lost", message("the reference's, ", header, " bytes")});
         plan_repair(*in, *plan, report, request.file, true);
+        ++plan->totals.changes;  // the header lent
         if (in->failed())
             return report.finish(Outcome::failure,
                                  message("reading it failed: ", reason_of(in->error())), nullptr);
