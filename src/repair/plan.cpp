@@ -119,7 +119,7 @@ void Planner::finding(const decode::Finding& f) {
     }
     if (f.code == codes::kIndexPastEnd || f.code == codes::kIndexKeyFrame ||
         f.code == codes::kIndexOffset || f.code == codes::kIndexMediaObject) {
-        index_faults_ = true;
+        plan_.index_faults = true;
     }
     if (f.severity != decode::Severity::error)
         return;
@@ -429,7 +429,6 @@ void Planner::finish_packets() {
             end = std::max<std::uint64_t>(end, std::uint64_t{span.last} + span.gap);
     }
     plan_.presentation_end = end;
-    plan_.index_faults = index_faults_;
 }
 
 namespace {

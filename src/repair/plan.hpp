@@ -230,7 +230,6 @@ class Planner final : public decode::View, public decode::FindingSink {
     std::uint64_t zero_tail_ =
         ~std::uint64_t{0};  // the first of the zero packets that end the data
     std::uint64_t last_send_time_ = 0;
-    bool index_faults_ = false;
     std::array<StreamSpan, decode::kStreamNumbers> spans_{};
     // A run of replaced packets not yet said: its first, its count, and
     // whether all of them are zero bytes.
