@@ -64,6 +64,16 @@ constexpr std::string_view kHelp =
     "                   player shows them (START-END, START- or -END), and the\n"
     "                   packets that carry them; also applies to the dump\n"
     "\n"
+    "Repairing a damaged file:\n"
+    "  --repair -o OUT  write FILE repaired into OUT: whole packets kept in their\n"
+    "                   places, partial ones dropped, partial media objects made\n"
+    "                   padding, noise packets replaced by padding, counts, sizes,\n"
+    "                   durations and the index set from what is kept; one line\n"
+    "                   per change, then a total\n"
+    "  --reference=GOOD lend GOOD's header when FILE's is lost\n"
+    "  --dry-run        say what would change; write nothing\n"
+    "  --force          let OUT be replaced\n"
+    "\n"
     "Many files at once (all but the dump and --html):\n"
     "  -r, --recursive  read the files in directories, and below, by name\n"
     "  --ext=LIST       the extensions read in directories (default asf,wma,wmv)\n"
@@ -91,7 +101,8 @@ constexpr std::string_view kHelp =
     "Exit status: 0 when the output was written (for --check: no error found),\n"
     "1 when a file can't be opened or read or the output can't be written,\n"
     "2 on a usage error, 3 when --check found an error. Over several files, 3\n"
-    "when any file has an error, else 1 when any couldn't be read.\n";
+    "when any file has an error, else 1 when any couldn't be read. --repair: 3\n"
+    "when the damage can't be mended or the result didn't prove whole.\n";
 
 }  // namespace
 
