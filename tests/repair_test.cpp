@@ -210,6 +210,26 @@ std::vector<Damage> damages() {
     put16(index, 1);
     wrong_index.trailing = object(asfinspect::asf::guids::kSimpleIndexObject, index);
     add("index_wrong", build(wrong_index), 4);
+    // An Index Object by its Index Parameters, one entry pointing past the end.
+    FileSpec indexed;
+    Bytes parameters;
+    put32(parameters, 1000);
+    put16(parameters, 1);
+    put16(parameters, 2);  // stream 2
+    put16(parameters, 3);  // Nearest Past Cleanpoint
+    indexed.header_extension_data =
+        object(registry_guid("D6E229DF-35DA-11D1-9034-00A0C90349BE"), parameters);
+    Bytes index_object;
+    put32(index_object, 1000);
+    put16(index_object, 1);
+    put32(index_object, 1);  // one block
+    put16(index_object, 2);
+    put16(index_object, 3);
+    put32(index_object, 1);  // one entry
+    put64(index_object, 0);
+    put32(index_object, 256 * 40);
+    indexed.trailing = object(registry_guid("D6E229D3-35DA-11D1-9034-00A0C90349BE"), index_object);
+    add("index_object_wrong", build(indexed), 4);
     add("zeros_after_the_last_packet", cat({intact, Bytes(4096, 0)}), 4);
     FileSpec stale;
     stale.file_size = 999'999;
@@ -252,6 +272,9 @@ TEST(Repair, mends_each_damage) {
         for (const std::string& o : after.objects)
             EXPECT_EQ(before.objects.count(o), 1u) << "an object the file doesn't hold";
         EXPECT_TRUE(after.indexed);
+        if (d.name == "index_object_wrong") {
+            EXPECT_NE(tree_of(r.out).find("ASF_Index_Object"), std::string::npos);
+        }
     }
 }
 

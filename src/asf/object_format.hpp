@@ -40,5 +40,9 @@ inline constexpr std::int64_t kIndexSpecifierSize = 4;
 inline constexpr std::int64_t kIndexBlockCountSize = 4;
 inline constexpr std::int64_t kIndexBlockPositionSize = 8;
 inline constexpr std::int64_t kIndexOffsetSize = 4;
+// Index Types: what an entry points at for its stream.
+inline constexpr std::uint16_t kNearestPastDataPacket = 1;
+inline constexpr std::uint16_t kNearestPastMediaObject = 2;
+inline constexpr std::uint16_t kNearestPastCleanpoint = 3;
 
 }  // namespace asfinspect::asf::object_format

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
+
+#include "decode/facts.hpp"
 
 // The entries of a Simple Index Object, built from the key frames of a video
 // stream as they end: entry i stands for the time i intervals after the
@@ -61,5 +64,64 @@ class SimpleIndexBuilder {
 
 // The Index Entries Count is 32 bits.
 inline constexpr std::uint64_t kMaxIndexEntries = 0xFFFFFFFF;
+
+// An entry of an Index Object with no packet for its specifier.
+inline constexpr std::uint64_t kNoOffset = ~std::uint64_t{0};
+
+// The entries of a builder, one after the other.
+class EntryCursor {
+  public:
+    explicit EntryCursor(const std::vector<IndexRun>& runs) : runs_(runs) {}
+    IndexEntry next();
+
+  private:
+    const std::vector<IndexRun>& runs_;
+    std::size_t run_ = 0;
+    std::uint64_t used_ = 0;
+};
+
+// An Index Object's block: its entries and, for each specifier, the offset
+// from the first packet that its entries' offsets count from.
+struct IndexBlock {
+    std::uint64_t entries = 0;
+    std::vector<std::uint64_t> positions;
+};
+
+// An Index Object with the specifiers and interval of the file's Index
+// Parameters Object, built as the Simple Index is: per specifier from the
+// key frames of its stream (Nearest Past Cleanpoint, when the stream marks
+// key frames) or from all its media objects.
+class IndexObjectBuilder {
+  public:
+    IndexObjectBuilder(std::uint32_t interval_ms,
+                       const std::vector<decode::IndexSpecifierFacts>& specifiers,
+                       std::uint64_t preroll_ms);
+
+    void media_object(std::uint8_t stream, std::uint32_t time, std::uint64_t first,
+                      std::uint64_t last, bool key_frame);
+    // Entries up to `count` (at least), then the blocks, whose offsets must
+    // fit 32 bits: packets of `packet_size` bytes.
+    void finish(std::uint64_t count, const std::array<bool, decode::kStreamNumbers>& marks_keys,
+                std::uint32_t packet_size);
+
+    std::uint32_t interval() const { return interval_; }
+    std::uint32_t packet_size() const { return packet_size_; }
+    const std::vector<decode::IndexSpecifierFacts>& specifiers() const { return specifiers_; }
+    const std::vector<IndexBlock>& blocks() const { return blocks_; }
+    std::uint64_t entries() const { return entries_; }
+    // The entries of each specifier, in the order of the specifiers.
+    std::vector<EntryCursor> cursors() const;
+    std::int64_t size() const;
+
+  private:
+    std::uint32_t interval_;
+    std::vector<decode::IndexSpecifierFacts> specifiers_;
+    std::vector<SimpleIndexBuilder> key_frames_;
+    std::vector<SimpleIndexBuilder> objects_;
+    std::vector<const SimpleIndexBuilder*> chosen_;
+    std::vector<IndexBlock> blocks_;
+    std::uint64_t entries_ = 0;
+    std::uint32_t packet_size_ = 0;
+};
 
 }  // namespace asfinspect::repair

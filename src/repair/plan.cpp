@@ -37,10 +37,6 @@ std::string packets_text(std::uint64_t first, std::uint64_t count) {
                       : message("packets ", first, "-", first + count - 1);
 }
 
-bool is_index(asf::ObjectType t) {
-    return t == asf::ObjectType::simple_index || t == asf::ObjectType::index;
-}
-
 }  // namespace
 
 bool Plan::header_usable() const {
@@ -344,6 +340,9 @@ void Planner::keep(const decode::MediaObject& m, std::uint64_t value) {
         span.last = m.presentation_time;
         span.seen = true;
     }
+    if (plan_.index_object)
+        plan_.index_object->media_object(m.stream, m.presentation_time, m.first_packet,
+                                         m.last_packet, m.key_frame);
     if (!m.key_frame)
         return;
     for (SimpleIndexBuilder& index : plan_.simple_indexes) {
@@ -403,6 +402,11 @@ void Planner::remove_payload(std::uint64_t packet, std::int64_t payload) {
 void Planner::start_indexes() {
     if (facts_ == nullptr)
         return;
+    const decode::IndexParametersFacts& parameters = facts_->index_parameters;
+    if (parameters.present && !parameters.specifiers.empty()) {
+        plan_.index_object.emplace(parameters.interval, parameters.specifiers,
+                                   facts_->file_properties.preroll);
+    }
     for (std::uint8_t s = 1; s < decode::kStreamNumbers; ++s) {
         const decode::StreamFacts& stream = facts_->streams[s];
         if (!stream.declared || stream.kind != decode::StreamKind::video)
@@ -491,7 +495,10 @@ void set_field(ChangeSink& changes, Totals& totals, std::optional<std::uint64_t>
 bool Plan::keeps(const TopObject& o) const {
     if (!o.whole || o.type == asf::ObjectType::header || o.type == asf::ObjectType::data)
         return false;
-    return !(rebuild_indexes && is_index(o.type));
+    if (!rebuild_indexes)
+        return true;
+    return o.type != asf::ObjectType::simple_index &&
+           (o.type != asf::ObjectType::index || !index_object);
 }
 
 std::int64_t Plan::simple_index_size(const SimpleIndexBuilder& index) {
@@ -508,6 +515,8 @@ std::int64_t Plan::out_size() const {
     if (rebuild_indexes) {
         for (const SimpleIndexBuilder& index : simple_indexes)
             size += simple_index_size(index);
+        if (index_object)
+            size += index_object->size();
     }
     return size;
 }
@@ -553,7 +562,7 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
     const bool packets_lost = plan.cut || totals.packets_replaced != 0 ||
                               totals.packets_dropped != 0 || totals.objects_dropped != 0 ||
                               plan.borrowed_header;
-    plan.rebuild_indexes = !fp.broadcast() && !plan.simple_indexes.empty() &&
+    plan.rebuild_indexes = !fp.broadcast() && (!plan.simple_indexes.empty() || plan.index_object) &&
                            (packets_lost || plan.index_faults || plan.video_unindexed);
     if (plan.rebuild_indexes) {
         // The entries reach the last media object kept, whatever the header says.
@@ -570,6 +579,22 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
                      ? "none"
                      : "as it was",
                  "rebuilt from the key frames kept"});
+        }
+        if (plan.index_object) {
+            std::array<bool, decode::kStreamNumbers> marks{};
+            for (std::size_t s = 0; s < marks.size(); ++s)
+                marks[s] = plan.facts.streams[s].key_frames;
+            IndexObjectBuilder& index = *plan.index_object;
+            index.finish(played / (std::uint64_t{index.interval()} * kTicksPerMillisecond) + 1,
+                         marks, data.packet_size);
+            ++totals.indexes_rebuilt;
+            ++totals.changes;
+            changes.change(
+                {std::min(data.end, plan.file_size), changes::kIndex,
+                 message("Index Object of ", index.specifiers().size(),
+                         index.specifiers().size() == 1 ? " specifier, " : " specifiers, ",
+                         index.entries(), " entries ", index.interval(), " ms apart"),
+                 "as it was", "rebuilt from the media objects kept"});
         }
     }
     if (plan.borrowed_header && data.file_id != fp.file_id) {

@@ -130,7 +130,7 @@ struct Plan {
     bool borrowed_header = false;  // another file's, with its File ID
     FieldValues fields;
     std::vector<SimpleIndexBuilder> simple_indexes;  // one per video stream, by number
-    std::uint64_t simple_interval = kDefaultIndexInterval;
+    std::optional<IndexObjectBuilder> index_object;  // when the header has Index Parameters
     bool rebuild_indexes = false;
     Digest kept;  // of the whole media objects kept
     Totals totals;

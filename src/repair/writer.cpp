@@ -10,6 +10,7 @@
 #include "asf/guid_registry.hpp"
 #include "asf/object_format.hpp"
 #include "asf/packet_format.hpp"
+#include "asf/sentinels.hpp"
 #include "decode/packets/parse.hpp"
 
 namespace asfinspect::repair {
@@ -357,6 +358,33 @@ void write_simple_index(ByteSink& out, const Plan& plan, const SimpleIndexBuilde
     }
 }
 
+void write_index_object(ByteSink& out, const IndexObjectBuilder& index) {
+    out.guid(asf::guid_named("ASF_Index_Object"));
+    out.u64(static_cast<std::uint64_t>(index.size()));
+    out.u32(index.interval());
+    out.u16(index.specifiers().size());
+    out.u32(index.blocks().size());
+    for (const decode::IndexSpecifierFacts& s : index.specifiers()) {
+        out.u16(s.stream);
+        out.u16(s.type);
+    }
+    std::vector<EntryCursor> cursors = index.cursors();
+    for (const IndexBlock& block : index.blocks()) {
+        out.u32(block.entries);
+        for (const std::uint64_t position : block.positions)
+            out.u64(position);
+        // Each pass writes one entry: an offset per specifier.
+        for (std::uint64_t e = 0; e < block.entries && !out.failed(); ++e) {
+            for (std::size_t i = 0; i < cursors.size(); ++i) {
+                const IndexEntry entry = cursors[i].next();
+                const std::uint64_t offset =
+                    std::uint64_t{entry.packet} * index.packet_size() - block.positions[i];
+                out.u32(entry.packets == 0 ? asf::sentinels::kNoIndexEntry : offset);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void write_repaired(io::FileReader& in, const Plan& plan, ByteSink& out) {
@@ -386,6 +414,8 @@ void write_repaired(io::FileReader& in, const Plan& plan, ByteSink& out) {
             if (plan.rebuild_indexes) {
                 for (const SimpleIndexBuilder& index : plan.simple_indexes)
                     write_simple_index(out, plan, index);
+                if (plan.index_object)
+                    write_index_object(out, *plan.index_object);
             }
         } else if (plan.keeps(o)) {
             out.copy(in, o.offset, o.size);
