@@ -565,8 +565,9 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
     plan.rebuild_indexes = !fp.broadcast() && (!plan.simple_indexes.empty() || plan.index_object) &&
                            (packets_lost || plan.index_faults || plan.video_unindexed);
     if (plan.rebuild_indexes) {
-        // The entries reach the last media object kept, whatever the header says.
-        const std::uint64_t played = measured_durations(plan).send;
+        // The entries reach the end of the last media object kept, the preroll
+        // included as in the Play Duration, whatever the header says.
+        const std::uint64_t played = measured_durations(plan).play;
         for (SimpleIndexBuilder& index : plan.simple_indexes) {
             index.finish(std::min(played / index.interval() + 1, kMaxIndexEntries));
             ++totals.indexes_rebuilt;
