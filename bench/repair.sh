@@ -44,9 +44,9 @@ main() {
         -n cp "cp '$cut' '$out'" \
         -n cp-sync "cp '$cut' '$out' && sync '$out'" >&2
     local repair cp cp_sync rss
-    repair=$(mean_of "$data/repair.csv" repair)
-    cp=$(mean_of "$data/repair.csv" cp)
-    cp_sync=$(mean_of "$data/repair.csv" cp-sync)
+    repair=$(printf '%.3f' "$(mean_of "$data/repair.csv" repair)")
+    cp=$(printf '%.3f' "$(mean_of "$data/repair.csv" cp)")
+    cp_sync=$(printf '%.3f' "$(mean_of "$data/repair.csv" cp-sync)")
     rss=$(peak_rss_kib "$asfinspect" --repair --force -o "$out" "$cut")
     local big_line="The 5 GiB file was left out (BENCH_NO_BIG, or too little disk)."
     local avail
@@ -54,9 +54,10 @@ main() {
     if [[ -z ${BENCH_NO_BIG:-} && $avail -gt $((16 * 1024 * 1024)) ]]; then
         make_generated_input "$gen_5g" 5368709120
         cut_at_89 "$gen_5g" "$cut"
-        local big_rss
+        local big_rss check_rss
         big_rss=$(peak_rss_kib "$asfinspect" --repair --force -o "$out" "$cut")
-        big_line="Peak RSS on the generated 5 GiB file cut at 89 %: $big_rss KiB."
+        check_rss=$(peak_rss_kib "$asfinspect" --check "$out")
+        big_line="Peak RSS on the generated 5 GiB file cut at 89 %: $big_rss KiB; of --check of its repaired file alone: $check_rss KiB."
     fi
     rm -f "$cut" "$out"
     local load

@@ -534,6 +534,17 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
     for (const TopObject& o : plan.objects) {
         if (o.type == asf::ObjectType::header && plan.header_size == 0)
             plan.header_size = o.size;
+        const bool second =
+            (o.type == asf::ObjectType::header && o.offset != plan.objects.front().offset) ||
+            (o.type == asf::ObjectType::data && o.offset != data.offset);
+        if (second) {
+            ++totals.changes;
+            changes.change({o.offset, changes::kTrailingData,
+                            message("a second ", o.type == asf::ObjectType::header
+                                                     ? "Header Object"
+                                                     : "Data Object"),
+                            message(o.size, " bytes"), "dropped"});
+        }
         if (!o.whole && o.type != asf::ObjectType::data && o.size >= decode::kObjectHeaderSize) {
             ++totals.changes;
             changes.change({o.offset, changes::kTrailingData,
