@@ -207,10 +207,10 @@ TEST(Timeline, BytesCountWhenSentAndMediaObjectsWhenPresented) {
     EXPECT_EQ(csv,
               "start,end,stream,bytes,bitrate,media_objects,key_frames,bucket_max,bucket_size,"
               "lead_min,packets,padding\r\n"
-              "0,0.1,1,500,40000,1,1,4800,8000,1000,,\r\n"
-              "0,0.1,all,500,40000,1,1,,,1000,1,170\r\n"
-              "0.1,0.2,1,500,40000,0,0,8000,8000,1100,,\r\n"
-              "0.1,0.2,all,500,40000,0,0,,,1100,1,170\r\n"
+              "0,0.1,1,500,40000,1,1,4800,8000,1,,\r\n"
+              "0,0.1,all,500,40000,1,1,,,1,1,170\r\n"
+              "0.1,0.2,1,500,40000,0,0,8000,8000,1.1,,\r\n"
+              "0.1,0.2,all,500,40000,0,0,,,1.1,1,170\r\n"
               "0.2,0.3,1,0,0,1,1,,,,,\r\n"
               "0.2,0.3,all,0,0,1,1,,,,0,0\r\n");
 }

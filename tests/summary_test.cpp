@@ -15,7 +15,9 @@
 
 #include "decode_helpers.hpp"
 #include "json_check.hpp"
+#include "view/html_report.hpp"
 #include "view/summary_view.hpp"
+#include "view/timeline_view.hpp"
 
 using namespace asftest;
 using asfinspect::asf::guid_named;
@@ -259,7 +261,7 @@ const RealFile kRealFiles[] = {
      {{"video", "WMV2", "", "", "160", "120"}, {"audio", "353", "1", "22050", "", ""}},
      {"\"Title\":\"Chaptered\"", "\"Author\":[\"asfinspect tests\",\"asfinspect tests\"]",
       "\"title\":\"Chaptered\"", "\"tags\":{\"AspectRatioX\":1,\"AspectRatioY\":1}",
-      "\"indexes\":[{\"type\":\"simple_index\",\"entries\":7,\"stream\":1,\"interval\":1,"
+      "\"indexes\":[{\"type\":\"simple_index\",\"entries\":7,\"streams\":[1],\"interval\":1,"
       "\"covers\":7}]"}},
     // GStreamer starts the video's presentation times 1000 hours in, as
     // ffprobe's start_time of 3600000 s shows; its format duration is the
@@ -399,7 +401,8 @@ TEST(Summary, HeaderAloneLeavesWhatPacketsMeasureOut) {
     const std::string json = summarize(file, Format::json, header_only).text;
     EXPECT_TRUE(JsonChecker(json).valid()) << json;
     EXPECT_TRUE(contains(json, "\"duration\":0.3,")) << json;
-    EXPECT_TRUE(contains(json, "\"packets\":3,\"packets_decoded\":0,")) << json;
+    EXPECT_TRUE(contains(json, "\"packets\":3,\"packets_declared\":3,\"packets_decoded\":0,"))
+        << json;
     EXPECT_TRUE(contains(json, "\"codec\":\"WMV 2\",\"fourcc\":\"WMV2\"")) << json;
     for (const char* measured :
          {"duration_measured", "bitrate_measured", "media_objects", "first_time", "bitrate_peak"}) {
@@ -409,35 +412,45 @@ TEST(Summary, HeaderAloneLeavesWhatPacketsMeasureOut) {
     EXPECT_TRUE(contains(summarize(file, Format::json).text, "\"duration_measured\":0.2,"));
 }
 
-// Measured from the first presentation time to where the last media object
-// ends: audio lasts its size over the average bytes per second, video the
-// Average Time Per Frame or else its last interval. The file's audio objects
-// of 20 bytes are at 0 and 100 ms, its video objects at 0 and 100 ms.
-TEST(Summary, LastMediaObjectLastsAsItsStreamSays) {
-    struct Case {
-        std::string name;
-        Bytes extension;
-        std::uint32_t audio_bytes_per_second;
-        double measured;
-    };
-    const Case cases[] = {
-        {"video, its last interval", {}, 16000, 0.2},
-        {"video, 50 ms a frame", extended_stream(2, 0, 500'000), 16000, 0.15},
-        {"audio, 20 bytes at 100 bytes a second; its time per frame not taken",
-         extended_stream(1, 0, 10'000'000), 100, 0.3},
-    };
-    for (const Case& c : cases) {
-        FileSpec spec;
-        spec.header_extension_data = c.extension;
-        Bytes file = build(spec);
-        // The WAVEFORMATEX's Average Number of Bytes Per Second.
-        const Bytes format = waveformatex(0x161, 0);
-        const auto at = std::search(file.begin(), file.end(), format.begin(), format.end());
-        ASSERT_NE(at, file.end());
-        for (int i = 0; i < 4; ++i)
-            at[8 + i] = static_cast<std::uint8_t>(c.audio_bytes_per_second >> (8 * i));
-        const std::string json = summarize(file, Format::json).text;
-        EXPECT_DOUBLE_EQ(number_member(json, "duration_measured"), c.measured) << c.name;
+// Every view gives a stream the bitrate its media objects measure: the
+// summary, the timeline's totals at any interval, and the report; no busiest
+// second is below its average.
+TEST(Summary, EveryViewGivesTheSameMeasuredBitrate) {
+    for (const RealFile& f : kRealFiles) {
+        const fs::path path = f.sample ? kSamplesDir / f.path : kSourceDir / f.path;
+        if (!fs::exists(path))
+            continue;
+        SCOPED_TRACE(f.path.string());
+        const Bytes bytes = read_file(path);
+        const std::string summary = summarize(bytes, Format::json).text;
+        // stream -> bitrate_measured, and the file's.
+        std::map<double, double> measured;
+        for (std::size_t at = summary.find("{\"number\":"); at != std::string::npos;
+             at = summary.find("{\"number\":", at + 1)) {
+            const double rate = number_member(summary, "bitrate_measured", at);
+            measured[number_member(summary, "number", at)] = rate;
+            EXPECT_GE(number_member(summary, "bitrate_peak", at), rate);
+        }
+        EXPECT_GE(number_member(summary, "bitrate_peak"),
+                  number_member(summary, "bitrate_measured"));
+        for (const std::uint64_t interval : {100u, 1000u, 10000u}) {
+            const std::string timeline = decode_with<asfinspect::view::TimelineView>(
+                bytes, {}, asfinspect::view::TimelineView::Format::json, interval);
+            const std::size_t totals = timeline.find("\"totals\":");
+            const std::size_t buckets = timeline.find("\"buckets\":", totals);
+            ASSERT_NE(buckets, std::string::npos);
+            for (std::size_t at = timeline.find("{\"stream\":", totals); at < buckets;
+                 at = timeline.find("{\"stream\":", at + 1)) {
+                const double stream = number_member(timeline, "stream", at);
+                if (measured.count(stream) != 0 && !std::isnan(measured[stream])) {
+                    EXPECT_EQ(number_member(timeline, "bitrate", at), measured[stream]) << interval;
+                }
+            }
+        }
+        const std::string report = decode_with<asfinspect::view::HtmlReport>(bytes, {});
+        const std::string text = summarize(bytes, Format::text).text;
+        const auto line = text.find("bitrate:");
+        EXPECT_TRUE(contains(report, text.substr(line, text.find('\n', line) - line)));
     }
 }
 

@@ -30,6 +30,7 @@ inline constexpr std::size_t kMaxKeptCodecEntries = 128;
 inline constexpr std::size_t kMaxKeptLanguages = 128;
 inline constexpr std::size_t kMaxKeptIndexes = 16;
 inline constexpr std::size_t kMaxKeptLeakyBucketPairs = 32;
+inline constexpr std::size_t kMaxKeptIndexStreams = 32;
 
 // UTF-8 text cut to its first kKeptTextBytes bytes, at a character's start.
 struct KeptText {
@@ -157,6 +158,10 @@ struct CodecEntryFacts {
     static constexpr std::uint16_t kVideo = 1;
     static constexpr std::uint16_t kAudio = 2;
     std::uint16_t type = 0;  // kVideo, kAudio, or 0xFFFF: unknown
+    // What its Codec Information names: an audio codec's format tag, a
+    // video codec's FourCC.
+    bool has_codec_id = false;
+    std::uint32_t codec_id = 0;
     KeptText name;
     KeptText description;
 };
@@ -223,7 +228,9 @@ struct IndexParametersFacts {
 // An index object, as far as it was read.
 struct IndexFacts {
     asf::ObjectType type = asf::ObjectType::simple_index;
-    std::uint16_t stream = 0;  // of its first specifier (a Simple Index's video stream); 0: none
+    // The streams its specifiers name (a Simple Index's video stream), each
+    // once, in order; the first kMaxKeptIndexStreams.
+    std::vector<std::uint16_t> streams;
     std::uint32_t specifiers = 0;
     std::uint64_t entries = 0;
     // Time between entries in 100 ns (Simple Index, Index); 0 when the index

@@ -144,6 +144,9 @@ struct MediaObject {
     // when fragments are missing or the file ends inside one.
     std::uint32_t size = 0;
     std::uint32_t size_declared = 0;  // its Media Object Size
+    // ms, as the Sample Duration payload extension of its first fragment
+    // states it; 0 when none does.
+    std::uint16_t duration = 0;
     bool key_frame = false;
     std::uint32_t fragments = 0;
     std::uint64_t first_packet = 0;

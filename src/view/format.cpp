@@ -18,18 +18,8 @@ constexpr std::uint64_t kSecondsPerDay = 86'400;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
 
-void write_fraction(io::Output& out, std::uint64_t fraction, int digits) {
-    if (fraction == 0)
-        return;
-    char buf[8];
-    for (int i = digits - 1; i >= 0; --i) {
-        buf[i] = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-    }
-    int n = digits;
-    while (n > 0 && buf[n - 1] == '0')
-        --n;
-    out.text(".").text(std::string_view(buf, static_cast<std::size_t>(n)));
+std::uint64_t magnitude_of(std::int64_t v) {
+    return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
 }
 
 void write_two_digits(io::Output& out, std::uint64_t v) {
@@ -84,22 +74,70 @@ bool write_short_escape(io::Output& out, unsigned char c) {
 
 }  // namespace
 
-void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
-    if (unit == decode::Unit::milliseconds) {
-        out.number(v / kMillisecondsPerSecond);
-        write_fraction(out, v % kMillisecondsPerSecond, 3);
-    } else {
-        out.number(v / kTicksPerSecond);
-        write_fraction(out, v % kTicksPerSecond, 7);
+SecondsText exact_seconds(std::uint64_t magnitude, decode::Unit unit, bool negative) {
+    SecondsText t;
+    char* p = t.chars.data();
+    char* const end = p + t.chars.size();
+    if (negative && magnitude != 0)
+        *p++ = '-';
+    const bool ms = unit == decode::Unit::milliseconds;
+    const std::uint64_t per_second = ms ? kMillisecondsPerSecond : kTicksPerSecond;
+    p = std::to_chars(p, end, magnitude / per_second).ptr;
+    std::uint64_t fraction = magnitude % per_second;
+    if (fraction != 0) {
+        int digits = ms ? 3 : 7;
+        // Trailing zeros are left out: 3.100 s is "3.1".
+        while (fraction % 10 == 0) {
+            fraction /= 10;
+            --digits;
+        }
+        *p++ = '.';
+        for (int i = digits - 1; i >= 0; --i) {
+            p[i] = static_cast<char>('0' + fraction % 10);
+            fraction /= 10;
+        }
+        p += digits;
     }
+    t.size = static_cast<std::size_t>(p - t.chars.data());
+    return t;
+}
+
+SecondsText exact_seconds_of_ms(std::int64_t ms) {
+    // In unsigned arithmetic, so that the most negative value has a magnitude.
+    return exact_seconds(magnitude_of(ms), decode::Unit::milliseconds, ms < 0);
+}
+
+SecondsText exact_seconds_of_ticks(std::int64_t ticks) {
+    return exact_seconds(magnitude_of(ticks), decode::Unit::hundred_nanoseconds, ticks < 0);
+}
+
+SecondsText seconds_for_people(std::int64_t ticks) {
+    constexpr std::uint64_t kTicksPerMillisecond = kTicksPerSecond / kMillisecondsPerSecond;
+    const std::uint64_t magnitude = magnitude_of(ticks);
+    const std::uint64_t ms = magnitude / kTicksPerMillisecond +
+                             (magnitude % kTicksPerMillisecond >= kTicksPerMillisecond / 2 ? 1 : 0);
+    SecondsText t;
+    char* p = t.chars.data();
+    if (ticks < 0 && ms != 0)
+        *p++ = '-';
+    p = std::to_chars(p, t.chars.data() + t.chars.size(), ms / kMillisecondsPerSecond).ptr;
+    const std::uint64_t fraction = ms % kMillisecondsPerSecond;
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + fraction / 100);
+    *p++ = static_cast<char>('0' + fraction / 10 % 10);
+    *p++ = static_cast<char>('0' + fraction % 10);
+    *p++ = ' ';
+    *p++ = 's';
+    t.size = static_cast<std::size_t>(p - t.chars.data());
+    return t;
+}
+
+void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
+    out.text(exact_seconds(v, unit).view());
 }
 
 void write_signed_seconds(io::Output& out, std::int64_t ms) {
-    if (ms < 0)
-        out.text("-");
-    // In unsigned arithmetic, so that the most negative value has a magnitude.
-    write_seconds(out, ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms),
-                  decode::Unit::milliseconds);
+    out.text(exact_seconds_of_ms(ms).view());
 }
 
 void write_csv_field(io::Output& out, std::string_view text) {
@@ -150,7 +188,10 @@ void write_filetime(io::Output& out, std::uint64_t filetime, char separator) {
     write_two_digits(out, in_day / 60 % 60);
     out.text(":");
     write_two_digits(out, in_day % 60);
-    write_fraction(out, filetime % kTicksPerSecond, 7);
+    // The fraction of a second, as "0.4395" writes it after its "0".
+    const SecondsText fraction =
+        exact_seconds(filetime % kTicksPerSecond, decode::Unit::hundred_nanoseconds);
+    out.text(fraction.view().substr(1));
 }
 
 void write_guid(io::Output& out, const asf::Guid& guid) {

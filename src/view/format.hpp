@@ -12,8 +12,25 @@
 // Value formatting shared by the views.
 namespace asfinspect::view {
 
-// A count of `unit` as exact seconds: 3100 ms is "3.1", 61460000 x 100 ns
-// is "6.146", 0 is "0".
+// Seconds as text, made once to be written anywhere (a cell of a table, a
+// JSON value).
+struct SecondsText {
+    std::array<char, 32> chars{};
+    std::size_t size = 0;
+    std::string_view view() const { return {chars.data(), size}; }
+};
+
+// The one formatter of times for machines: a count of `unit` as exact
+// seconds, 3100 ms as "3.1", 61460000 x 100 ns as "6.146", 0 as "0"; with a
+// minus sign when `negative`.
+SecondsText exact_seconds(std::uint64_t magnitude, decode::Unit unit, bool negative = false);
+SecondsText exact_seconds_of_ms(std::int64_t ms);
+SecondsText exact_seconds_of_ticks(std::int64_t ticks);
+
+// The one formatter of times for people: 100 ns ticks to the millisecond,
+// with the unit: "2.046 s", "-0.500 s".
+SecondsText seconds_for_people(std::int64_t ticks);
+
 void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit);
 
 // 999900 as "999,900": counts and sizes read by people.
@@ -42,7 +59,7 @@ void write_json_string(io::Output& out, std::string_view text);
 // doubled, when it holds a comma, a quote or a line break.
 void write_csv_field(io::Output& out, std::string_view text);
 
-// Milliseconds that may be negative as exact seconds: -1500 is "-1.5".
+// Milliseconds that may be negative, as exact seconds: -1500 is "-1.5".
 void write_signed_seconds(io::Output& out, std::int64_t ms);
 
 // A timecode of BCD digits as "HH:MM:SS:FF"; false, writing nothing, when its

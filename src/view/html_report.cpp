@@ -4,11 +4,16 @@
 #include <cstdio>
 #include <string>
 
+#include "answers/measures.hpp"
 #include "view/format.hpp"
+#include "view/summary_writers.hpp"
 
 namespace asfinspect::view {
 
 namespace {
+
+using answers::Span;
+using answers::StreamSpan;
 
 // The plots' frame, in SVG units: the data fill [kLeft, kRight] × [kTop, kBottom].
 constexpr double kWidth = 960;
@@ -72,10 +77,9 @@ void real(io::Output& out, double v) {
     out.text(std::string_view(text, static_cast<std::size_t>(std::max(n, 0))));
 }
 
+// Bytes sent over `ms` as bit/s.
 std::uint64_t bitrate(std::uint64_t bytes, std::uint64_t ms) {
-    return ms == 0 ? 0
-                   : static_cast<std::uint64_t>(static_cast<double>(bytes) * 8000.0 /
-                                                static_cast<double>(ms));
+    return answers::bitrate(bytes, answers::ticks_of_ms(static_cast<std::int64_t>(ms))).value_or(0);
 }
 
 // A stream's peak among `peaks`, raised to `rate`.
@@ -175,85 +179,26 @@ void plot(io::Output& out, std::string_view id, std::string_view unit, double x_
 
 }  // namespace
 
-HtmlReport::HtmlReport(io::Output& out)
-    : AnswerView(out),
-      summary_text_(io::Output::memory()),
-      summary_(summary_text_, SummaryView::Format::text) {}
+HtmlReport::HtmlReport(io::Output& out) : Collector(out) {}
 
-void HtmlReport::begin(const decode::Part& part) {
-    using Kind = decode::Part::Kind;
-    summary_.begin(part);
-    if (part.kind == Kind::file) {
-        path_.assign(part.path);
-        size_ = part.size;
-    } else if (part.kind == Kind::object) {
-        ++depth_;
-        if (depth_ > 2)
-            return;
-        if (placed_.size() == kMaxPlaced) {
-            ++unplaced_objects_;
-            return;
-        }
-        const decode::ObjectHead& head = *part.head;
-        placed_.push_back({head.offset, head.size,
-                           head.known != nullptr ? head.known->name : "unknown object", depth_});
-    } else if (part.kind == Kind::packets && part.facts != nullptr) {
-        // Intervals to fill the plots once as declared; doubled if the file
-        // runs longer.
-        const decode::FilePropertiesFacts& fp = part.facts->file_properties;
-        const std::uint64_t duration = fp.play_duration / 10'000;
-        const std::uint64_t shown = duration > fp.preroll ? duration - fp.preroll : 0;
-        base_ = std::max(kShortestInterval, (shown + kBins - 1) / kBins);
-        width_ = base_;
-        timeline_.emplace(base_, [this](const Span& s) { take(s); });
-        timeline_->start(*part.facts);
-    }
+// Intervals to fill the plots once as declared; doubled if the file runs
+// longer.
+std::optional<std::uint64_t> HtmlReport::interval_ms(std::optional<std::uint64_t> duration) {
+    const std::uint64_t shown = duration.value_or(0) / 10'000;
+    base_ = std::max(kShortestInterval, (shown + kBins - 1) / kBins);
+    width_ = base_;
+    return base_;
 }
 
-void HtmlReport::end(const decode::Part& part) {
-    using Kind = decode::Part::Kind;
-    if (part.kind == Kind::object)
-        --depth_;
-    if (part.kind == Kind::file) {
-        if (timeline_)
-            timeline_->finish();
-        summary_.end(part);
-        summary_text_.flush();
-        if (part.summary != nullptr && part.summary->facts != nullptr)
-            write(*part.summary->facts);
-        return;
-    }
-    summary_.end(part);
-}
-
-void HtmlReport::media_object(const decode::MediaObject& m) {
-    summary_.media_object(m);
-    if (timeline_)
-        timeline_->media_object(m);
-}
-
-void HtmlReport::packet_sent(const decode::SentPacket& p) {
-    if (timeline_)
-        timeline_->packet(p);
-}
-
-void HtmlReport::payload_sent(const decode::SentPayload& p) {
-    if (timeline_)
-        timeline_->payload(p);
-}
-
-void HtmlReport::found(const decode::Finding& f) {
-    summary_.finding(f);
-    if (listed_.size() == kMaxListed) {
-        ++unlisted_;
-        return;
-    }
-    listed_.push_back({f.offset, f.severity, f.code, std::string(f.message)});
+void HtmlReport::answered(const answers::FileAnswers& a) {
+    errors_ = a.verdict.errors;
+    warnings_ = a.verdict.warnings;
+    write(a);
 }
 
 // Keeps an interval in its point: when the points would pass kBins, they
 // are merged in pairs, keeping their peaks.
-void HtmlReport::take(const Span& span) {
+void HtmlReport::interval(const answers::Span& span) {
     // Each pass halves the points, until the interval's falls among them.
     while (span.start / width_ >= kBins) {
         width_ *= 2;
@@ -286,8 +231,8 @@ void HtmlReport::take(const Span& span) {
 }
 
 std::optional<std::uint64_t> HtmlReport::time_of(std::int64_t offset,
-                                                 const decode::Facts& facts) const {
-    if (offset < facts.data.first_packet || offset >= facts.data.end)
+                                                 const answers::FileAnswers& a) const {
+    if (offset < a.first_packet || offset >= a.packets_end)
         return std::nullopt;
     std::optional<std::uint64_t> time;
     // Each pass looks at one point: the last whose first packet is at or
@@ -299,44 +244,50 @@ std::optional<std::uint64_t> HtmlReport::time_of(std::int64_t offset,
     return time;
 }
 
-void HtmlReport::write(const decode::Facts& facts) {
+void HtmlReport::write(const answers::FileAnswers& a) {
+    const std::string_view path = a.path;
+    const std::uint64_t errors = a.verdict.errors;
+    const std::uint64_t warnings = a.verdict.warnings;
     out_.text("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">");
     out_.text("<meta name=\"viewport\" content=\"width=device-width\"><title>");
-    html(out_, path_);
+    html(out_, path);
     out_.text(" \xE2\x80\x94 asfinspect</title><style>")
         .text(kStyle)
         .text("</style></head><body>\n");
     out_.text("<h1>");
-    html(out_, path_);
-    out_.text("</h1>\n<p class=\"")
-        .text(errors() != 0     ? "error"
-              : warnings() != 0 ? "warning"
-                                : "");
-    out_.text("\" id=\"verdict\">").number(errors()).text(errors() == 1 ? " error, " : " errors, ");
-    out_.number(warnings()).text(warnings() == 1 ? " warning" : " warnings").text("</p>\n");
+    html(out_, path);
+    out_.text("</h1>\n<p class=\"").text(errors != 0 ? "error" : warnings != 0 ? "warning" : "");
+    out_.text("\" id=\"verdict\">").number(errors).text(errors == 1 ? " error, " : " errors, ");
+    out_.number(warnings).text(warnings == 1 ? " warning" : " warnings").text("</p>\n");
     out_.text("<h2>Summary</h2>\n<pre id=\"summary\">");
-    html(out_, summary_text_.text_so_far());
+    {
+        auto summary = io::Output::memory();
+        decode::StreamSet every;
+        write_summary_text(summary, a, every.set());
+        html(out_, summary.text_so_far());
+    }
     out_.text("</pre>\n");
-    write_map(facts);
-    write_streams(facts);
-    write_plots(facts);
-    write_findings();
+    write_map(a);
+    write_streams(a);
+    write_plots(a);
+    write_findings(a);
     out_.text("</body></html>\n");
 }
 
-void HtmlReport::write_map(const decode::Facts& facts) {
+void HtmlReport::write_map(const answers::FileAnswers& a) {
+    const std::int64_t size = a.size;
     out_.text("<h2>Map of the file</h2>\n<p>To scale, ");
-    write_grouped(out_, static_cast<std::uint64_t>(std::max<std::int64_t>(size_, 0)));
+    write_grouped(out_, static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0)));
     out_.text(
         " bytes: the top-level objects, the objects in the header below them, and the "
         "findings (errors red, warnings orange) at their offsets.</p>\n");
     out_.text("<svg id=\"map\" viewBox=\"0 0 1000 72\" role=\"img\">");
-    const double scale = size_ > 0 ? 1000.0 / static_cast<double>(size_) : 0;
-    const auto clamp = [&](std::int64_t v) { return std::clamp<std::int64_t>(v, 0, size_); };
-    for (const Placed& p : placed_) {
+    const double scale = size > 0 ? 1000.0 / static_cast<double>(size) : 0;
+    const auto clamp = [&](std::int64_t v) { return std::clamp<std::int64_t>(v, 0, size); };
+    for (const answers::PlacedObject& p : a.objects) {
         // A size past the file (or past 2^63, read as below 0) ends there.
         const std::int64_t end =
-            p.size < 0 || p.offset > size_ - p.size ? size_ : clamp(p.offset + p.size);
+            p.size < 0 || p.offset > size - p.size ? size : clamp(p.offset + p.size);
         const double x = static_cast<double>(clamp(p.offset)) * scale;
         const double w = std::max(static_cast<double>(end - clamp(p.offset)) * scale, 0.5);
         const std::string_view fill = p.name.find("Header") != std::string_view::npos  ? "#6baed6"
@@ -353,13 +304,13 @@ void HtmlReport::write_map(const decode::Facts& facts) {
         out_.text(" at 0x").hex_number(static_cast<std::uint64_t>(p.offset)).text(", ");
         out_.signed_number(p.size).text(" bytes</title></rect>");
     }
-    if (facts.data.present && facts.data.end > facts.data.first_packet) {
+    if (a.packets_end > a.first_packet && a.packet_size != 0) {
         out_.text("<text x=\"");
-        real(out_, static_cast<double>(clamp(facts.data.first_packet)) * scale + 4);
+        real(out_, static_cast<double>(clamp(a.first_packet)) * scale + 4);
         out_.text("\" y=\"19\">data packets</text>");
     }
-    for (std::size_t i = 0; i < listed_.size(); ++i) {
-        const Listed& f = listed_[i];
+    for (std::size_t i = 0; i < a.findings.size(); ++i) {
+        const answers::ListedFinding& f = a.findings[i];
         out_.text("<a href=\"#finding-").number(i).text("\"><rect class=\"finding\" x=\"");
         real(out_, static_cast<double>(clamp(f.offset)) * scale - 0.5);
         out_.text("\" y=\"47\" width=\"1.5\" height=\"22\" fill=\"");
@@ -368,48 +319,54 @@ void HtmlReport::write_map(const decode::Facts& facts) {
         out_.text("</title></rect></a>");
     }
     out_.text("</svg>\n");
-    if (unplaced_objects_ != 0)
-        out_.number(unplaced_objects_).text(" more objects are not drawn.\n");
+    if (a.objects_not_placed != 0)
+        out_.number(a.objects_not_placed).text(" more objects are not drawn.\n");
 }
 
-void HtmlReport::write_streams(const decode::Facts& facts) {
-    const decode::FilePropertiesFacts& fp = facts.file_properties;
-    out_.text("<h2>Delivery as declared</h2>\n<p>Preroll ").number(fp.preroll);
-    out_.text(" ms, maximum bitrate ").number(fp.maximum_bitrate).text(" bit/s.</p>\n");
+void HtmlReport::write_streams(const answers::FileAnswers& a) {
+    out_.text("<h2>Delivery as declared</h2>\n<p>Preroll ");
+    if (a.preroll_ms)
+        out_.number(*a.preroll_ms).text(" ms");
+    else
+        out_.text("unknown");
+    out_.text(", maximum bitrate ");
+    if (a.maximum_bitrate)
+        out_.number(*a.maximum_bitrate).text(" bit/s.</p>\n");
+    else
+        out_.text("not declared.</p>\n");
     out_.text(
         "<table id=\"streams\"><tr><th>stream</th><th>type</th><th>bitrate (bit/s)</th>"
         "<th>leaky bucket R, B, F</th><th>alternate R, B, F</th></tr>\n");
-    for (const std::uint8_t n : facts.stream_order) {
-        const decode::StreamFacts& s = facts.streams[n];
-        const decode::ExtendedStreamFacts& e = s.extended_properties;
-        out_.text("<tr><td class=\"n\">").number(n).text("</td><td>");
+    for (const answers::StreamAnswers& s : a.streams) {
+        out_.text("<tr><td class=\"n\">").number(s.number).text("</td><td>");
         out_.text(stream_type_name(s.kind)).text("</td><td class=\"n\">");
         if (s.bitrate_declared)
-            out_.number(s.bitrate);
+            out_.number(*s.bitrate_declared);
         out_.text("</td><td>");
-        if (s.extended) {
-            out_.number(e.data_bitrate).text(" bit/s, ").number(s.buffer_size).text(" ms, ");
-            out_.number(e.initial_fullness).text(" ms</td><td>").number(e.alternate_bitrate);
-            out_.text(" bit/s, ").number(e.alternate_buffer_size).text(" ms, ");
-            out_.number(e.alternate_initial_fullness).text(" ms");
+        if (s.bucket) {
+            const answers::LeakyBucket& b = *s.bucket;
+            const answers::LeakyBucket& alt = *s.alternate_bucket;
+            out_.number(b.bitrate).text(" bit/s, ").number(b.buffer_ms).text(" ms, ");
+            out_.number(b.initial_fullness_ms).text(" ms</td><td>").number(alt.bitrate);
+            out_.text(" bit/s, ").number(alt.buffer_ms).text(" ms, ");
+            out_.number(alt.initial_fullness_ms).text(" ms");
         } else {
             out_.text("none</td><td>");
         }
         out_.text("</td></tr>\n");
     }
     out_.text("</table>\n");
-    const auto& pairs = facts.leaky_bucket_pairs;
-    if (pairs.kept.empty())
+    if (a.bucket_pairs.empty())
         return;
     out_.text("<p id=\"bucket-pairs\">ASFLeakyBucketPairs, bitrate and buffer window:");
-    for (const decode::LeakyBucketPairFacts& p : pairs.kept)
+    for (const decode::LeakyBucketPairFacts& p : a.bucket_pairs)
         out_.text(" ").number(p.bitrate).text(" bit/s in ").number(p.window).text(" ms;");
-    if (pairs.more != 0)
-        out_.text(" and ").number(pairs.more).text(" more");
+    if (a.bucket_pairs_not_kept != 0)
+        out_.text(" and ").number(a.bucket_pairs_not_kept).text(" more");
     out_.text("</p>\n");
 }
 
-void HtmlReport::write_plots(const decode::Facts& facts) {
+void HtmlReport::write_plots(const answers::FileAnswers& a) {
     out_.text("<h2>Delivery over time</h2>\n<p>By send time, in ").number(bins_.size());
     out_.text(" points of ");
     write_seconds(out_, width_, decode::Unit::milliseconds);
@@ -418,25 +375,25 @@ void HtmlReport::write_plots(const decode::Facts& facts) {
     out_.text(" s it holds. Dashed red lines are findings in the packets.</p>\n");
     const double x_max = static_cast<double>(bins_.size() * width_);
     Markers markers;
-    for (std::size_t i = 0; i < listed_.size(); ++i) {
-        if (const auto t = time_of(listed_[i].offset, facts))
+    for (std::size_t i = 0; i < a.findings.size(); ++i) {
+        if (const auto t = time_of(a.findings[i].offset, a))
             markers.emplace_back(static_cast<double>(*t), i);
     }
-    const std::size_t streams = facts.stream_order.size();
+    const std::size_t streams = a.streams.size();
     for (std::size_t i = 0; i < std::min(streams, kMaxPlotted); ++i)
-        write_stream_plots(facts, facts.stream_order[i], x_max, markers);
+        write_stream_plots(a.streams[i], x_max, markers);
     if (streams > kMaxPlotted) {
         out_.text("<p>").number(streams - kMaxPlotted);
         out_.text(" more streams are not plotted.</p>\n");
     }
-    write_lead_plot(facts, x_max, markers);
+    write_lead_plot(a, x_max, markers);
 }
 
 // A stream's bitrate over time against the declared one, and its leaky
 // bucket against its size.
-void HtmlReport::write_stream_plots(const decode::Facts& facts, std::uint8_t n, double x_max,
+void HtmlReport::write_stream_plots(const answers::StreamAnswers& s, double x_max,
                                     const Markers& markers) {
-    const decode::StreamFacts& s = facts.streams[n];
+    const std::uint8_t n = s.number;
     Series mean{"mean bit/s", colour_of(0), {}, false};
     Series peak{"peak bit/s", colour_of(1), {}, false};
     Series bucket{"bucket at its fullest, % of its size", colour_of(2), {}, false};
@@ -458,14 +415,11 @@ void HtmlReport::write_stream_plots(const decode::Facts& facts, std::uint8_t n, 
                                               static_cast<double>(part->bucket_limit));
         }
     }
-    const std::uint32_t declared = s.extended && s.extended_properties.data_bitrate != 0
-                                       ? s.extended_properties.data_bitrate
-                                   : s.bitrate_declared ? s.bitrate
-                                                        : 0;
     std::vector<Series> rates{mean, peak};
-    if (declared != 0) {
+    if (s.bitrate_limit) {
+        const auto declared = static_cast<double>(*s.bitrate_limit);
         rates.push_back({"declared bit/s", "#d62728", {{0, declared}, {x_max, declared}}, true});
-        y_max = std::max(y_max, static_cast<double>(declared));
+        y_max = std::max(y_max, declared);
     }
     out_.text("<h3>Stream ").number(n).text(" (").text(stream_type_name(s.kind));
     out_.text(")</h3>\n");
@@ -480,12 +434,14 @@ void HtmlReport::write_stream_plots(const decode::Facts& facts, std::uint8_t n, 
 }
 
 // The lead of presentation over send time, against the preroll.
-void HtmlReport::write_lead_plot(const decode::Facts& facts, double x_max, const Markers& markers) {
+void HtmlReport::write_lead_plot(const answers::FileAnswers& a, double x_max,
+                                 const Markers& markers) {
     std::vector<Series> leads;
     double low = 0;
-    auto high = static_cast<double>(facts.file_properties.preroll);
-    for (std::size_t i = 0; i < facts.stream_order.size() && i < kMaxPlotted; ++i) {
-        const std::uint8_t n = facts.stream_order[i];
+    const auto preroll = static_cast<double>(a.preroll_ms.value_or(0));
+    double high = preroll;
+    for (std::size_t i = 0; i < a.streams.size() && i < kMaxPlotted; ++i) {
+        const std::uint8_t n = a.streams[i].number;
         Series lead{"stream " + std::to_string(n) + ": least lead", colour_of(i), {}, false};
         for (const Bin& b : bins_) {
             const StreamSpan* part = find_stream(b.span, n);
@@ -498,7 +454,6 @@ void HtmlReport::write_lead_plot(const decode::Facts& facts, double x_max, const
         }
         leads.push_back(std::move(lead));
     }
-    const auto preroll = static_cast<double>(facts.file_properties.preroll);
     leads.push_back({"preroll", "#d62728", {{0, preroll}, {x_max, preroll}}, true});
     leads.push_back({"sent when presented (below: late)", "#000", {{0, 0}, {x_max, 0}}, true});
     out_.text(
@@ -508,17 +463,17 @@ void HtmlReport::write_lead_plot(const decode::Facts& facts, double x_max, const
     plot(out_, "lead", "ms", x_max, low, high * 1.1, leads, markers);
 }
 
-void HtmlReport::write_findings() {
+void HtmlReport::write_findings(const answers::FileAnswers& a) {
     out_.text("<h2>Findings</h2>\n");
-    if (listed_.empty()) {
+    if (a.findings.empty()) {
         out_.text("<p>None.</p>\n");
         return;
     }
     out_.text(
         "<table id=\"findings\"><tr><th>#</th><th>offset</th><th>severity</th><th>code</th>"
         "<th>message</th></tr>\n");
-    for (std::size_t i = 0; i < listed_.size(); ++i) {
-        const Listed& f = listed_[i];
+    for (std::size_t i = 0; i < a.findings.size(); ++i) {
+        const answers::ListedFinding& f = a.findings[i];
         const std::string_view severity =
             f.severity == decode::Severity::error ? "error" : "warning";
         out_.text("<tr id=\"finding-").number(i).text("\"><td class=\"n\">").number(i);
@@ -529,8 +484,10 @@ void HtmlReport::write_findings() {
         out_.text("</td></tr>\n");
     }
     out_.text("</table>\n");
-    if (unlisted_ != 0)
-        out_.text("<p>").number(unlisted_).text(" more findings are counted, not listed.</p>\n");
+    if (a.findings_not_listed != 0) {
+        out_.text("<p>").number(a.findings_not_listed);
+        out_.text(" more findings are counted, not listed.</p>\n");
+    }
 }
 
 }  // namespace asfinspect::view

@@ -1,27 +1,31 @@
 #include "view/timeline_view.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
-#include "decode/facts.hpp"
+#include "answers/measures.hpp"
 #include "view/format.hpp"
 
 namespace asfinspect::view {
 
 namespace {
 
+using answers::FileAnswers;
+using answers::Span;
+using answers::StreamSpan;
+
 constexpr std::string_view kColumns =
     "start,end,stream,bytes,bitrate,media_objects,key_frames,bucket_max,bucket_size,lead_min,"
     "packets,padding";
 
-// Bytes over a span of ms as bit/s, rounded down.
-std::uint64_t bitrate(std::uint64_t bytes, std::uint64_t ms) {
-    if (ms == 0)
-        return 0;
-    // Bytes beyond 2^60 (an exabyte) saturate rather than wrap.
-    const std::uint64_t bits =
-        bytes > (std::uint64_t{1} << 60) ? ~std::uint64_t{0} / 1000 : bytes * 8;
-    return bits / ms * 1000 + bits % ms * 1000 / ms;
+// Bytes sent over a span of ms as bit/s.
+std::uint64_t sent_bitrate(std::uint64_t bytes, const Span& span) {
+    const std::uint64_t ms = span.end > span.start ? span.end - span.start : 0;
+    return answers::bitrate(
+               bytes, answers::ticks_of_ms(static_cast<std::int64_t>(
+                          std::min<std::uint64_t>(ms, std::numeric_limits<std::int64_t>::max()))))
+        .value_or(0);
 }
 
 // Millibits as whole bits.
@@ -29,20 +33,12 @@ std::uint64_t bits(std::uint64_t millibits) {
     return millibits / 1000;
 }
 
-// Milliseconds as exact seconds, as write_signed_seconds writes them: -1500
-// is "-1.5".
-std::string seconds_text(std::int64_t ms) {
-    const std::uint64_t magnitude =
-        ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms);
-    std::string text(ms < 0 ? "-" : "");
-    text += std::to_string(magnitude / 1000);
-    if (const std::uint64_t fraction = magnitude % 1000; fraction != 0) {
-        std::string digits = std::to_string(1000 + fraction).substr(1);
-        digits.erase(digits.find_last_not_of('0') + 1);
-        text += '.';
-        text += digits;
-    }
-    return text;
+std::string seconds_text(std::uint64_t ms) {
+    return std::string(exact_seconds(ms, decode::Unit::milliseconds).view());
+}
+
+std::string lead_text(std::int64_t ms) {
+    return std::string(exact_seconds_of_ms(ms).view());
 }
 
 void cell(io::Output& out, std::string_view text, std::size_t width) {
@@ -67,10 +63,19 @@ StreamSpan all_streams(const Span& span) {
     return all;
 }
 
+// A stream's measured bitrate, as the summary gives it.
+std::optional<std::uint64_t> measured_bitrate(const FileAnswers& a, std::uint8_t stream) {
+    const answers::StreamAnswers* s = a.stream(stream);
+    return s != nullptr && s->measured ? s->measured->bitrate : std::nullopt;
+}
+
 }  // namespace
 
 TimelineView::TimelineView(io::Output& out, Format format, std::uint64_t interval_ms)
-    : out_(out), format_(format), timeline_(interval_ms, [this](const Span& s) { write(s); }) {
+    : Collector(out),
+      format_(format),
+      interval_(std::max<std::uint64_t>(interval_ms, 1)),
+      json_(out) {
     totals_.start = ~std::uint64_t{0};
 }
 
@@ -87,22 +92,17 @@ bool TimelineView::selected(const Span& span) const {
     return !time_ || (span.start <= time_->last && span.end > time_->first);
 }
 
-void TimelineView::begin(const decode::Part& part) {
-    using Kind = decode::Part::Kind;
-    if (part.kind == Kind::packets && part.facts != nullptr) {
-        timeline_.start(*part.facts);
-        return;
-    }
-    if (part.kind != Kind::file)
-        return;
-    path_.assign(part.path);
+std::optional<std::uint64_t> TimelineView::interval_ms(std::optional<std::uint64_t> /*duration*/) {
+    return interval_;
+}
+
+void TimelineView::began(std::string_view path, std::int64_t size) {
+    path_.assign(path);
     switch (format_) {
         case Format::text:
             if (batch_)
-                out_.text("file: ").text(part.path).end_line();
-            out_.text("interval ");
-            write_signed_seconds(out_, static_cast<std::int64_t>(timeline_.interval()));
-            out_.text(" s").end_line();
+                out_.text("file: ").text(path).end_line();
+            out_.text("interval ").text(seconds_text(interval_)).text(" s").end_line();
             cell(out_, "start", 9);
             cell(out_, "stream", 8);
             cell(out_, "bytes", 12);
@@ -114,11 +114,11 @@ void TimelineView::begin(const decode::Part& part) {
             out_.end_line();
             break;
         case Format::json:
-            out_.text("{\"file\":{\"path\":");
-            write_json_string(out_, part.path);
-            out_.text(",\"size\":").signed_number(part.size).text("},\"interval\":");
-            write_signed_seconds(out_, static_cast<std::int64_t>(timeline_.interval()));
-            out_.text(",\"intervals\":[");
+            json_.begin_object();
+            json_.key("file").begin_object().member_string("path", path);
+            json_.member_signed("size", size).end_object();
+            json_.member_raw("interval", seconds_text(interval_));
+            json_.key("intervals").begin_array();
             break;
         case Format::csv:
             if (!batch_)
@@ -127,7 +127,7 @@ void TimelineView::begin(const decode::Part& part) {
     }
 }
 
-void TimelineView::write(const Span& span) {
+void TimelineView::interval(const Span& span) {
     if (!selected(span))
         return;
     // The file's row takes every stream, the rows of streams those selected.
@@ -138,7 +138,7 @@ void TimelineView::write(const Span& span) {
     totals_.merge(kept);
     switch (format_) {
         case Format::text:
-            write_text(kept, false);
+            write_text(kept, nullptr);
             break;
         case Format::json:
             write_json(kept);
@@ -150,14 +150,15 @@ void TimelineView::write(const Span& span) {
     ++written_;
 }
 
-void TimelineView::write_text(const Span& span, bool total) {
-    const std::string start = total ? "total" : seconds_text(static_cast<std::int64_t>(span.start));
-    const std::uint64_t ms = span.end > span.start ? span.end - span.start : 0;
-    const auto row = [&](std::string_view stream, const StreamSpan& s) {
+// An interval's rows, or with `totals` the rows of the totals.
+void TimelineView::write_text(const Span& span, const FileAnswers* totals) {
+    const std::string start = totals != nullptr ? "total" : seconds_text(span.start);
+    const auto row = [&](std::string_view stream, const StreamSpan& s,
+                         std::optional<std::uint64_t> rate) {
         cell(out_, start, 9);
         cell(out_, stream, 8);
         cell(out_, s.bytes, 12);
-        cell(out_, bitrate(s.bytes, ms), 11);
+        cell(out_, rate ? std::to_string(*rate) : std::string("-"), 11);
         cell(out_, s.media_objects, 9);
         cell(out_, s.key_frames, 7);
         cell(out_,
@@ -166,65 +167,60 @@ void TimelineView::write_text(const Span& span, bool total) {
                  : std::to_string(s.bucket_max / std::max<std::uint64_t>(s.bucket_limit / 100, 1)) +
                        " %",
              8);
-        cell(out_, s.led ? seconds_text(s.lead_min) : std::string("-"), 9);
+        cell(out_, s.led ? lead_text(s.lead_min) : std::string("-"), 9);
     };
     for (const StreamSpan& s : span.streams) {
-        row(std::to_string(s.stream), s);
+        row(std::to_string(s.stream), s,
+            totals != nullptr ? measured_bitrate(*totals, s.stream)
+                              : std::optional<std::uint64_t>(sent_bitrate(s.bytes, span)));
         out_.end_line();
     }
-    row("all", total ? totals_all_ : all_);
+    const bool measured = totals != nullptr && totals->measured && totals->measured->bitrate;
+    row("all", totals != nullptr ? totals_all_ : all_,
+        totals == nullptr ? std::optional<std::uint64_t>(sent_bitrate(all_.bytes, span))
+        : measured        ? totals->measured->bitrate
+                          : std::nullopt);
     out_.text("  ").number(span.packets).text(span.packets == 1 ? " packet, " : " packets, ");
     out_.number(span.padding).text(" padding bytes").end_line();
 }
 
-void TimelineView::write_json(const Span& span) {
-    const std::uint64_t ms = span.end - span.start;
-    out_.text(written_ == 0 ? "\n{\"start\":" : ",\n{\"start\":");
-    write_signed_seconds(out_, static_cast<std::int64_t>(span.start));
-    out_.text(",\"end\":");
-    write_signed_seconds(out_, static_cast<std::int64_t>(span.end));
-    out_.text(",\"packets\":").number(span.packets);
-    out_.text(",\"payload_bytes\":").number(span.payload_bytes);
-    out_.text(",\"padding\":").number(span.padding).text(",\"streams\":");
-    write_json_streams(span.streams, ms);
-    out_.text("}");
+void TimelineView::write_stream(const StreamSpan& s, std::optional<std::uint64_t> bitrate) {
+    json_.begin_object().member_number("stream", s.stream).member_number("bytes", s.bytes);
+    if (bitrate)
+        json_.member_number("bitrate", *bitrate);
+    json_.member_number("media_objects", s.media_objects);
+    json_.member_number("key_frames", s.key_frames);
+    if (s.bucket_limit != 0) {
+        json_.member_number("bucket_max", bits(s.bucket_max));
+        json_.member_number("bucket_size", bits(s.bucket_limit));
+    }
+    if (s.led)
+        json_.member_raw("lead_min", lead_text(s.lead_min));
+    json_.end_object();
 }
 
-void TimelineView::write_json_streams(const std::vector<StreamSpan>& streams,
-                                      std::optional<std::uint64_t> ms) {
-    out_.text("[");
-    bool first = true;
-    for (const StreamSpan& s : streams) {
-        out_.text(first ? "{\"stream\":" : ",{\"stream\":").number(s.stream);
-        first = false;
-        out_.text(",\"bytes\":").number(s.bytes);
-        if (ms)
-            out_.text(",\"bitrate\":").number(bitrate(s.bytes, *ms));
-        out_.text(",\"media_objects\":").number(s.media_objects);
-        out_.text(",\"key_frames\":").number(s.key_frames);
-        if (s.bucket_limit != 0) {
-            out_.text(",\"bucket_max\":").number(bits(s.bucket_max));
-            out_.text(",\"bucket_size\":").number(bits(s.bucket_limit));
-        }
-        if (s.led)
-            out_.text(",\"lead_min\":").signed_number(s.lead_min);
-        out_.text("}");
-    }
-    out_.text("]");
+void TimelineView::write_json(const Span& span) {
+    json_.line_break().begin_object();
+    json_.member_raw("start", seconds_text(span.start));
+    json_.member_raw("end", seconds_text(span.end));
+    json_.member_number("packets", span.packets);
+    json_.member_number("payload_bytes", span.payload_bytes);
+    json_.member_number("padding", span.padding);
+    json_.key("streams").begin_array();
+    for (const StreamSpan& s : span.streams)
+        write_stream(s, sent_bitrate(s.bytes, span));
+    json_.end_array().end_object();
 }
 
 void TimelineView::write_csv(const Span& span) {
-    const std::uint64_t ms = span.end - span.start;
     const auto row = [&](std::string_view stream, const StreamSpan& s, bool file) {
         if (batch_) {
             write_csv_field(out_, path_);
             out_.text(",");
         }
-        write_signed_seconds(out_, static_cast<std::int64_t>(span.start));
-        out_.text(",");
-        write_signed_seconds(out_, static_cast<std::int64_t>(span.end));
+        out_.text(seconds_text(span.start)).text(",").text(seconds_text(span.end));
         out_.text(",").text(stream).text(",").number(s.bytes).text(",");
-        out_.number(bitrate(s.bytes, ms)).text(",").number(s.media_objects).text(",");
+        out_.number(sent_bitrate(s.bytes, span)).text(",").number(s.media_objects).text(",");
         out_.number(s.key_frames).text(",");
         if (s.bucket_limit != 0)
             out_.number(bits(s.bucket_max)).text(",").number(bits(s.bucket_limit));
@@ -232,7 +228,7 @@ void TimelineView::write_csv(const Span& span) {
             out_.text(",");
         out_.text(",");
         if (s.led)
-            out_.signed_number(s.lead_min);
+            out_.text(lead_text(s.lead_min));
         out_.text(",");
         if (file)
             out_.number(span.packets).text(",").number(span.padding);
@@ -246,93 +242,88 @@ void TimelineView::write_csv(const Span& span) {
 }
 
 // The leaky buckets the selected streams declare, checked or not.
-void TimelineView::write_buckets_text(const decode::Facts& facts) {
-    for (const std::uint8_t n : facts.stream_order) {
-        const decode::StreamFacts& s = facts.streams[n];
-        if (!s.extended || !streams_.test(n))
+void TimelineView::write_buckets_text(const FileAnswers& a) {
+    for (const answers::StreamAnswers& s : a.streams) {
+        if (!s.bucket || !streams_.test(s.number))
             continue;
-        const decode::ExtendedStreamFacts& e = s.extended_properties;
-        out_.text("stream ").number(n).text(" leaky bucket: R ").number(e.data_bitrate);
-        out_.text(" bit/s, B ").number(s.buffer_size).text(" ms, F ").number(e.initial_fullness);
-        out_.text(" ms; alternate: R ").number(e.alternate_bitrate).text(" bit/s, B ");
-        out_.number(e.alternate_buffer_size).text(" ms, F ").number(e.alternate_initial_fullness);
+        const answers::LeakyBucket& b = *s.bucket;
+        const answers::LeakyBucket& alt = *s.alternate_bucket;
+        out_.text("stream ").number(s.number).text(" leaky bucket: R ").number(b.bitrate);
+        out_.text(" bit/s, B ").number(b.buffer_ms).text(" ms, F ").number(b.initial_fullness_ms);
+        out_.text(" ms; alternate: R ").number(alt.bitrate).text(" bit/s, B ");
+        out_.number(alt.buffer_ms).text(" ms, F ").number(alt.initial_fullness_ms);
         out_.text(" ms").end_line();
     }
-    const auto& pairs = facts.leaky_bucket_pairs;
-    if (pairs.kept.empty())
+    if (a.bucket_pairs.empty())
         return;
     out_.text("ASFLeakyBucketPairs:");
-    for (const decode::LeakyBucketPairFacts& p : pairs.kept)
+    for (const decode::LeakyBucketPairFacts& p : a.bucket_pairs)
         out_.text(" ").number(p.bitrate).text(" bit/s in ").number(p.window).text(" ms;");
-    if (pairs.more != 0)
-        out_.text(" and ").number(pairs.more).text(" more");
+    if (a.bucket_pairs_not_kept != 0)
+        out_.text(" and ").number(a.bucket_pairs_not_kept).text(" more");
     out_.end_line();
 }
 
-void TimelineView::write_buckets_json(const decode::Facts& facts) {
-    out_.text(",\"buckets\":[");
-    bool first = true;
-    for (const std::uint8_t n : facts.stream_order) {
-        const decode::StreamFacts& s = facts.streams[n];
-        if (!s.extended || !streams_.test(n))
+void TimelineView::write_json_totals(const FileAnswers& a) {
+    const auto ms_as_seconds = [](std::uint64_t ms) {
+        return std::string(exact_seconds(ms, decode::Unit::milliseconds).view());
+    };
+    if (written_ != 0)
+        json_.line_break();
+    json_.end_array();
+    json_.key("totals").begin_object();
+    json_.member_raw("start", seconds_text(totals_.start));
+    json_.member_raw("end", seconds_text(totals_.end));
+    json_.member_number("packets", totals_.packets);
+    json_.member_number("payload_bytes", totals_.payload_bytes);
+    json_.member_number("padding", totals_.padding);
+    json_.member_number("unplaced_media_objects", unplaced_media_objects());
+    json_.key("streams").begin_array();
+    for (const StreamSpan& s : totals_.streams)
+        write_stream(s, measured_bitrate(a, s.stream));
+    json_.end_array();
+    json_.key("buckets").begin_array();
+    for (const answers::StreamAnswers& s : a.streams) {
+        if (!s.bucket || !streams_.test(s.number))
             continue;
-        const decode::ExtendedStreamFacts& e = s.extended_properties;
-        out_.text(first ? "{\"stream\":" : ",{\"stream\":").number(n);
-        first = false;
-        out_.text(",\"bitrate\":").number(e.data_bitrate);
-        out_.text(",\"buffer_size\":").number(s.buffer_size);
-        out_.text(",\"initial_fullness\":").number(e.initial_fullness);
-        out_.text(",\"alternate_bitrate\":").number(e.alternate_bitrate);
-        out_.text(",\"alternate_buffer_size\":").number(e.alternate_buffer_size);
-        out_.text(",\"alternate_initial_fullness\":").number(e.alternate_initial_fullness);
-        out_.text("}");
+        const answers::LeakyBucket& b = *s.bucket;
+        const answers::LeakyBucket& alt = *s.alternate_bucket;
+        json_.begin_object().member_number("stream", s.number);
+        json_.member_number("bitrate", b.bitrate);
+        json_.member_raw("buffer_size", ms_as_seconds(b.buffer_ms));
+        json_.member_raw("initial_fullness", ms_as_seconds(b.initial_fullness_ms));
+        json_.member_number("alternate_bitrate", alt.bitrate);
+        json_.member_raw("alternate_buffer_size", ms_as_seconds(alt.buffer_ms));
+        json_.member_raw("alternate_initial_fullness", ms_as_seconds(alt.initial_fullness_ms));
+        json_.end_object();
     }
-    out_.text("],\"bucket_pairs\":[");
-    first = true;
-    for (const decode::LeakyBucketPairFacts& p : facts.leaky_bucket_pairs.kept) {
-        out_.text(first ? "{\"bitrate\":" : ",{\"bitrate\":").number(p.bitrate);
-        first = false;
-        out_.text(",\"window\":").number(p.window).text("}");
+    json_.end_array();
+    json_.key("bucket_pairs").begin_array();
+    for (const decode::LeakyBucketPairFacts& p : a.bucket_pairs) {
+        json_.begin_object().member_number("bitrate", p.bitrate);
+        json_.member_raw("window", ms_as_seconds(p.window)).end_object();
     }
-    out_.text("]");
+    json_.end_array().end_object().end_object().end_document();
 }
 
-void TimelineView::end(const decode::Part& part) {
-    if (part.kind != decode::Part::Kind::file)
-        return;
-    timeline_.finish();
-    const decode::Facts* facts = part.summary != nullptr ? part.summary->facts : nullptr;
+void TimelineView::answered(const FileAnswers& a) {
     if (totals_.start > totals_.end)
         totals_.start = totals_.end = 0;
     switch (format_) {
         case Format::text:
-            write_text(totals_, true);
-            if (facts != nullptr)
-                write_buckets_text(*facts);
-            if (timeline_.unplaced() != 0) {
-                out_.number(timeline_.unplaced())
+            write_text(totals_, &a);
+            write_buckets_text(a);
+            if (unplaced_media_objects() != 0) {
+                out_.number(unplaced_media_objects())
                     .text(
                         " media objects presented in intervals already written, counted in "
                         "no interval")
                     .end_line();
             }
             break;
-        case Format::json: {
-            out_.text(written_ == 0 ? "]" : "\n]").text(",\"totals\":{\"start\":");
-            write_signed_seconds(out_, static_cast<std::int64_t>(totals_.start));
-            out_.text(",\"end\":");
-            write_signed_seconds(out_, static_cast<std::int64_t>(totals_.end));
-            out_.text(",\"packets\":").number(totals_.packets);
-            out_.text(",\"payload_bytes\":").number(totals_.payload_bytes);
-            out_.text(",\"padding\":").number(totals_.padding);
-            out_.text(",\"unplaced_media_objects\":").number(timeline_.unplaced());
-            out_.text(",\"streams\":");
-            write_json_streams(totals_.streams, std::nullopt);
-            if (facts != nullptr)
-                write_buckets_json(*facts);
-            out_.text("}}").end_line();
+        case Format::json:
+            write_json_totals(a);
             break;
-        }
         case Format::csv:
             break;
     }

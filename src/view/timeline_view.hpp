@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "answers/collector.hpp"
+#include "answers/model.hpp"
+#include "answers/timeline.hpp"
 #include "decode/selection.hpp"
-#include "decode/view.hpp"
+#include "io/json_writer.hpp"
 #include "io/output.hpp"
-#include "view/timeline.hpp"
 
 namespace asfinspect::view {
 
@@ -18,9 +20,11 @@ namespace asfinspect::view {
 // the leaky buckets each stream declares, its alternate one too. As
 // text, JSON ({"file", "interval", "intervals": [...], "totals"}, an interval
 // a line) or CSV (a row per stream and interval, and a row "all" for the
-// file). The decode takes every packet: the buckets need them all; the
-// streams and times selected only choose what is written.
-class TimelineView final : public decode::View {
+// file). Each stream's bitrate in the totals is the one its media objects
+// measure, as the summary gives it. The decode takes every packet: the
+// buckets need them all; the streams and times selected only choose what is
+// written.
+class TimelineView final : public answers::Collector {
   public:
     enum class Format { text, json, csv };
 
@@ -31,29 +35,28 @@ class TimelineView final : public decode::View {
     void set_batch() { batch_ = true; }
     static void write_csv_header(io::Output& out, bool path);
 
-    bool wants_fields() const override { return false; }
-    bool failed() const override { return out_.failed(); }
-    void begin(const decode::Part& part) override;
-    void end(const decode::Part& part) override;
-    void media_object(const decode::MediaObject& m) override { timeline_.media_object(m); }
-    void packet_sent(const decode::SentPacket& p) override { timeline_.packet(p); }
-    void payload_sent(const decode::SentPayload& p) override { timeline_.payload(p); }
+  protected:
+    void began(std::string_view path, std::int64_t size) override;
+    std::optional<std::uint64_t> interval_ms(std::optional<std::uint64_t> duration) override;
+    void interval(const answers::Span& span) override;
+    void answered(const answers::FileAnswers& a) override;
 
   private:
-    void write(const Span& span);
-    void write_text(const Span& span, bool total);
+    using Span = answers::Span;
+    using StreamSpan = answers::StreamSpan;
+
+    void write_text(const Span& span, const answers::FileAnswers* totals);
     void write_json(const Span& span);
-    // A span's streams as a JSON array, each with its bitrate over `ms`.
-    void write_json_streams(const std::vector<StreamSpan>& streams,
-                            std::optional<std::uint64_t> ms);
+    // A stream's members of an interval, or of the totals.
+    void write_stream(const StreamSpan& s, std::optional<std::uint64_t> bitrate);
     void write_csv(const Span& span);
     bool selected(const Span& span) const;
-    void write_buckets_text(const decode::Facts& facts);
-    void write_buckets_json(const decode::Facts& facts);
+    void write_buckets_text(const answers::FileAnswers& a);
+    void write_json_totals(const answers::FileAnswers& a);
 
-    io::Output& out_;
     Format format_;
-    Timeline timeline_;
+    std::uint64_t interval_;
+    io::JsonWriter json_;
     decode::StreamSet streams_ = decode::StreamSet().set();
     std::optional<decode::TimeRange> time_;
     std::string path_;

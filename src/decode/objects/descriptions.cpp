@@ -43,14 +43,17 @@ constexpr std::uint64_t kCodecEntryLeast = 8;
 constexpr std::uint16_t kFormatTagBytes = 2;
 constexpr std::uint16_t kFourccBytes = 4;
 
-void codec_information(FieldReader& r, std::uint64_t type, std::uint16_t length) {
+// The codec's format tag or FourCC, when it names one.
+std::optional<std::uint32_t> codec_information(FieldReader& r, std::uint64_t type,
+                                               std::uint16_t length) {
     if (type == kAudioCodec && length == kFormatTagBytes) {
-        r.enumerated("Codec Information", kFormatTagBytes, format_tag_names());
-    } else if (type == kVideoCodec && length == kFourccBytes) {
-        r.fourcc("Codec Information");
-    } else {
-        r.blob("Codec Information", length);
+        const auto tag = r.enumerated("Codec Information", kFormatTagBytes, format_tag_names());
+        return tag ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*tag)) : std::nullopt;
     }
+    if (type == kVideoCodec && length == kFourccBytes)
+        return r.fourcc("Codec Information");
+    r.blob("Codec Information", length);
+    return std::nullopt;
 }
 
 void codec_entry(FieldReader& r) {
@@ -67,8 +70,13 @@ void codec_entry(FieldReader& r) {
                      entry != nullptr ? &entry->description : nullptr);
     }
     const auto information = r.u16("Codec Information Length");
-    if (type && information)
-        codec_information(r, *type, *information);
+    if (type && information) {
+        const auto id = codec_information(r, *type, *information);
+        if (entry != nullptr && id) {
+            entry->has_codec_id = true;
+            entry->codec_id = *id;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -563,7 +563,15 @@ void offset_index(FieldReader& r, OffsetIndex kind) {
                        interval_at);
     if (IndexFacts* kept = r.facts().indexes.add()) {
         kept->type = object_type(kind);
-        kept->stream = specifiers.empty() ? 0 : specifiers.front().stream;
+        kept->streams.clear();
+        // Each pass keeps one specifier's stream, unless it is kept already.
+        for (std::size_t i = 0;
+             i < specifiers.size() && kept->streams.size() < kMaxKeptIndexStreams; ++i) {
+            const std::uint16_t stream = specifiers[i].stream;
+            if (std::find(kept->streams.begin(), kept->streams.end(), stream) ==
+                kept->streams.end())
+                kept->streams.push_back(stream);
+        }
         kept->specifiers = static_cast<std::uint32_t>(specifiers.size());
         kept->entries = entries;
         kept->interval = interval ? saturating_multiply(*interval, kTicksPerMillisecond) : 0;
@@ -664,7 +672,9 @@ void simple_index(FieldReader& r) {
         check_coverage(r, *interval, *count, interval_at);
     if (IndexFacts* kept = facts.indexes.add()) {
         kept->type = asf::ObjectType::simple_index;
-        kept->stream = video.stream;
+        kept->streams.clear();
+        if (video.stream != 0)
+            kept->streams.push_back(video.stream);
         kept->specifiers = video.stream != 0 ? 1 : 0;
         kept->entries = *count;
         kept->interval = *interval;

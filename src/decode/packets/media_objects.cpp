@@ -1,10 +1,12 @@
 #include "decode/packets/media_objects.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
+#include "io/le.hpp"
 
 namespace asfinspect::decode {
 
@@ -27,7 +29,28 @@ void MediaObjectTracker::start(Open& o, const Packet& packet, const Payload& p) 
     m.send_time = static_cast<std::uint32_t>(packet.header.send_time);
     m.offset = p.data_offset;
     m.whole = true;
+    m.duration = sample_duration(packet, p);
     take_bytes(m, packet, p);
+}
+
+std::uint16_t MediaObjectTracker::sample_duration(const Packet& packet, const Payload& p) {
+    const std::vector<PayloadExtensionFacts>& systems =
+        decoder_.facts().streams[p.stream].extensions;
+    // Each pass looks at one item of the payload's extension data.
+    for (std::size_t i = 0; i < p.extensions; ++i) {
+        const ExtensionItem& item = packet.extension_items[p.first_extension + i];
+        const asf::ExtensionKind* kind =
+            item.system < systems.size() ? systems[item.system].kind : nullptr;
+        if (kind == nullptr || kind->content != asf::ExtensionContent::sample_duration ||
+            !kind->allows(item.size)) {
+            continue;
+        }
+        std::array<std::uint8_t, 2> raw{};
+        if (decoder_.file().read_at(item.data, raw) < raw.size())
+            return 0;
+        return io::le16(raw, 0);
+    }
+    return 0;
 }
 
 // The bytes of a fragment that the file holds count; those past the end of

@@ -39,6 +39,7 @@ class MediaObjectTracker {
     };
 
     void start(Open& o, const Packet& packet, const Payload& payload);
+    std::uint16_t sample_duration(const Packet& packet, const Payload& payload);
     static void take_bytes(MediaObject& m, const Packet& packet, const Payload& payload);
     void cut_off(Open& o, std::int64_t at, std::string_view by);
     void close(Open& o);

@@ -1,10 +1,11 @@
-#include "view/timeline.hpp"
+#include "answers/timeline.hpp"
 
 #include <algorithm>
 
+#include "answers/measures.hpp"
 #include "io/saturating.hpp"
 
-namespace asfinspect::view {
+namespace asfinspect::answers {
 
 void StreamSpan::merge(const StreamSpan& o) {
     bytes += o.bytes;
@@ -116,8 +117,8 @@ void Timeline::payload(const decode::SentPayload& p) {
 }
 
 void Timeline::media_object(const decode::MediaObject& m) {
-    const std::uint64_t shown = m.presentation_time > preroll_ ? m.presentation_time - preroll_ : 0;
-    Span* span = at(shown, last_presented_);
+    const std::int64_t shown = player_time(m.presentation_time, preroll_);
+    Span* span = at(static_cast<std::uint64_t>(std::max<std::int64_t>(shown, 0)), last_presented_);
     if (span == nullptr) {
         ++unplaced_;
         return;
@@ -128,10 +129,15 @@ void Timeline::media_object(const decode::MediaObject& m) {
         ++s.key_frames;
 }
 
-void Timeline::finish() {
+void Timeline::finish(std::uint64_t end_ms) {
+    if (!open_.empty()) {
+        Span& last = std::prev(open_.end())->second;
+        if (last.end > end_ms && end_ms > last.start)
+            last.end = end_ms;
+    }
     // Each pass gives one interval, until none is left.
     while (!open_.empty())
         give_first();
 }
 
-}  // namespace asfinspect::view
+}  // namespace asfinspect::answers

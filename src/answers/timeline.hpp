@@ -8,7 +8,7 @@
 #include "decode/facts.hpp"
 #include "decode/view.hpp"
 
-namespace asfinspect::view {
+namespace asfinspect::answers {
 
 // What one stream did in a span of time: bytes sent, media objects and key
 // frames presented, its leaky bucket at its fullest, and the least lead of a
@@ -68,8 +68,10 @@ class Timeline {
     void packet(const decode::SentPacket& p);
     void payload(const decode::SentPayload& p);
     void media_object(const decode::MediaObject& m);
-    // The end of the packets: every interval left is given.
-    void finish();
+    // The end of the delivery, at `end_ms`: every interval left is given,
+    // the last one ending there when it would end later, so that its
+    // bitrate is over its own length.
+    void finish(std::uint64_t end_ms);
 
     std::uint64_t preroll() const { return preroll_; }
     std::uint64_t unplaced() const { return unplaced_; }
@@ -97,4 +99,4 @@ class Timeline {
     std::uint64_t unplaced_ = 0;
 };
 
-}  // namespace asfinspect::view
+}  // namespace asfinspect::answers
