@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "answers/measures.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
@@ -334,12 +335,7 @@ void Planner::decide(const decode::MediaObject& m) {
 void Planner::keep(const decode::MediaObject& m, std::uint64_t value) {
     ++plan_.totals.objects_kept;
     plan_.kept.add(m.stream, m.number, m.presentation_time, m.size, value);
-    StreamSpan& span = spans_[m.stream];
-    if (!span.seen || m.presentation_time > span.last) {
-        span.gap = span.seen ? m.presentation_time - span.last : 0;
-        span.last = m.presentation_time;
-        span.seen = true;
-    }
+    plan_.measures[m.stream].add(m);
     if (plan_.index_object)
         plan_.index_object->media_object(m.stream, m.presentation_time, m.first_packet,
                                          m.last_packet, m.key_frame);
@@ -427,12 +423,6 @@ void Planner::finish_packets() {
     plan_.totals.packets_kept =
         plan_.packets_out - plan_.totals.packets_replaced - plan_.totals.packets_rewritten;
     plan_.last_send_time = last_send_time_;
-    std::uint64_t end = 0;
-    for (const StreamSpan& span : spans_) {
-        if (span.seen)
-            end = std::max<std::uint64_t>(end, std::uint64_t{span.last} + span.gap);
-    }
-    plan_.presentation_end = end;
 }
 
 namespace {
@@ -446,7 +436,9 @@ bool video_unindexed(const decode::Facts& facts) {
         const bool indexed =
             std::any_of(facts.indexes.kept.begin(), facts.indexes.kept.end(),
                         [&](const decode::IndexFacts& index) {
-                            return index.stream == s || index.type == asf::ObjectType::index;
+                            return index.type == asf::ObjectType::index ||
+                                   std::find(index.streams.begin(), index.streams.end(), s) !=
+                                       index.streams.end();
                         });
         if (!indexed)
             return true;
@@ -461,22 +453,27 @@ bool video_unindexed(const decode::Facts& facts) {
 
 namespace {
 
-// The Play and Send Duration of the kept packets, in 100 ns: the play from
-// the media objects' presentation times (the last one's duration taken as
-// the gap before it, the preroll included, as ASF counts it), the send to the
-// last packet's send time.
+// The Play and Send Duration of the media objects kept, in 100 ns: the play
+// to where the last of them ends, as the answers measure each stream's end
+// (the preroll included, as ASF counts it), the send to that less the
+// preroll, or to the last packet's send time when that is later.
 struct Durations {
     std::uint64_t play = 0;
     std::uint64_t send = 0;
 };
 
 Durations measured_durations(const Plan& plan) {
-    const std::uint64_t preroll = plan.facts.file_properties.preroll;
+    std::int64_t end = 0;
+    for (std::size_t s = 0; s < plan.measures.size(); ++s) {
+        if (plan.measures[s].objects() != 0)
+            end = std::max(end, plan.measures[s].end(plan.facts.streams[s]));
+    }
+    const std::int64_t preroll =
+        answers::ticks_of_ms(static_cast<std::int64_t>(plan.facts.file_properties.preroll));
+    const std::int64_t sent = answers::ticks_of_ms(static_cast<std::int64_t>(plan.last_send_time));
     Durations d;
-    d.play = plan.presentation_end * kTicksPerMillisecond;
-    const std::uint64_t played =
-        plan.presentation_end > preroll ? plan.presentation_end - preroll : 0;
-    d.send = std::max(played, plan.last_send_time) * kTicksPerMillisecond;
+    d.play = static_cast<std::uint64_t>(std::max<std::int64_t>(end, 0));
+    d.send = static_cast<std::uint64_t>(std::max<std::int64_t>({end - preroll, sent, 0}));
     return d;
 }
 
@@ -540,9 +537,8 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
         if (second) {
             ++totals.changes;
             changes.change({o.offset, changes::kTrailingData,
-                            message("a second ", o.type == asf::ObjectType::header
-                                                     ? "Header Object"
-                                                     : "Data Object"),
+                            message("a second ", o.type == asf::ObjectType::header ? "Header Object"
+                                                                                   : "Data Object"),
                             message(o.size, " bytes"), "dropped"});
         }
         if (!o.whole && o.type != asf::ObjectType::data && o.size >= decode::kObjectHeaderSize) {

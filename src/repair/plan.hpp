@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "answers/measures.hpp"
 #include "decode/facts.hpp"
 #include "decode/finding.hpp"
 #include "decode/packets/packet.hpp"
@@ -122,10 +123,11 @@ struct Plan {
     std::vector<std::int64_t> removed;     // payload offsets, sorted
     // The packets lost their end: durations are measured again.
     bool cut = false;
-    std::uint64_t last_send_time = 0;    // ms, of the last packet kept
-    std::uint64_t presentation_end = 0;  // ms as stored, of the media objects kept
-    bool index_faults = false;           // the check found the indexes wrong
-    bool video_unindexed = false;        // a video stream has no index
+    std::uint64_t last_send_time = 0;  // ms, of the last packet kept
+    // The media objects kept of each stream, measured as the answers do.
+    std::array<answers::StreamMeasure, decode::kStreamNumbers> measures{};
+    bool index_faults = false;     // the check found the indexes wrong
+    bool video_unindexed = false;  // a video stream has no index
     std::int64_t header_size = 0;
     bool borrowed_header = false;  // another file's, with its File ID
     FieldValues fields;
@@ -195,13 +197,6 @@ class Planner final : public decode::View, public decode::FindingSink {
         std::vector<decode::MediaObject> ended;  // media objects it ends
     };
 
-    // The presentation times of a stream's media objects kept so far.
-    struct StreamSpan {
-        bool seen = false;
-        std::uint32_t last = 0;
-        std::uint32_t gap = 0;  // between the last two
-    };
-
     std::uint32_t packet_size() const;
     void start_indexes();
     void finish_packet();
@@ -230,7 +225,6 @@ class Planner final : public decode::View, public decode::FindingSink {
     std::uint64_t zero_tail_ =
         ~std::uint64_t{0};  // the first of the zero packets that end the data
     std::uint64_t last_send_time_ = 0;
-    std::array<StreamSpan, decode::kStreamNumbers> spans_{};
     // A run of replaced packets not yet said: its first, its count, and
     // whether all of them are zero bytes.
     PacketRun run_;
