@@ -201,6 +201,10 @@ std::vector<Damage> damages() {
     for (std::size_t i = 0; i < 256; ++i)
         noise[first_packet + 256 + i] = static_cast<std::uint8_t>(0xfb ^ (i * 37));
     add("packet_of_noise", noise, 3);
+    Bytes first_lost = intact;
+    for (std::size_t i = 0; i < 256; ++i)
+        first_lost[first_packet + i] = static_cast<std::uint8_t>(0xfb ^ (i * 37));
+    add("media_object_whose_first_fragments_are_lost", first_lost, 2);
     FileSpec wrong_index;
     Bytes index(16, 0xf1);
     put64(index, 10'000'000);
@@ -272,6 +276,9 @@ TEST(Repair, mends_each_damage) {
         for (const std::string& o : after.objects)
             EXPECT_EQ(before.objects.count(o), 1u) << "an object the file doesn't hold";
         EXPECT_TRUE(after.indexed);
+        if (d.name == "media_object_whose_first_fragments_are_lost") {
+            EXPECT_NE(r.said.find("whose earlier fragments are lost"), std::string::npos) << r.said;
+        }
         if (d.name == "index_object_wrong") {
             EXPECT_NE(tree_of(r.out).find("ASF_Index_Object"), std::string::npos);
         }
