@@ -44,16 +44,34 @@ void SimpleIndexBuilder::finish(std::uint64_t count) {
         push(current_, 1);
 }
 
-IndexEntry EntryCursor::next() {
+void EntryCursor::pass_used_runs() {
     // Runs used up are passed by.
     while (run_ < runs_.size() && used_ == runs_[run_].repeat) {
         ++run_;
         used_ = 0;
     }
-    if (run_ == runs_.size())
-        return {};
-    ++used_;
-    return runs_[run_].entry;
+}
+
+IndexEntry EntryCursor::peek() {
+    pass_used_runs();
+    return run_ == runs_.size() ? IndexEntry{} : runs_[run_].entry;
+}
+
+std::uint64_t EntryCursor::repeats() {
+    pass_used_runs();
+    return run_ == runs_.size() ? kMaxIndexEntries : runs_[run_].repeat - used_;
+}
+
+void EntryCursor::skip(std::uint64_t n) {
+    pass_used_runs();
+    if (run_ < runs_.size())
+        used_ += std::min(n, runs_[run_].repeat - used_);
+}
+
+IndexEntry EntryCursor::next() {
+    const IndexEntry e = peek();
+    skip(1);
+    return e;
 }
 
 IndexObjectBuilder::IndexObjectBuilder(std::uint32_t interval_ms,
@@ -101,24 +119,29 @@ void IndexObjectBuilder::finish(std::uint64_t count,
     // position or 2^32 bytes past it.
     constexpr std::uint64_t kReach = std::uint64_t{1} << 32;
     std::vector<EntryCursor> all = cursors();
-    for (std::uint64_t e = 0; e < entries_; ++e) {
-        std::vector<std::uint64_t> offsets;
-        for (EntryCursor& c : all) {
-            const IndexEntry entry = c.next();
-            offsets.push_back(entry.packets == 0 ? kNoOffset
-                                                 : std::uint64_t{entry.packet} * packet_size);
+    std::vector<std::uint64_t> offsets(all.size());
+    // Each pass takes the entries up to the next end of a run: their offsets
+    // are the same.
+    for (std::uint64_t e = 0, n = 0; e < entries_; e += n) {
+        n = entries_ - e;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const IndexEntry entry = all[i].peek();
+            offsets[i] = entry.packets == 0 ? kNoOffset : std::uint64_t{entry.packet} * packet_size;
+            n = std::min(n, all[i].repeats());
         }
+        for (EntryCursor& c : all)
+            c.skip(n);
         bool fits = !blocks_.empty();
         for (std::size_t i = 0; fits && i < offsets.size(); ++i) {
             const std::uint64_t at = blocks_.back().positions[i];
             fits = offsets[i] == kNoOffset || (offsets[i] >= at && offsets[i] - at < kReach - 1);
         }
         if (!fits) {
-            for (std::uint64_t& o : offsets)
-                o = o == kNoOffset ? 0 : o;
             blocks_.push_back({0, offsets});
+            for (std::uint64_t& o : blocks_.back().positions)
+                o = o == kNoOffset ? 0 : o;
         }
-        ++blocks_.back().entries;
+        blocks_.back().entries += n;
     }
 }
 

@@ -73,8 +73,14 @@ class EntryCursor {
   public:
     explicit EntryCursor(const std::vector<IndexRun>& runs) : runs_(runs) {}
     IndexEntry next();
+    // The entry next() gives, and how many times in a row it gives it.
+    IndexEntry peek();
+    std::uint64_t repeats();
+    void skip(std::uint64_t n);
 
   private:
+    void pass_used_runs();
+
     const std::vector<IndexRun>& runs_;
     std::size_t run_ = 0;
     std::uint64_t used_ = 0;
