@@ -367,7 +367,8 @@ void Planner::drop(const decode::MediaObject& m) {
                 player_time(m.presentation_time, preroll), ", ", m.size, " of its ",
                 m.size_declared, " bytes in ",
                 packets_text(m.first_packet, m.last_packet - m.first_packet + 1)),
-        "partial",
+        // Whole as read, but in a packet that is dropped or can't be trusted.
+        m.whole ? "in a packet lost" : "partial",
         removed == 0
             ? std::string("dropped with its packets")
             : message(removed, removed == 1 ? " fragment" : " fragments", " made padding"));
