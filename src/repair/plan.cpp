@@ -1,7 +1,6 @@
 #include "repair/plan.hpp"
 
 #include <algorithm>
-#include <limits>
 
 #include "answers/measures.hpp"
 #include "decode/decoder.hpp"

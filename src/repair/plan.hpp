@@ -141,7 +141,6 @@ struct Plan {
     std::string first_error;
     bool unreadable = false;  // a read error or not ASF
     std::uint64_t undeclared_payloads = 0;
-    std::uint64_t noise_packets = 0;
 
     bool header_usable() const;
     bool replaced_packet(std::uint64_t index) const;
