@@ -1,6 +1,7 @@
 #include "repair/plan.hpp"
 
 #include <algorithm>
+#include <limits>
 
 #include "answers/measures.hpp"
 #include "decode/decoder.hpp"
@@ -468,9 +469,14 @@ Durations measured_durations(const Plan& plan) {
         if (plan.measures[s].objects() != 0)
             end = std::max(end, plan.measures[s].end(plan.facts.streams[s]));
     }
-    const std::int64_t preroll =
-        answers::ticks_of_ms(static_cast<std::int64_t>(plan.facts.file_properties.preroll));
-    const std::int64_t sent = answers::ticks_of_ms(static_cast<std::int64_t>(plan.last_send_time));
+    // Both at least 0 (a preroll past 2^63 ms is taken as the largest), so
+    // that end less the preroll can't overflow.
+    const auto ticks = [](std::uint64_t ms) {
+        return answers::ticks_of_ms(static_cast<std::int64_t>(
+            std::min<std::uint64_t>(ms, std::numeric_limits<std::int64_t>::max())));
+    };
+    const std::int64_t preroll = ticks(plan.facts.file_properties.preroll);
+    const std::int64_t sent = ticks(plan.last_send_time);
     Durations d;
     d.play = static_cast<std::uint64_t>(std::max<std::int64_t>(end, 0));
     d.send = static_cast<std::uint64_t>(std::max<std::int64_t>({end - preroll, sent, 0}));
