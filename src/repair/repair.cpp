@@ -317,9 +317,9 @@ Outcome repair(const Request& request, io::Output& out, io::Output& err, const T
     io::FileReader* in = &plain;
     std::unique_ptr<Opened> good;
     std::unique_ptr<io::FileReader> spliced;
-    if (!plan->unreadable && plan->header_usable() && !request.reference.empty()) {
-        // The file's own header is used; the reference lends nothing.
-    } else if (!request.reference.empty()) {
+    // The reference lends its header only to a file whose own is lost.
+    const bool lend = !request.reference.empty() && (plan->unreadable || !plan->header_usable());
+    if (lend) {
         good = std::make_unique<Opened>(request.reference);
         if (!good->ok())
             return report.finish(Outcome::failure,
