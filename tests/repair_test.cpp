@@ -155,21 +155,20 @@ Bytes packet_of(std::initializer_list<Bytes> payloads, std::uint32_t send_time,
     return padded(b, size);
 }
 
-// A packet of one payload (no Payload Length, Length Type Flags 0x08): a
-// fragment of `length` bytes at `offset` into a video media object.
-Bytes single_payload_packet(std::uint32_t offset, std::uint32_t length, std::uint32_t send_time) {
-    const std::size_t head = 11 + 15;
-    Bytes b{0x82, 0x00, 0x00, 0x08, 0x5d, static_cast<std::uint8_t>(256 - head - length)};
+// A packet of one payload and no padding (Length Type Flags 0: no Padding
+// Length, no Payload Length): a fragment at `offset` into a video media
+// object of `size` bytes that fills the packet, 230 bytes.
+Bytes single_payload_packet(std::uint32_t offset, std::uint32_t size, std::uint32_t send_time) {
+    Bytes b{0x82, 0x00, 0x00, 0x00, 0x5d};
     put32(b, send_time);
     put16(b, 0);
     put8(b, 0x82);  // stream 2, a key frame
     put8(b, 0);
     put32(b, offset);
     put8(b, 8);
-    put32(b, 300);
+    put32(b, size);
     put32(b, 1000);
-    b.resize(b.size() + length, 0xee);
-    return padded(b, 256);
+    return padded(b, 256, 0xee);
 }
 
 std::size_t data_offset(const Bytes& file) {
@@ -244,13 +243,14 @@ std::vector<Damage> damages() {
               0);
     add("header_lost", headless, 4, intact);
     // A compressed payload beside a fragment of a media object whose rest
-    // is lost, and a packet of that one fragment alone.
+    // is lost, and a packet of that one fragment alone and no padding, which
+    // becomes a packet of padding with a Padding Length of its own.
     FileSpec mixed;
     mixed.raw_packets = cat({
         packet_of(
-            {grouped_payload(1, 0, 1000, {10, 12}), spec_payload({2, true, 0, 0, 300, 1000, 150})},
+            {grouped_payload(1, 0, 1000, {10, 12}), spec_payload({2, true, 0, 0, 500, 1000, 150})},
             0),
-        single_payload_packet(150, 100, 100),
+        single_payload_packet(150, 500, 100),
         Bytes(256, 0xfb),
         packet_of({spec_payload({1, true, 2, 0, 20, 1100, 20}),
                    spec_payload({2, true, 1, 0, 100, 1100, 100})},
