@@ -155,11 +155,12 @@ Bytes packet_of(std::initializer_list<Bytes> payloads, std::uint32_t send_time,
     return padded(b, size);
 }
 
-// A packet of one payload and no padding (Length Type Flags 0: no Padding
-// Length, no Payload Length): a fragment at `offset` into a video media
-// object of `size` bytes that fills the packet, 230 bytes.
+// A packet of one payload, no padding and no error correction (its first
+// byte the Length Type Flags, 0: no Padding Length, no Payload Length): a
+// fragment at `offset` into a video media object of `size` bytes that fills
+// the packet, 233 bytes.
 Bytes single_payload_packet(std::uint32_t offset, std::uint32_t size, std::uint32_t send_time) {
-    Bytes b{0x82, 0x00, 0x00, 0x00, 0x5d};
+    Bytes b{0x00, 0x5d};
     put32(b, send_time);
     put16(b, 0);
     put8(b, 0x82);  // stream 2, a key frame

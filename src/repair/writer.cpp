@@ -56,6 +56,9 @@ bool ByteSink::flush() {
 }
 
 void ByteSink::bytes(std::span<const std::uint8_t> b) {
+    // An empty span may hold no pointer at all, which memcpy must not get.
+    if (b.empty())
+        return;
     if (b.size() > buffer_.size() - used_)
         flush();
     if (b.size() > buffer_.size()) {
