@@ -4,7 +4,8 @@
 // separate path, and both dumps must agree byte for byte. The complete decode
 // runs into the tree, the check, the JSON, the summary's JSON, the timeline's
 // JSON and CSV and the HTML report, each held to the same bound, and the JSON
-// must be valid.
+// must be valid. --repair --dry-run plans a repair of the input read
+// through a descriptor, its lines held to the bound too.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@
 #include "io/file_reader.hpp"
 #include "io/output.hpp"
 #include "output_bound.hpp"
+#include "repair/repair.hpp"
 #include "view/html_report.hpp"
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
@@ -45,7 +47,7 @@ int g_file = -1;  // an in-memory file for the descriptor path
     std::abort();
 }
 
-std::string dump_through_file(const std::uint8_t* data, std::size_t size) {
+void write_file(const std::uint8_t* data, std::size_t size) {
     if (ftruncate(g_file, 0) != 0)
         fail("ftruncate failed\n");
     for (std::size_t done = 0; done < size;) {
@@ -54,6 +56,10 @@ std::string dump_through_file(const std::uint8_t* data, std::size_t size) {
             fail("pwrite failed\n");
         done += static_cast<std::size_t>(n);
     }
+}
+
+std::string dump_through_file(const std::uint8_t* data, std::size_t size) {
+    write_file(data, size);
     asfinspect::io::FileReader reader(g_file, static_cast<std::int64_t>(size));
     auto out = asfinspect::io::Output::memory();
     asfinspect::dump::dump_file(reader, out);
@@ -211,6 +217,18 @@ void decode_every_way(const std::uint8_t* data, std::size_t size) {
         fail("--json wrote a document that is not valid JSON\n");
 }
 
+// --repair --dry-run of the input, as a file: it plans and writes nothing.
+void plan_repair_of(const std::uint8_t* data, std::size_t size) {
+    write_file(data, size);
+    asfinspect::repair::Request request;
+    request.file = "/proc/self/fd/" + std::to_string(g_file);
+    request.dry_run = true;
+    auto out = asfinspect::io::Output::counting();
+    auto err = asfinspect::io::Output::counting();
+    asfinspect::repair::repair(request, out, err);
+    check_bound("--repair --dry-run", out.bytes_written() + err.bytes_written(), size);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -220,6 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t written = out.bytes_written();
     check_bound("dump", written, size);
     decode_every_way(data, size);
+    plan_repair_of(data, size);
     if (written <= kCompareLimit) {
         const std::string from_memory = dump_from_memory(data, size);
         if (from_memory.size() != written)

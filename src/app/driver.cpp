@@ -7,6 +7,8 @@
 #include "decode/findings.hpp"
 #include "decode/packets/packet.hpp"
 #include "dump/dump.hpp"
+#include "io/error_text.hpp"
+#include "repair/repair.hpp"
 #include "view/html_report.hpp"
 #include "view/json_view.hpp"
 #include "view/objects_view.hpp"
@@ -260,6 +262,38 @@ SelectionFound find_selection(io::FileReader& file, std::string_view path,
         narrowed.packets = decode::PacketRange::none();
     decode::decode_file(file, probe, discard, path, narrowed);
     return found;
+}
+
+// 3 for damage it can't mend or a result that didn't prove whole, as for a
+// check that finds an error.
+int run_repair(const Options& options, io::Output& out, io::Output& err) {
+    repair::Request request;
+    request.file = options.paths.front();
+    request.out = options.own_option("-o").value_or("");
+    request.reference = options.own_option("--reference").value_or("");
+    request.dry_run = options.own_option("--dry-run").has_value();
+    request.force = options.own_option("--force").has_value();
+    request.json = options.format == Format::json;
+    if (request.out.empty() && !request.dry_run)
+        return usage_error(err, "--repair needs -o OUT, the file to write");
+    switch (repair::repair(request, out, err)) {
+        case repair::Outcome::repaired:
+        case repair::Outcome::nothing_to_repair:
+        case repair::Outcome::dry_run:
+            break;
+        case repair::Outcome::usage:
+            return usage_error(err, "");
+        case repair::Outcome::failure:
+            return kExitFailure;
+        case repair::Outcome::cannot_mend:
+            return kExitInconsistent;
+    }
+    if (!out.flush()) {
+        err.text("asfinspect: write error: ").text(io::error_text(out.error())).end_line();
+        err.flush();
+        return kExitFailure;
+    }
+    return kExitOk;
 }
 
 }  // namespace asfinspect::app

@@ -67,6 +67,13 @@ Verdict drive_objects(FileRun& run);
 Verdict drive_timeline(FileRun& run);
 Verdict drive_html(FileRun& run);
 
+// --repair: FILE written whole again into the -o file; its exit status.
+int run_repair(const Options& options, io::Output& out, io::Output& err);
+
+// A usage error: what is wrong (none when empty), the usage line and where
+// to find help on `err`; the exit status.
+int usage_error(io::Output& err, std::string_view what);
+
 // Decodes only as far as to know whether the file begins with an ASF object:
 // for the modes whose view doesn't decode (the dump). The decoder's finding
 // when it doesn't, else "".

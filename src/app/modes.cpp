@@ -14,6 +14,14 @@ namespace {
 using namespace formats;
 using namespace takes;
 
+// --repair's own options.
+constexpr OwnOption kRepairOptions[] = {
+    {"-o", true},
+    {"--reference", true},
+    {"--dry-run", false},
+    {"--force", false},
+};
+
 // The tree is the decode as text; --json and --csv alone write it as JSON
 // and CSV (its packets).
 constexpr std::array kModes{
@@ -101,6 +109,19 @@ constexpr std::array kModes{
          .fails_not_asf = true,
          .csv_header = nullptr,
          .drive = drive_html},
+    Mode{.show = Show::repair,
+         .flag = "--repair",
+         .label = "--repair",
+         .formats = kText | kJson,
+         .text_is = "text",
+         .takes = 0,
+         .own = kRepairOptions,
+         .between_files = "",
+         .counts_files = false,
+         .fails_not_asf = true,
+         .csv_header = nullptr,
+         .drive = nullptr,
+         .run = run_repair},
 };
 
 }  // namespace

@@ -55,7 +55,11 @@ struct Mode {
     bool fails_not_asf;
     // Its CSV header row, with the path column first; nullptr without CSV.
     void (*csv_header)(io::Output& out, bool path);
+    // Its view of each file; nullptr for a mode that runs on its own.
     Verdict (*drive)(FileRun& run);
+    // A mode that does more than read its FILE (one that writes a new file)
+    // runs on its own, from the command line; it returns the exit status.
+    int (*run)(const Options& options, io::Output& out, io::Output& err) = nullptr;
 };
 
 std::span<const Mode> modes();

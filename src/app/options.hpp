@@ -19,6 +19,7 @@ enum class Show {
     objects,   // the media objects (--objects)
     timeline,  // delivery over time (--timeline)
     html,      // a report to look at in a browser (--html)
+    repair,    // a damaged file written whole again into a new one (--repair)
 };
 
 // How it is written.

@@ -3,6 +3,7 @@
 #include "app/batch.hpp"
 #include "app/driver.hpp"
 #include "app/inspect.hpp"
+#include "app/modes.hpp"
 #include "io/error_text.hpp"
 
 namespace asfinspect::app {
@@ -46,7 +47,17 @@ constexpr std::string_view kHelp =
     "                   player shows them (START-END, START- or -END), and the\n"
     "                   packets that carry them; also applies to the dump\n"
     "\n"
-    "Many files at once (all but the dump and --html):\n"
+    "Repairing a damaged file:\n"
+    "  --repair -o OUT  write FILE repaired into OUT: whole packets kept in their\n"
+    "                   places, partial ones dropped, partial media objects made\n"
+    "                   padding, noise packets replaced by padding, counts, sizes,\n"
+    "                   durations and the index set from what is kept; one line\n"
+    "                   per change, then a total; with --json, as JSON\n"
+    "  --reference=GOOD lend GOOD's header when FILE's is lost\n"
+    "  --dry-run        say what would change; write nothing\n"
+    "  --force          let OUT be replaced\n"
+    "\n"
+    "Many files at once (all but the dump, --html and --repair):\n"
     "  -r, --recursive  read the files in directories, and below, by name\n"
     "  --ext=LIST       the extensions read in directories (default asf,wma,wmv)\n"
     "  -j, --jobs=N     read N files at once (default: one per processor); the\n"
@@ -75,7 +86,10 @@ constexpr std::string_view kHelp =
     "1 when a file can't be opened or read, a walk finds no file, or the output\n"
     "can't be written, 2 on a usage error, 3 when --check found an error or a\n"
     "file is not ASF (the dump only notes it). Over several files, 3 when any\n"
-    "file has an error, else 1 when any couldn't be read.\n";
+    "file has an error, else 1 when any couldn't be read. --repair: 3 when the\n"
+    "damage can't be mended or the result didn't prove whole.\n";
+
+}  // namespace
 
 int usage_error(io::Output& err, std::string_view what) {
     if (!what.empty())
@@ -85,6 +99,8 @@ int usage_error(io::Output& err, std::string_view what) {
     err.flush();
     return kExitUsage;
 }
+
+namespace {
 
 int write_error(io::Output& err, int error) {
     err.text("asfinspect: write error: ").text(io::error_text(error)).end_line();
@@ -117,6 +133,9 @@ int run(int argc, const char* const* argv, io::Output& out, io::Output& err) {
         out.text(options.help ? kHelp : "asfinspect " ASFINSPECT_VERSION "\n");
         return out.flush() ? kExitOk : write_error(err, out.error());
     }
+    const Mode& mode = mode_of(options.show);
+    if (mode.run != nullptr)
+        return mode.run(options, out, err);
     const int status = run_inputs(options, out, err);
     note_ignored(err, options);
     return status;

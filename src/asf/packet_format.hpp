@@ -47,6 +47,11 @@ inline constexpr int kOffsetIntoMediaObjectLengthTypeShift = 2;
 inline constexpr int kMediaObjectNumberLengthTypeShift = 4;
 inline constexpr int kStreamNumberLengthTypeShift = 6;
 
+// The Property Flags that most writers use: a byte Replicated Data Length,
+// a DWORD Offset Into Media Object, a byte Media Object Number and Stream
+// Number.
+inline constexpr std::uint8_t kStandardPropertyFlags = 0x5d;
+
 // Payload Flags, present with multiple payloads.
 inline constexpr std::uint8_t kNumberOfPayloadsMask = 0x3F;
 inline constexpr int kPayloadLengthTypeShift = 6;

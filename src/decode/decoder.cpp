@@ -87,6 +87,31 @@ std::string lead_bytes(io::Bytes bytes) {
 
 }  // namespace
 
+std::int64_t find_top_level_object(io::FileReader& file, asf::ObjectType type, std::int64_t from) {
+    std::vector<std::uint8_t> chunk(kScanChunk + kObjectHeaderSize);
+    const std::int64_t last = file.size() - kObjectHeaderSize;
+    // Each pass looks at the objects that could start in one chunk.
+    for (std::int64_t at = std::max<std::int64_t>(from, 0); at <= last && !file.failed();
+         at += static_cast<std::int64_t>(kScanChunk)) {
+        file.read_at(at, chunk);
+        const auto starts = static_cast<std::size_t>(
+            std::min<std::int64_t>(last - at + 1, static_cast<std::int64_t>(kScanChunk)));
+        for (std::size_t i = 0; i < starts; ++i) {
+            if (!asf::may_start_object_guid(chunk[i], chunk[i + 1]))
+                continue;
+            asf::Guid guid;
+            std::copy_n(chunk.begin() + static_cast<std::ptrdiff_t>(i), guid.bytes.size(),
+                        guid.bytes.begin());
+            const asf::GuidInfo* known = asf::find_guid(guid);
+            if (known != nullptr && known->object == type &&
+                io::le64s(chunk, i + kSizeFieldOffset) >= kObjectHeaderSize) {
+                return at + static_cast<std::int64_t>(i);
+            }
+        }
+    }
+    return -1;
+}
+
 void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::string_view path,
                  const DecodeOptions& options) {
     Decoder decoder(file, view, findings, options);

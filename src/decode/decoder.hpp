@@ -15,6 +15,11 @@ namespace asfinspect::decode {
 void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::string_view path,
                  const DecodeOptions& options = {});
 
+// Where the first top-level object of `type` starts at or after `from`, by
+// its GUID and a size that an object can have, or -1: for a file whose
+// header is lost, its Data Object.
+std::int64_t find_top_level_object(io::FileReader& file, asf::ObjectType type, std::int64_t from);
+
 // The walk over a file's objects: each object to its layout, the packets
 // of the Data Object to the packet decoder.
 class Decoder final : public Context {

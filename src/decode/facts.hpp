@@ -210,6 +210,21 @@ struct LeakyBucketPairFacts {
     std::uint32_t window = 0;
 };
 
+// An index specifier: a stream, and its Index Type.
+struct IndexSpecifierFacts {
+    std::uint16_t stream = 0;
+    std::uint16_t type = 0;
+};
+// The specifiers kept of an index object or its parameters.
+inline constexpr std::size_t kMaxKeptSpecifiers = 16;
+
+// An Index Parameters Object: what an Index Object must hold.
+struct IndexParametersFacts {
+    bool present = false;
+    std::uint32_t interval = 0;                   // ms
+    std::vector<IndexSpecifierFacts> specifiers;  // the first kMaxKeptSpecifiers
+};
+
 // An index object, as far as it was read.
 struct IndexFacts {
     asf::ObjectType type = asf::ObjectType::simple_index;
@@ -221,6 +236,7 @@ struct IndexFacts {
     // Time between entries in 100 ns (Simple Index, Index); 0 when the index
     // is not by time.
     std::uint64_t interval = 0;
+    std::vector<IndexSpecifierFacts> kinds;  // the first kMaxKeptSpecifiers
 };
 
 // What a content encryption object names: the protection system, the key
@@ -297,6 +313,7 @@ struct Facts {
     std::uint32_t simple_index_objects = 0;
     // An Index Parameters Object was met: an Index Object needs one.
     bool index_parameters_seen = false;
+    IndexParametersFacts index_parameters;
     std::uint32_t marker_objects = 0;
     std::uint32_t padding_objects_in_header = 0;  // its direct children
     std::uint32_t languages = 0;

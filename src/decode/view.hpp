@@ -159,6 +159,7 @@ struct MediaObject {
 };
 
 struct Packet;
+struct Payload;
 
 // A data packet as it is sent.
 struct SentPacket {
@@ -309,6 +310,9 @@ class View {
     // After the packet that completes it (or, for one cut off, where that is
     // found), in the order the media objects end.
     virtual void media_object(const MediaObject& /*object*/) {}
+    // A fragment that belongs to no media object that could be built: its
+    // object's earlier fragments are missing.
+    virtual void stray_fragment(const Packet& /*packet*/, const Payload& /*payload*/) {}
 
     // Each packet and payload as it is sent, when every packet is decoded in
     // order: for views of delivery over time.

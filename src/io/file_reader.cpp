@@ -23,6 +23,9 @@ FileReader::FileReader(FileReader& origin, std::size_t block_size, std::size_t b
       size_(origin.size_),
       bytes_(origin.bytes_),
       origin_(&origin),
+      head_fd_(origin.head_fd_),
+      head_size_(origin.head_size_),
+      from_(origin.from_),
       block_size_(std::max<std::size_t>(block_size, 1)) {
     if (fd_ >= 0) {
         // Not value-initialised: a block's pages are touched when it is read.
@@ -30,6 +33,27 @@ FileReader::FileReader(FileReader& origin, std::size_t block_size, std::size_t b
         block_offsets_.assign(std::max<std::size_t>(blocks, 1), -1);
         block_lengths_.assign(block_offsets_.size(), 0);
     }
+}
+
+FileReader::FileReader(int head_fd, std::int64_t head_size, int fd, std::int64_t from,
+                       std::int64_t size)
+    : fd_(fd),
+      pread_(::pread),
+      size_(std::max<std::int64_t>(head_size, 0) +
+            std::max<std::int64_t>(size - std::max<std::int64_t>(from, 0), 0)),
+      head_fd_(head_fd),
+      head_size_(std::max<std::int64_t>(head_size, 0)),
+      from_(std::max<std::int64_t>(from, 0)) {}
+
+ssize_t FileReader::read_input(std::uint8_t* to, std::size_t n, std::int64_t offset) {
+    if (head_fd_ < 0)
+        return pread_(fd_, to, n, static_cast<off_t>(offset));
+    if (offset < head_size_) {
+        const auto k = static_cast<std::size_t>(
+            std::min<std::int64_t>(head_size_ - offset, static_cast<std::int64_t>(n)));
+        return pread_(head_fd_, to, k, static_cast<off_t>(offset));
+    }
+    return pread_(fd_, to, n, static_cast<off_t>(offset - head_size_ + from_));
 }
 
 void FileReader::bring_in_slow(std::int64_t offset, std::int64_t n) {
@@ -70,8 +94,8 @@ void FileReader::copy_from_file(std::int64_t offset, std::span<std::uint8_t> dst
         // Large reads bypass the block. Each pass reads more or ends the read.
         std::size_t done = 0;
         while (done < dst.size()) {
-            const ssize_t got = pread_(fd_, dst.data() + done, dst.size() - done,
-                                       static_cast<off_t>(offset + done));
+            const ssize_t got = read_input(dst.data() + done, dst.size() - done,
+                                           offset + static_cast<std::int64_t>(done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0) {
@@ -172,7 +196,8 @@ int FileReader::fill(std::uint8_t* to, std::int64_t offset, std::size_t wanted, 
     got = 0;
     // Each pass reads more, or ends the fill.
     while (got < wanted) {
-        const ssize_t n = pread_(fd_, to + got, wanted - got, static_cast<off_t>(offset + got));
+        const ssize_t n =
+            read_input(to + got, wanted - got, offset + static_cast<std::int64_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

@@ -38,6 +38,10 @@ class FileReader {
     // reread little they have read before. A failure of its reads, or a
     // change of the file, is `origin`'s too. `origin` must outlive it.
     FileReader(FileReader& origin, std::size_t block_size, std::size_t blocks);
+    // Two files read as one: the first `head_size` bytes of `head_fd`, then
+    // the bytes of `fd` from `from` up to `size` (the header of one file in
+    // front of another's data). Neither is owned.
+    FileReader(int head_fd, std::int64_t head_size, int fd, std::int64_t from, std::int64_t size);
 
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
@@ -87,6 +91,8 @@ class FileReader {
     void copy_from_blocks(std::int64_t offset, std::span<std::uint8_t> dst);
     int load_block(std::int64_t offset);
     int fill(std::uint8_t* to, std::int64_t offset, std::size_t wanted, std::size_t& got);
+    // One read of the input at `offset`, from the file or the two files.
+    ssize_t read_input(std::uint8_t* to, std::size_t n, std::int64_t offset);
     void fail(int error);
 
     // What fill and load_block return when the file ended before the bytes
@@ -108,6 +114,11 @@ class FileReader {
     std::int64_t size_ = 0;
     std::span<const std::uint8_t> bytes_;  // in-memory input, when fd_ < 0
     FileReader* origin_ = nullptr;         // of a second reader
+    // Two files as one: [0, head_size_) from head_fd_, the rest from fd_ at
+    // offset - head_size_ + from_.
+    int head_fd_ = -1;
+    std::int64_t head_size_ = 0;
+    std::int64_t from_ = 0;
     std::vector<std::uint8_t> block_;
     // The block that reads are served from: block_, or one of a second
     // reader's blocks.

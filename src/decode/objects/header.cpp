@@ -20,7 +20,7 @@ constexpr std::uint8_t kHeaderReserved2 = 0x02;
 constexpr std::uint16_t kHeaderExtensionReserved2 = 6;
 // The Header Extension Object's own fields: 16 + 2 + 4 bytes after its header.
 constexpr std::uint64_t kHeaderExtensionFields = 22;
-constexpr std::uint16_t kDataObjectReserved = 0x0101;
+using asf::object_format::kDataObjectReserved;
 
 constexpr FlagName kFilePropertiesFlags[] = {
     {0x1, "Broadcast"},

@@ -27,9 +27,9 @@ namespace {
 using io::saturating_add;
 using io::saturating_multiply;
 
-constexpr std::uint16_t kNearestPastDataPacket = 1;
-constexpr std::uint16_t kNearestPastMediaObject = 2;
-constexpr std::uint16_t kNearestPastCleanpoint = 3;
+using asf::object_format::kNearestPastCleanpoint;
+using asf::object_format::kNearestPastDataPacket;
+using asf::object_format::kNearestPastMediaObject;
 constexpr EnumName kIndexTypes[] = {
     {kNearestPastDataPacket, "Nearest Past Data Packet"},
     {kNearestPastMediaObject, "Nearest Past Media Object"},
@@ -61,11 +61,20 @@ constexpr std::size_t kLookAhead = 8;
 // being there.
 enum class Points : std::uint8_t { packet, payload, media_object, key_frame };
 
-// What an index entry refers to: a stream, and what it points at.
+// What an index entry refers to: a stream, and what it points at; and the
+// specifier as it was read.
 struct Specifier {
     std::uint16_t stream = 0;
     Points points = Points::packet;
+    IndexSpecifierFacts read;
 };
+
+std::vector<IndexSpecifierFacts> kept_specifiers(const std::vector<Specifier>& specifiers) {
+    std::vector<IndexSpecifierFacts> kept;
+    for (std::size_t i = 0; i < specifiers.size() && i < kMaxKeptSpecifiers; ++i)
+        kept.push_back(specifiers[i].read);
+    return kept;
+}
 
 // Checks the packets that the entries of one index object point at, and
 // reports each kind of fault once, with how many entries have it and the
@@ -413,7 +422,9 @@ std::optional<Specifier> index_specifier(FieldReader& r, bool in_header, bool me
     }
     const bool known =
         *stream != 0 && *stream < kStreamNumbers && r.facts().streams[*stream].declared;
-    return Specifier{known ? *stream : std::uint16_t{0}, points_of(*type, media_objects)};
+    return Specifier{known ? *stream : std::uint16_t{0},
+                     points_of(*type, media_objects),
+                     {*stream, static_cast<std::uint16_t>(*type)}};
 }
 
 // The specifiers, kept as they are read (not sized by their count).
@@ -432,14 +443,18 @@ std::vector<Specifier> index_specifiers(FieldReader& r, std::uint16_t count, std
     return specifiers;
 }
 
-void index_parameters_layout(FieldReader& r, const Key& interval, Unit unit) {
-    r.u32(interval, unit);
+// Returns the interval and the specifiers, as far as they were read.
+std::pair<std::uint32_t, std::vector<Specifier>> index_parameters_layout(FieldReader& r,
+                                                                         const Key& interval,
+                                                                         Unit unit) {
+    const auto every = r.u32(interval, unit);
     const std::int64_t count_at = r.position();
     const auto count = r.u16("Index Specifiers Count");
     if (!count)
-        return;
-    index_specifiers(r, *count, count_at, true);
+        return {every.value_or(0), {}};
+    std::vector<Specifier> specifiers = index_specifiers(r, *count, count_at, true);
     check_leftover(r);
+    return {every.value_or(0), std::move(specifiers)};
 }
 
 // The three indexes of offsets into the packets, by time, by media object
@@ -560,6 +575,7 @@ void offset_index(FieldReader& r, OffsetIndex kind) {
         kept->specifiers = static_cast<std::uint32_t>(specifiers.size());
         kept->entries = entries;
         kept->interval = interval ? saturating_multiply(*interval, kTicksPerMillisecond) : 0;
+        kept->kinds = kept_specifiers(specifiers);
     }
     check_leftover(r);
 }
@@ -587,7 +603,12 @@ std::uint16_t video_stream(const Facts& facts, std::uint32_t ordinal) {
 
 void index_parameters(FieldReader& r) {
     r.facts().index_parameters_seen = true;
-    index_parameters_layout(r, "Index Entry Time Interval", Unit::milliseconds);
+    const auto [interval, specifiers] =
+        index_parameters_layout(r, "Index Entry Time Interval", Unit::milliseconds);
+    IndexParametersFacts& kept = r.facts().index_parameters;
+    kept.present = true;
+    kept.interval = interval;
+    kept.specifiers = kept_specifiers(specifiers);
 }
 
 void media_object_index_parameters(FieldReader& r) {
@@ -611,7 +632,7 @@ void simple_index(FieldReader& r) {
     if (!r.ok())
         return;
     check_file_id(r, *file_id, file_id_at);
-    const Specifier video{video_stream(facts, ordinal), Points::key_frame};
+    const Specifier video{video_stream(facts, ordinal), Points::key_frame, {}};
     // One left without a video stream (encoders write an empty one into files
     // without video) indexes nothing: neither its key frames nor the time it
     // covers are checked.
@@ -641,7 +662,8 @@ void simple_index(FieldReader& r) {
         // Encoders write entries of Packet Count 0, at packet 0, for a video
         // stream that has nothing to index: they point at no key frame.
         if (r.ok())
-            checks.packet(i, *packet, *packets == 0 ? Specifier{video.stream} : video, at);
+            checks.packet(i, *packet,
+                          *packets == 0 ? Specifier{video.stream, Points::packet, {}} : video, at);
         r.end_item();
     }
     r.end_list();

@@ -119,6 +119,7 @@ void MediaObjectTracker::fragment(const Packet& packet, const Payload& p) {
             cut_off(o, p.offset, message("a fragment of media object ", p.media_object_number));
         // Without its start the object can't be built; when the packets are
         // a selection, its start lies before them.
+        view_.stray_fragment(packet, p);
         if (check_) {
             decoder_.report(p.offset, Severity::error, codes::kMediaObjectGap,
                             message("a fragment at offset ", p.offset_into_media_object,
