@@ -45,6 +45,15 @@ FileReader::FileReader(int head_fd, std::int64_t head_size, int fd, std::int64_t
       head_size_(std::max<std::int64_t>(head_size, 0)),
       from_(std::max<std::int64_t>(from, 0)) {}
 
+void FileReader::release() {
+    if (fd_ < 0 || blocks_ != nullptr)
+        return;
+    std::vector<std::uint8_t>().swap(block_);
+    block_data_ = nullptr;
+    block_offset_ = 0;
+    block_len_ = 0;
+}
+
 ssize_t FileReader::read_input(std::uint8_t* to, std::size_t n, std::int64_t offset) {
     if (head_fd_ < 0)
         return pread_(fd_, to, n, static_cast<off_t>(offset));

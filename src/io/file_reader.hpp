@@ -84,6 +84,10 @@ class FileReader {
         return offset >= 0 && n >= 0 && offset <= size_ && n <= size_ - offset;
     }
 
+    // Lets go of the block read last, until a read needs one again: for a
+    // run that is done with this file before it reads another.
+    void release();
+
   private:
     std::size_t read_at_slow(std::int64_t offset, std::span<std::uint8_t> dst);
     void bring_in_slow(std::int64_t offset, std::int64_t n);

@@ -379,18 +379,26 @@ Outcome repair(const Request& request, io::Output& out, io::Output& err, const T
                              message("cannot make a file beside '", request.out,
                                      "': ", io::error_text(temp.error())),
                              plan.get());
-    ByteSink sink(temp.fd(), hooks.write_limit);
-    write_repaired(*in, *plan, sink);
-    if (in->failed())
-        return report.finish(Outcome::failure,
-                             message("reading it failed: ", reason_of(in->error())), plan.get());
-    if (sink.failed() || !temp.sync())
-        return report.finish(Outcome::failure,
-                             message("writing '", request.out, "' failed: ",
-                                     io::error_text(sink.failed() ? sink.error() : errno)),
-                             plan.get());
+    std::uint64_t written = 0;
     {
-        io::FileReader back_reader(temp.fd(), static_cast<std::int64_t>(sink.written()));
+        // The sink's buffer goes before the file is read back.
+        ByteSink sink(temp.fd(), hooks.write_limit);
+        write_repaired(*in, *plan, sink);
+        if (in->failed())
+            return report.finish(Outcome::failure,
+                                 message("reading it failed: ", reason_of(in->error())),
+                                 plan.get());
+        if (sink.failed() || !temp.sync())
+            return report.finish(Outcome::failure,
+                                 message("writing '", request.out, "' failed: ",
+                                         io::error_text(sink.failed() ? sink.error() : errno)),
+                                 plan.get());
+        written = sink.written();
+    }
+    in->release();
+    plain.release();
+    {
+        io::FileReader back_reader(temp.fd(), static_cast<std::int64_t>(written));
         Plan back;
         FirstChange quiet;
         plan_repair(back_reader, back, quiet, request.out);

@@ -43,7 +43,7 @@ class KeyFrameProbe {
     void grow(std::size_t size);
 
     static constexpr std::size_t kFirstRemembered = 256;
-    static constexpr std::size_t kRememberedPackets = std::size_t{1} << 16;
+    static constexpr std::size_t kRememberedPackets = std::size_t{1} << 15;
     // Tiny packets hold little that would be worth remembering as results, so
     // the bytes of the file are kept too: 6 MiB in blocks of a page.
     static constexpr std::size_t kProbeBlockSize = 4096;
