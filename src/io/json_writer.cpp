@@ -1,0 +1,175 @@
+#include "io/json_writer.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace asfinspect::io {
+
+namespace {
+
+enum class ByteClass : std::uint8_t {
+    plain,    // written as it is
+    escaped,  // a control character, a quote or a backslash
+    high,     // starts or continues a UTF-8 sequence, which is checked
+};
+
+constexpr std::array<ByteClass, 256> kByteClasses = [] {
+    std::array<ByteClass, 256> classes{};
+    for (std::size_t c = 0; c < classes.size(); ++c) {
+        if (c < 0x20 || c == '"' || c == '\\')
+            classes[c] = ByteClass::escaped;
+        else if (c >= 0x80)
+            classes[c] = ByteClass::high;
+    }
+    return classes;
+}();
+
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighBits = kOnes * 0x80;
+
+std::uint64_t eight_bytes_at(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Nonzero when a byte of `w` is below `n` (n <= 0x80), or zero when none is
+// and none is past 0x7F.
+constexpr std::uint64_t bytes_below(std::uint64_t w, std::uint8_t n) {
+    return (w - kOnes * n) & ~w & kHighBits;
+}
+
+// True when none of the eight bytes of `w` needs a look of its own: no
+// control character, quote, backslash or byte past 0x7F. Text is checked
+// eight bytes at a time with it.
+constexpr bool plain_bytes(std::uint64_t w) {
+    return (bytes_below(w, 0x20) | bytes_below(w ^ (kOnes * '"'), 1) |
+            bytes_below(w ^ (kOnes * '\\'), 1) | (w & kHighBits)) == 0;
+}
+
+// Length of the valid UTF-8 sequence at the start of `s`, or 0: overlong
+// forms, surrogates and code points past U+10FFFF are not valid.
+std::size_t utf8_sequence(std::string_view s) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    std::size_t n = 0;
+    char32_t min = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        n = 2;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        n = 3;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        n = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() < n)
+        return 0;
+    char32_t c = b0 & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        c = c << 6 | (b & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+// The escape of a character below 0x20, a quote or a backslash.
+std::string_view escape_of(unsigned char c, std::array<char, 6>& buffer) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    switch (c) {
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        case '\n':
+            return "\\n";
+        case '\t':
+            return "\\t";
+        case '\r':
+            return "\\r";
+        default:
+            buffer = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]};
+            return {buffer.data(), buffer.size()};
+    }
+}
+
+}  // namespace
+
+JsonWriter& JsonWriter::escaped_key(JsonName name, JsonName suffix) {
+    if (!begin_value())
+        return *this;
+    out_.text("\"");
+    escaped(name.text());
+    escaped(suffix.text());
+    out_.text("\":");
+    first_ = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::string(std::string_view utf8) {
+    if (!begin_value())
+        return *this;
+    out_.text("\"");
+    escaped(utf8);
+    out_.text("\"");
+    return *this;
+}
+
+JsonWriter& JsonWriter::end_document() {
+    out_.end_line();
+    depth_ = 0;
+    skipped_ = 0;
+    first_ = true;
+    line_break_ = false;
+    return *this;
+}
+
+JsonWriter& JsonWriter::skip_container() {
+    // The first container too deep stands as null; those inside it add to
+    // the count only.
+    if (skipped_ == 0)
+        null();
+    ++skipped_;
+    return *this;
+}
+
+void JsonWriter::escaped(std::string_view text) {
+    const std::size_t size = text.size();
+    std::size_t run = 0;  // start of the bytes not yet written
+    for (std::size_t i = 0; i < size;) {
+        // The last eight bytes are read again rather than one at a time.
+        if (size >= 8) {
+            const std::size_t at = std::min(i, size - 8);
+            if (plain_bytes(eight_bytes_at(text.data() + at))) {
+                i = at + 8;
+                continue;
+            }
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        const ByteClass k = kByteClasses[c];
+        if (k == ByteClass::plain) {
+            ++i;
+            continue;
+        }
+        const std::size_t sequence = k == ByteClass::high ? utf8_sequence(text.substr(i)) : 0;
+        if (sequence != 0) {
+            i += sequence;
+            continue;
+        }
+        out_.text(text.substr(run, i - run));
+        std::array<char, 6> buffer;
+        out_.text(k == ByteClass::high ? "\xEF\xBF\xBD" : escape_of(c, buffer));  // U+FFFD
+        ++i;
+        run = i;
+    }
+    out_.text(text.substr(run));
+}
+
+}  // namespace asfinspect::io
