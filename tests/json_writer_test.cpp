@@ -58,6 +58,12 @@ TEST(JsonWriter, PutsCommasAndLineBreaksBetweenValues) {
              j.begin_object().key("time", "_ms").number(UINT64_MAX);
              j.member_signed("min", INT64_MIN).end_object();
          }},
+        // Names as template arguments, their keys made when compiled.
+        {R"({"a":1,"b":-2,"c":false,"d":[]})",
+         [](JsonWriter& j) {
+             j.begin_object().member_number<"a">(1u).member_signed<"b">(-2);
+             j.member_bool<"c">(false).key<"d">().begin_array().end_array().end_object();
+         }},
         // An item a line; the break before the end only when asked for.
         {"[\n1,\n2\n]",
          [](JsonWriter& j) {
@@ -124,8 +130,10 @@ TEST(JsonWriter, EscapesKeysAndStringsAndReplacesInvalidUtf8) {
 TEST(JsonWriter, NestingPastItsBoundIsNullAndTheDocumentStaysValid) {
     const std::string text = written([](JsonWriter& j) {
         j.begin_array();
-        for (std::size_t i = 0; i < JsonWriter::kMaxDepth + 5; ++i)
-            j.begin_object().key("k").begin_array().string("deep");
+        for (std::size_t i = 0; i < JsonWriter::kMaxDepth + 5; ++i) {
+            j.begin_object().member_number<"n">(i).key("k").begin_array().string("deep");
+            j.line_break();
+        }
         for (std::size_t i = 0; i < JsonWriter::kMaxDepth + 5; ++i)
             j.line_break().end_array().end_object();
         EXPECT_EQ(j.depth(), 1u);
@@ -133,6 +141,6 @@ TEST(JsonWriter, NestingPastItsBoundIsNullAndTheDocumentStaysValid) {
     });
     EXPECT_TRUE(asftest::valid_json(text)) << text;
     // The last container written holds null in place of the one too deep.
-    EXPECT_NE(text.find("{\"k\":null}"), std::string::npos) << text;
+    EXPECT_NE(text.find(",\n{\"n\":31,\"k\":null}"), std::string::npos) << text;
     EXPECT_EQ(text.substr(text.size() - 4), ",7]\n");
 }

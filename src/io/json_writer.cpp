@@ -102,15 +102,18 @@ std::string_view escape_of(unsigned char c, std::array<char, 6>& buffer) {
 
 }  // namespace
 
-JsonWriter& JsonWriter::escaped_key(JsonName name, JsonName suffix) {
+bool JsonWriter::write_unusual_key(JsonName name, JsonName suffix) {
     if (!begin_value())
-        return *this;
+        return false;
     out_.text("\"");
-    escaped(name.text());
-    escaped(suffix.text());
+    for (const JsonName& part : {name, suffix}) {
+        if (part.plain())
+            out_.text(part.text());
+        else
+            escaped(part.text());
+    }
     out_.text("\":");
-    first_ = true;
-    return *this;
+    return true;
 }
 
 JsonWriter& JsonWriter::string(std::string_view utf8) {
@@ -126,17 +129,46 @@ JsonWriter& JsonWriter::end_document() {
     out_.end_line();
     depth_ = 0;
     skipped_ = 0;
-    first_ = true;
-    line_break_ = false;
+    state_ = kFirst;
     return *this;
 }
 
+bool JsonWriter::begin_unusual_value() {
+    if ((state_ & kSkipping) != 0)
+        return false;
+    // A line break asked for, after the comma.
+    const std::string_view comma_and_break = ",\n";
+    out_.text(comma_and_break.substr(state_ & kFirst));
+    state_ = 0;
+    return true;
+}
+
 JsonWriter& JsonWriter::skip_container() {
-    // The first container too deep stands as null; those inside it add to
-    // the count only.
-    if (skipped_ == 0)
-        null();
-    ++skipped_;
+    if ((state_ & kSkipping) != 0) {
+        ++skipped_;
+        return *this;
+    }
+    // The first container too deep stands as null; what it holds is skipped,
+    // and the containers inside it only counted.
+    null();
+    skipped_ = 1;
+    state_ = kSkipping;
+    return *this;
+}
+
+JsonWriter& JsonWriter::close_unusual(char bracket) {
+    if ((state_ & kSkipping) != 0) {
+        if (--skipped_ == 0)
+            state_ = 0;  // the null written in its place was a value
+        return *this;
+    }
+    if (depth_ == 0)
+        return *this;
+    if ((state_ & kLineBreak) != 0)
+        out_.text("\n");
+    out_.text(std::string_view(&bracket, 1));
+    --depth_;
+    state_ = 0;
     return *this;
 }
 
