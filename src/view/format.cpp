@@ -19,18 +19,23 @@ constexpr std::uint64_t kSecondsPerDay = 86'400;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
 
+// A fraction of `digits` decimal places (at most 7) as ".d...", its trailing
+// zeros dropped; nothing for 0. The zeros go first, so that each digit left
+// is placed once and the text written in one piece: every media object's
+// time comes through here.
 void write_fraction(io::Output& out, std::uint64_t fraction, int digits) {
     if (fraction == 0)
         return;
-    char buf[8];
-    for (int i = digits - 1; i >= 0; --i) {
-        buf[i] = static_cast<char>('0' + fraction % 10);
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --digits;
+    }
+    char text[8] = {'.'};
+    for (int i = digits; i > 0; --i) {
+        text[i] = static_cast<char>('0' + fraction % 10);
         fraction /= 10;
     }
-    int n = digits;
-    while (n > 0 && buf[n - 1] == '0')
-        --n;
-    out.text(".").text(std::string_view(buf, static_cast<std::size_t>(n)));
+    out.text_within<sizeof text>(text, static_cast<std::size_t>(digits) + 1);
 }
 
 void write_two_digits(io::Output& out, std::uint64_t v) {

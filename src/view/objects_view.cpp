@@ -160,18 +160,20 @@ void ObjectsView::write_text(const decode::MediaObject& m) {
     out_.end_line();
 }
 
+// The members' names are template arguments: a file has millions of objects.
 void ObjectsView::write_json(const decode::MediaObject& m) {
     json_.line_break().begin_object();
-    json_.member_number("stream", m.stream).member_number("number", m.number);
-    json_.key("time").raw_with(
+    json_.member_number<"stream">(m.stream).member_number<"number">(m.number);
+    json_.key<"time">().raw_with(
         [&](io::Output& out) { write_signed_seconds(out, player_time(m, preroll_)); });
-    json_.member_number("presentation_time_ms", m.presentation_time);
-    json_.member_number("size", m.size).member_bool("key_frame", m.key_frame);
-    json_.member_number("fragments", m.fragments);
-    json_.member_number("first_packet", m.first_packet).member_number("last_packet", m.last_packet);
-    json_.member_number("send_time_ms", m.send_time).member_signed("offset", m.offset);
+    json_.member_number<"presentation_time_ms">(m.presentation_time);
+    json_.member_number<"size">(m.size).member_bool<"key_frame">(m.key_frame);
+    json_.member_number<"fragments">(m.fragments);
+    json_.member_number<"first_packet">(m.first_packet);
+    json_.member_number<"last_packet">(m.last_packet);
+    json_.member_number<"send_time_ms">(m.send_time).member_signed<"offset">(m.offset);
     if (!m.whole)
-        json_.member_bool("whole", false).member_number("size_declared", m.size_declared);
+        json_.member_bool<"whole">(false).member_number<"size_declared">(m.size_declared);
     json_.end_object();
 }
 
