@@ -289,8 +289,11 @@ class JsonWriter {
             return write_unusual_key(name, suffix);
         char* const start = out_.room<kShortKey + 4>();
         char* p = open_key(start);
-        std::memcpy(p, name.text().data(), n);
-        std::memcpy(p + n, suffix.text().data(), m);
+        // An empty view may hold no pointer at all, which memcpy must not get.
+        if (n != 0)
+            std::memcpy(p, name.text().data(), n);
+        if (m != 0)
+            std::memcpy(p + n, suffix.text().data(), m);
         close_key(start, p + n + m);
         return true;
     }
