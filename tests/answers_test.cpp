@@ -241,3 +241,23 @@ TEST(Answers, APrerollPastTheRangeOfTimesLeavesTimesInRange) {
     ASSERT_FALSE(objects.empty());
     EXPECT_EQ(objects[0][2], "-9223372036854774.807");  // 1000 ms less 2^63 - 1
 }
+
+// A media object whose second fragment is missing: the bytes present, then
+// whether it is whole and its declared size, in both formats; the times as
+// stored say their unit in their names.
+TEST(Answers, AMediaObjectMissingBytesShowsItsDeclaredSize) {
+    FileSpec layout;
+    layout.packets.erase(layout.packets.begin() + 1);
+    const Bytes file = build(layout);
+    for (const auto& row : objects_of(file)) {
+        const bool cut = row[0] == "2" && row[1] == "0";
+        EXPECT_EQ(row[4], cut ? "150" : row[12]);
+        EXPECT_EQ(row[11], cut ? "false" : "true");
+    }
+    const std::string json = decode_with<ObjectsView>(file, {}, ObjectsView::Format::json);
+    EXPECT_NE(json.find(R"({"stream":2,"number":0,"time":0,"presentation_time_ms":1000,"size":150,)"
+                        R"("key_frame":true,"fragments":1,"first_packet":0,"last_packet":0,)"
+                        R"("send_time_ms":0,"offset":522,"whole":false,"size_declared":300})"),
+              std::string::npos)
+        << json;
+}

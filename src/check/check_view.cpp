@@ -10,28 +10,22 @@ namespace asfinspect::check {
 
 namespace {
 
-std::string_view severity_name(decode::Severity s) {
-    return s == decode::Severity::error ? "error" : "warning";
-}
-
 void count(io::Output& out, std::uint64_t n, std::string_view one, std::string_view many) {
     out.number(n).text(" ").text(n == 1 ? one : many);
 }
 
 }  // namespace
 
-CheckView::CheckView(io::Output& out, Format format) : AnswerView(out), format_(format) {}
+CheckView::CheckView(io::Output& out, Format format)
+    : AnswerView(out), json_(out), format_(format) {}
 
 void CheckView::begin(const decode::Part& part) {
     if (part.kind != decode::Part::Kind::file || format_ != Format::json)
         return;
-    if (batch_) {
-        out_.text("{\"path\":");
-        view::write_json_string(out_, path_);
-        out_.text(",\"findings\":[");
-    } else {
-        out_.text("{\"findings\":[");
-    }
+    json_.begin_object();
+    if (batch_)
+        json_.member_string("path", path_);
+    json_.key("findings").begin_array();
 }
 
 CheckView::CodeTally& CheckView::tally_of(std::string_view code) {
@@ -67,24 +61,24 @@ void CheckView::media_object(const decode::MediaObject&) {
 }
 
 void CheckView::write_finding(const decode::Finding& f) {
-    const bool first = written_++ == 0;
     if (format_ == Format::text) {
         if (batch_)
             out_.text(path_).text(": ");
         out_.text("0x")
             .hex_number(static_cast<std::uint64_t>(f.offset))
             .text(": ")
-            .text(severity_name(f.severity));
+            .text(view::severity_name(f.severity));
         out_.text(" [").text(f.code).text("]: ").text(f.message).end_line();
         return;
     }
-    // A file of several is one line of JSON.
-    const std::string_view next = batch_ ? "," : ",\n";
-    out_.text(first ? next.substr(1) : next).text("{\"offset\":").signed_number(f.offset);
-    out_.text(",\"severity\":\"").text(severity_name(f.severity)).text("\",\"code\":\"");
-    out_.text(f.code).text("\",\"message\":");
-    view::write_json_string(out_, f.message);
-    out_.text("}");
+    next_json_item();
+    view::write_json_finding(json_, f);
+}
+
+// An item a line, but a file of several is one line of JSON.
+void CheckView::next_json_item() {
+    if (!batch_)
+        json_.line_break();
 }
 
 // "... and 999,900 more packet-parse errors"
@@ -109,14 +103,10 @@ void CheckView::write_rest_text(const CodeTally& t) {
     out_.end_line();
 }
 
-void CheckView::write_rest_json(const CodeTally& t, bool first) {
-    const std::string_view next = batch_ ? "," : ",\n";
-    out_.text(first ? next.substr(1) : next).text("{\"code\":\"").text(t.code);
-    out_.text("\",\"errors\":")
-        .number(t.more_errors)
-        .text(",\"warnings\":")
-        .number(t.more_warnings);
-    out_.text("}");
+void CheckView::write_rest_json(const CodeTally& t) {
+    next_json_item();
+    json_.begin_object().member_string("code", t.code).member_number("errors", t.more_errors);
+    json_.member_number("warnings", t.more_warnings).end_object();
 }
 
 void CheckView::end(const decode::Part& part) {
@@ -129,18 +119,16 @@ void CheckView::end(const decode::Part& part) {
     for (const Held& h : held_)
         write_finding({h.offset, h.severity, h.code, h.message});
     held_.clear();
-    bool first = true;
     if (format_ == Format::json) {
-        out_.text("],\"not_listed\":[");
+        json_.end_array().key("not_listed").begin_array();
         for (const CodeTally& t : tallies_) {
-            if (t.more_errors + t.more_warnings != 0) {
-                write_rest_json(t, first);
-                first = false;
-            }
+            if (t.more_errors + t.more_warnings != 0)
+                write_rest_json(t);
         }
-        out_.text("],\"errors\":").number(errors()).text(",\"warnings\":").number(warnings());
-        out_.text(",\"packets\":").number(summary.packets);
-        out_.text(",\"media_objects\":").number(media_objects_).text("}").end_line();
+        json_.end_array().member_number("errors", errors()).member_number("warnings", warnings());
+        json_.member_number("packets", summary.packets)
+            .member_number("media_objects", media_objects_);
+        json_.end_object().end_document();
         return;
     }
     for (const CodeTally& t : tallies_) {

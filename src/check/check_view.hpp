@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/json_writer.hpp"
 #include "view/answer_view.hpp"
 
 namespace asfinspect::check {
@@ -60,10 +61,11 @@ class CheckView final : public view::AnswerView {
     CodeTally& tally_of(std::string_view code);
     void write_finding(const decode::Finding& f);
     void write_rest_text(const CodeTally& t);
-    void write_rest_json(const CodeTally& t, bool first);
+    void write_rest_json(const CodeTally& t);
+    void next_json_item();
 
+    io::JsonWriter json_;
     Format format_;
-    std::uint64_t written_ = 0;
     std::uint64_t media_objects_ = 0;
     std::string_view path_;  // the file's, in a run over several
     bool batch_ = false;

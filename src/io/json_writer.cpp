@@ -1,6 +1,8 @@
 #include "io/json_writer.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace asfinspect::io {
 
@@ -22,6 +24,29 @@ constexpr std::array<ByteClass, 256> kByteClasses = [] {
     }
     return classes;
 }();
+
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighBits = kOnes * 0x80;
+
+std::uint64_t eight_bytes_at(const char* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Nonzero when a byte of `w` is below `n` (n <= 0x80), or zero when none is
+// and none is past 0x7F.
+constexpr std::uint64_t bytes_below(std::uint64_t w, std::uint8_t n) {
+    return (w - kOnes * n) & ~w & kHighBits;
+}
+
+// True when none of the eight bytes of `w` needs a look of its own: no
+// control character, quote, backslash or byte past 0x7F. Text is checked
+// eight bytes at a time with it.
+constexpr bool plain_bytes(std::uint64_t w) {
+    return (bytes_below(w, 0x20) | bytes_below(w ^ (kOnes * '"'), 1) |
+            bytes_below(w ^ (kOnes * '\\'), 1) | (w & kHighBits)) == 0;
+}
 
 // Length of the valid UTF-8 sequence at the start of `s`, or 0: overlong
 // forms, surrogates and code points past U+10FFFF are not valid.
@@ -77,16 +102,18 @@ std::string_view escape_of(unsigned char c, std::array<char, 6>& buffer) {
 
 }  // namespace
 
-JsonWriter& JsonWriter::key(std::string_view name, std::string_view suffix) {
+bool JsonWriter::write_unusual_key(JsonName name, JsonName suffix) {
     if (!begin_value())
-        return *this;
+        return false;
     out_.text("\"");
-    escaped(name);
-    escaped(suffix);
+    for (const JsonName& part : {name, suffix}) {
+        if (part.plain())
+            out_.text(part.text());
+        else
+            escaped(part.text());
+    }
     out_.text("\":");
-    // The member's value follows the colon, without a comma.
-    first_ = true;
-    return *this;
+    return true;
 }
 
 JsonWriter& JsonWriter::string(std::string_view utf8) {
@@ -102,23 +129,61 @@ JsonWriter& JsonWriter::end_document() {
     out_.end_line();
     depth_ = 0;
     skipped_ = 0;
-    first_ = true;
-    line_break_ = false;
+    state_ = kFirst;
     return *this;
 }
 
+bool JsonWriter::begin_unusual_value() {
+    if ((state_ & kSkipping) != 0)
+        return false;
+    // A line break asked for, after the comma.
+    const std::string_view comma_and_break = ",\n";
+    out_.text(comma_and_break.substr(state_ & kFirst));
+    state_ = 0;
+    return true;
+}
+
 JsonWriter& JsonWriter::skip_container() {
-    // The first container too deep stands as null; those inside it add to
-    // the count only.
-    if (skipped_ == 0)
-        null();
-    ++skipped_;
+    if ((state_ & kSkipping) != 0) {
+        ++skipped_;
+        return *this;
+    }
+    // The first container too deep stands as null; what it holds is skipped,
+    // and the containers inside it only counted.
+    null();
+    skipped_ = 1;
+    state_ = kSkipping;
+    return *this;
+}
+
+JsonWriter& JsonWriter::close_unusual(char bracket) {
+    if ((state_ & kSkipping) != 0) {
+        if (--skipped_ == 0)
+            state_ = 0;  // the null written in its place was a value
+        return *this;
+    }
+    if (depth_ == 0)
+        return *this;
+    if ((state_ & kLineBreak) != 0)
+        out_.text("\n");
+    out_.text(std::string_view(&bracket, 1));
+    --depth_;
+    state_ = 0;
     return *this;
 }
 
 void JsonWriter::escaped(std::string_view text) {
+    const std::size_t size = text.size();
     std::size_t run = 0;  // start of the bytes not yet written
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0; i < size;) {
+        // The last eight bytes are read again rather than one at a time.
+        if (size >= 8) {
+            const std::size_t at = std::min(i, size - 8);
+            if (plain_bytes(eight_bytes_at(text.data() + at))) {
+                i = at + 8;
+                continue;
+            }
+        }
         const auto c = static_cast<unsigned char>(text[i]);
         const ByteClass k = kByteClasses[c];
         if (k == ByteClass::plain) {

@@ -62,6 +62,15 @@ class Output {
         len_ += length;
         return *this;
     }
+    // Room for N bytes, to write in place: a writer fills at most N from
+    // the pointer returned, then says how many it wrote.
+    template <std::size_t N>
+    char* room() {
+        static_assert(N <= kBlockSize);
+        reserve(N);
+        return block_ + len_;
+    }
+    void wrote(std::size_t n) { len_ += n; }
     Output& i32(std::int32_t v);
     Output& i64(std::int64_t v);
     Output& u64(std::uint64_t v);

@@ -8,6 +8,7 @@
 
 #include "asf/guid_registry.hpp"
 #include "asf/timecode.hpp"
+#include "io/json_writer.hpp"
 
 namespace asfinspect::view {
 
@@ -222,69 +223,26 @@ void write_quoted(io::Output& out, std::string_view text) {
     out.text(text.substr(run)).text("\"");
 }
 
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0.
-std::size_t utf8_sequence(std::string_view s) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t n = 0;
-    char32_t min = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        n = 2;
-        min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        n = 3;
-        min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        n = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < n)
-        return 0;
-    char32_t c = b0 & (0x7F >> n);
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        c = c << 6 | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return 0;
-    return n;
+void write_json_string(io::Output& out, std::string_view text) {
+    io::JsonWriter(out).string(text);
 }
 
-}  // namespace
+std::string_view severity_name(decode::Severity severity) {
+    return severity == decode::Severity::error ? "error" : "warning";
+}
 
-void write_json_string(io::Output& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out.text("\"");
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-            ++i;
-            continue;
-        }
-        if (c >= 0x80) {
-            const std::size_t n = utf8_sequence(text.substr(i));
-            if (n != 0) {
-                i += n;
-                continue;
-            }
-        }
-        out.text(text.substr(run, i - run));
-        if (c >= 0x80) {
-            out.text("\xEF\xBF\xBD");  // U+FFFD
-        } else if (!write_short_escape(out, c)) {
-            const char esc[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xf]};
-            out.text(std::string_view(esc, 6));
-        }
-        ++i;
-        run = i;
-    }
-    out.text(text.substr(run)).text("\"");
+void write_json_finding(io::JsonWriter& json, const decode::Finding& f) {
+    json.begin_object()
+        .member_signed("offset", f.offset)
+        .member_string("severity", severity_name(f.severity))
+        .member_string("code", f.code)
+        .member_string("message", f.message)
+        .end_object();
+}
+
+void write_json_file(io::JsonWriter& json, std::string_view path, std::int64_t size) {
+    json.key("file").begin_object().member_string("path", path).member_signed("size", size);
+    json.end_object();
 }
 
 bool write_timecode(io::Output& out, std::uint32_t v) {
@@ -316,35 +274,43 @@ std::string_view FlagPartsText::of(const decode::Key& key, asf::FlagParts parts,
         kept.table = parts.data();
         kept.value = v;
         kept.text.clear();
-        make(key, parts, v, kept.text);
+        make(parts, v, kept.text);
     }
     return kept.text;
 }
 
-void FlagPartsText::make(const decode::Key& key, asf::FlagParts parts, std::uint64_t v,
-                         std::string& text) const {
-    const bool json = style_ == Style::json;
-    if (json) {
-        text += ",\"";
-        text += key.identifier();
-        text += "_parts\":{";
+namespace {
+
+// Keeps what an Output hands over in a string.
+class AppendTo final : public io::OutputTarget {
+  public:
+    explicit AppendTo(std::string& text) : text_(text) {}
+    int write(const char* p, std::size_t n) override {
+        text_.append(p, n);
+        return 0;
+    }
+
+  private:
+    std::string& text_;
+};
+
+}  // namespace
+
+void FlagPartsText::make(asf::FlagParts parts, std::uint64_t v, std::string& text) const {
+    if (style_ == Style::json) {
+        make_json(parts, v, text);
+        return;
     }
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const asf::FlagPart& part = parts[i];
-        text += i == 0 ? "" : json ? "," : ", ";
-        if (json) {
-            text += '"';
-            text += part.name.identifier();
-            text += "\":";
-        } else {
-            text += part.name.label();
-            text += ": ";
-        }
+        text += i == 0 ? "" : ", ";
+        text += part.name.label();
+        text += ": ";
         const std::uint64_t value = part.of(v);
         const std::string_view name = asf::name_of(value, part.values);
         if (part.single_bit()) {
-            text += value != 0 ? (json ? "true" : "yes") : (json ? "false" : "no");
-        } else if (!json && !name.empty()) {
+            text += value != 0 ? "yes" : "no";
+        } else if (!name.empty()) {
             text += name;
         } else {
             char digits[24];
@@ -352,7 +318,23 @@ void FlagPartsText::make(const decode::Key& key, asf::FlagParts parts, std::uint
             text.append(digits, end);
         }
     }
-    text += json ? "}" : "";
+}
+
+void FlagPartsText::make_json(asf::FlagParts parts, std::uint64_t v, std::string& text) {
+    AppendTo target(text);
+    auto out = io::Output::to(target);
+    io::JsonWriter json(out);
+    json.begin_object();
+    for (const asf::FlagPart& part : parts) {
+        const std::uint64_t value = part.of(v);
+        json.key(part.name.identifier());
+        if (part.single_bit())
+            json.boolean(value != 0);
+        else
+            json.number(value);
+    }
+    json.end_object();
+    out.flush();
 }
 
 SecondsText decimal_text(double v, int digits) {

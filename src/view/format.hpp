@@ -8,6 +8,7 @@
 #include "answers/measures.hpp"
 #include "decode/facts.hpp"
 #include "decode/view.hpp"
+#include "io/json_writer.hpp"
 #include "io/output.hpp"
 
 // Value formatting shared by the views.
@@ -60,9 +61,19 @@ void fourcc_chars(std::uint32_t v, char (&chars)[4]);
 // control characters escaped, so that a line of the view stays one line.
 void write_quoted(io::Output& out, std::string_view text);
 
-// A JSON string: escaped, between double quotes; bytes that are not valid
-// UTF-8 become U+FFFD.
+// A JSON string, as io::JsonWriter writes it.
 void write_json_string(io::Output& out, std::string_view text);
+
+// "error" or "warning".
+std::string_view severity_name(decode::Severity severity);
+
+// A finding as every JSON document writes it: {"offset", "severity", "code",
+// "message"}.
+void write_json_finding(io::JsonWriter& json, const decode::Finding& f);
+
+// The member that names the file a JSON document is about:
+// "file": {"path", "size"}.
+void write_json_file(io::JsonWriter& json, std::string_view path, std::int64_t size);
 
 // A CSV field (RFC 4180): as it is, or between double quotes, with quotes
 // doubled, when it holds a comma, a quote or a line break.
@@ -76,11 +87,11 @@ void write_signed_seconds(io::Output& out, std::int64_t ms);
 bool write_timecode(io::Output& out, std::uint32_t v);
 
 // The parts of a flags field as text: for people ("Multiple Payloads
-// Present: yes, Sequence Type: not present, ...") or as a JSON member beside
-// the field's own (,"length_type_flags_parts":{"multiple_payloads_present":
-// true,"sequence_type":0,...}). The text of a field and a value is made once
-// and kept: every packet has three or four flags fields, and a file's packets
-// repeat a handful of values.
+// Present: yes, Sequence Type: not present, ...") or as a JSON object
+// ({"multiple_payloads_present":true,"sequence_type":0,...}), which the JSON
+// puts beside the field's own member. The text of a field and a value is
+// made once and kept: every packet has three or four flags fields, and a
+// file's packets repeat a handful of values.
 class FlagPartsText {
   public:
     enum class Style : std::uint8_t { people, json };
@@ -98,8 +109,8 @@ class FlagPartsText {
     };
     static constexpr std::size_t kKept = 64;  // a power of two
 
-    void make(const decode::Key& key, asf::FlagParts parts, std::uint64_t v,
-              std::string& text) const;
+    void make(asf::FlagParts parts, std::uint64_t v, std::string& text) const;
+    static void make_json(asf::FlagParts parts, std::uint64_t v, std::string& text);
 
     Style style_;
     std::array<Kept, kKept> kept_{};

@@ -1,7 +1,6 @@
 #include "view/json_view.hpp"
 
-#include <array>
-#include <cstring>
+#include <algorithm>
 
 #include "asf/guid_registry.hpp"
 #include "asf/timecode.hpp"
@@ -9,7 +8,16 @@
 
 namespace asfinspect::view {
 
-JsonView::JsonView(io::Output& out) : out_(out), flag_parts_(FlagPartsText::Style::json) {}
+using io::JsonName;
+
+// `"name":`, for every field: the fast way, which copies the identifier's
+// storage whole.
+[[gnu::always_inline]] inline void JsonView::member(const decode::Key& key) {
+    json_.identifier_key(key.storage(), key.identifier().size());
+}
+
+JsonView::JsonView(io::Output& out)
+    : out_(out), json_(out), flag_parts_(FlagPartsText::Style::json) {}
 
 JsonView::Level& JsonView::push(Frame frame) {
     if (depth_ == levels_.size())
@@ -17,7 +25,6 @@ JsonView::Level& JsonView::push(Frame frame) {
     Level& level = levels_[depth_++];
     level.frame = frame;
     level.part = ObjectPart::fields;
-    level.first = true;
     level.held = 0;
     level.dropped = 0;
     return level;
@@ -27,38 +34,14 @@ void JsonView::pop() {
     --depth_;
 }
 
-void JsonView::comma(Level& level) {
-    if (!level.first)
-        out_.text(",");
-    level.first = false;
-}
-
-// `"name":`, made in one piece: a member is written for every field, so it
-// is kept inline in the writers of values.
-[[gnu::always_inline]] inline void JsonView::member(const decode::Key& key) {
-    comma(levels_[depth_ - 1]);
-    const std::size_t length = key.identifier().size();
-    std::array<char, decode::Key::kMaxIdentifierLength + 3> text;
-    text[0] = '"';
-    std::memcpy(text.data() + 1, key.storage().data(), decode::Key::kMaxIdentifierLength);
-    text[length + 1] = '"';
-    text[length + 2] = ':';
-    out_.text_within<text.size()>(text.data(), length + 3);
-}
-
-// `,"name_suffix":`: a member beside a field's own, for what its value means.
-void JsonView::member_beside(const decode::Key& key, std::string_view suffix) {
-    out_.text(",\"").text(key.identifier()).text(suffix).text("\":");
-}
-
 void JsonView::close_part(Level& object) {
     switch (object.part) {
         case ObjectPart::fields:
-            out_.text("}");
+            json_.end_object();
             break;
         case ObjectPart::children:
         case ObjectPart::packets:
-            out_.text("]");
+            json_.end_array();
             break;
         case ObjectPart::done:
             break;
@@ -66,23 +49,17 @@ void JsonView::close_part(Level& object) {
     object.part = ObjectPart::done;
 }
 
-void JsonView::write_findings(Level& level) {
+void JsonView::write_findings(const Level& level) {
     if (level.held == 0)
         return;
-    // An item may hold nothing but its findings.
-    out_.text(level.frame == Frame::item && level.first ? "\"findings\":[" : ",\"findings\":[");
+    json_.key("findings").begin_array();
     for (std::size_t i = 0; i < level.held; ++i) {
         const HeldFinding& f = level.findings[i];
-        out_.text(i == 0 ? "{\"offset\":" : ",{\"offset\":").signed_number(f.offset);
-        out_.text(f.severity == decode::Severity::error ? ",\"severity\":\"error\""
-                                                        : ",\"severity\":\"warning\"");
-        out_.text(",\"code\":\"").text(f.code).text("\",\"message\":");
-        write_json_string(out_, f.message);
-        out_.text("}");
+        write_json_finding(json_, {f.offset, f.severity, f.code, f.message});
     }
-    out_.text("]");
+    json_.end_array();
     if (level.dropped != 0)
-        out_.text(",\"findings_not_listed\":").number(level.dropped);
+        json_.member_number("findings_not_listed", level.dropped);
 }
 
 void JsonView::begin(const decode::Part& part) {
@@ -99,12 +76,12 @@ void JsonView::begin(const decode::Part& part) {
             break;
         case Kind::group:
             member(*part.key);
-            out_.text("{");
+            json_.begin_object();
             push(Frame::group);
             break;
         case Kind::list:
             member(*part.key);
-            out_.text("[");
+            json_.begin_array();
             push(Frame::list);
             break;
         case Kind::item:
@@ -126,16 +103,16 @@ void JsonView::end(const decode::Part& part) {
             close_part(levels_[depth_ - 1]);
             break;
         case Kind::group:
-            out_.text("}");
+            json_.end_object();
             pop();
             break;
         case Kind::list:
-            out_.text("]");
+            json_.end_array();
             pop();
             break;
         case Kind::item:
             write_findings(levels_[depth_ - 1]);
-            out_.text("}");
+            json_.end_object();
             pop();
             break;
     }
@@ -143,16 +120,15 @@ void JsonView::end(const decode::Part& part) {
 
 void JsonView::open_file(std::string_view path, std::int64_t size) {
     push(Frame::document);
-    out_.text("{\"version\":\"" ASFINSPECT_VERSION "\",\"file\":{\"path\":");
-    write_json_string(out_, path);
-    out_.text(",\"size\":").signed_number(size).text("},\"objects\":[");
+    json_.begin_object().member_string("version", ASFINSPECT_VERSION);
+    write_json_file(json_, path, size);
+    json_.key("objects").begin_array();
 }
 
 void JsonView::close_file() {
-    Level& document = levels_[0];
-    out_.text("\n]");
-    write_findings(document);
-    out_.text("}").end_line();
+    json_.line_break().end_array();
+    write_findings(levels_[0]);
+    json_.end_object().end_document();
     depth_ = 0;
 }
 
@@ -160,21 +136,19 @@ void JsonView::open_object(const decode::ObjectHead& head) {
     Level& parent = levels_[depth_ - 1];
     if (parent.frame == Frame::object && parent.part != ObjectPart::children) {
         close_part(parent);
-        out_.text(",\"children\":[");
+        json_.key("children").begin_array();
         parent.part = ObjectPart::children;
-        parent.first = true;
     }
-    comma(parent);
-    out_.text(depth_ == 1 ? "\n{\"offset\":" : "{\"offset\":").signed_number(head.offset);
-    out_.text(",\"size\":").signed_number(head.size).text(",\"guid\":\"");
-    write_guid(out_, head.guid);
-    out_.text("\",\"name\":");
-    if (head.known != nullptr) {
-        out_.text("\"").text(head.known->name).text("\"");
-    } else {
-        out_.text("null");
-    }
-    out_.text(",\"fields\":{");
+    // A top-level object a line.
+    if (depth_ == 1)
+        json_.line_break();
+    json_.begin_object().member_signed("offset", head.offset).member_signed("size", head.size);
+    json_.member_string("guid", asf::as_view(asf::registry_form(head.guid)));
+    if (head.known != nullptr)
+        json_.member_string("name", head.known->name);
+    else
+        json_.member_null("name");
+    json_.key("fields").begin_object();
     push(Frame::object);
 }
 
@@ -182,29 +156,25 @@ void JsonView::close_object() {
     Level& object = levels_[depth_ - 1];
     close_part(object);
     write_findings(object);
-    out_.text("}");
+    json_.end_object();
     pop();
 }
 
 void JsonView::open_packets() {
     Level& object = levels_[depth_ - 1];
     close_part(object);
-    out_.text(",\"packets\":[");
+    json_.key("packets").begin_array();
     object.part = ObjectPart::packets;
-    object.first = true;
 }
 
 void JsonView::open_item(std::uint64_t index, std::int64_t offset) {
-    Level& parent = levels_[depth_ - 1];
-    const bool packet = parent.frame == Frame::object;
-    comma(parent);
     // A packet a line, so that line tools can follow the packets.
-    out_.text(packet ? "\n{" : "{");
-    Level& item = push(Frame::item);
-    if (offset >= 0) {
-        out_.text("\"index\":").number(index).text(",\"offset\":").signed_number(offset);
-        item.first = false;
-    }
+    if (levels_[depth_ - 1].frame == Frame::object)
+        json_.line_break();
+    json_.begin_object();
+    push(Frame::item);
+    if (offset >= 0)
+        json_.member_number("index", index).member_signed("offset", offset);
 }
 
 void JsonView::value(const decode::Key& key, const decode::Value& v) {
@@ -212,98 +182,101 @@ void JsonView::value(const decode::Key& key, const decode::Value& v) {
     member(key);
     switch (v.kind()) {
         case Kind::unsigned_integer:
-            out_.number(v.number());
+            json_.number(v.number());
             write_unset(key, v.unset());
             break;
         case Kind::enumerated:
         case Kind::flags:
-            out_.number(v.number());
+            json_.number(v.number());
             break;
         case Kind::flag_parts:
-            out_.number(v.number());
-            out_.text(flag_parts_.of(key, v.flag_parts(), v.number()));
+            json_.number(v.number());
+            json_.key(JsonName::identifier(key.identifier()), "_parts")
+                .raw(flag_parts_.of(key, v.flag_parts(), v.number()));
             break;
         case Kind::signed_integer:
-            out_.signed_number(v.signed_number());
+            json_.signed_number(v.signed_number());
             break;
         case Kind::boolean:
-            out_.text(v.number() != 0 ? "true" : "false");
+            json_.boolean(v.number() != 0);
             break;
         case Kind::guid:
-            write_guid_member(v.guid());
+            write_guid_value(v.guid());
             break;
         case Kind::text:
-            write_json_string(out_, v.text());
+            json_.string(v.text());
             break;
         case Kind::bytes:
             write_bytes(v.head(), v.number());
             break;
         case Kind::date:
-            out_.text("\"");
-            write_filetime(out_, v.number(), 'T');
-            out_.text("Z\"");
+            json_.raw_with([&v](io::Output& out) {
+                out.text("\"");
+                write_filetime(out, v.number(), 'T');
+                out.text("Z\"");
+            });
             write_unset(key, v.unset());
             break;
         case Kind::fourcc: {
             char chars[4];
             fourcc_chars(static_cast<std::uint32_t>(v.number()), chars);
-            write_json_string(out_, std::string_view(chars, 4));
+            json_.string(std::string_view(chars, 4));
             break;
         }
         case Kind::timecode:
-            out_.number(v.number());
-            member_beside(key, "_text");
-            if (asf::bcd_timecode(static_cast<std::uint32_t>(v.number()))) {
-                out_.text("\"");
-                write_timecode(out_, static_cast<std::uint32_t>(v.number()));
-                out_.text("\"");
-            } else {
-                out_.text("null");
-            }
+            write_timecode_value(key, static_cast<std::uint32_t>(v.number()));
             break;
         case Kind::text_blob:
             write_bytes(v.text_blob().head, v.text_blob().length);
-            member_beside(key, "_text");
-            write_json_string(out_, v.text_blob().text);
+            json_.key(JsonName::identifier(key.identifier()), "_text").string(v.text_blob().text);
             break;
     }
 }
 
 // What a value that stands for "no value" means, beside it.
 void JsonView::write_unset(const decode::Key& key, std::string_view meaning) {
-    if (meaning.empty())
-        return;
-    member_beside(key, "_sentinel");
-    write_json_string(out_, meaning);
+    if (!meaning.empty())
+        json_.key(JsonName::identifier(key.identifier()), "_sentinel").string(meaning);
+}
+
+// The integer stored, and beside it its digits when they are BCD.
+void JsonView::write_timecode_value(const decode::Key& key, std::uint32_t v) {
+    json_.number(v).key(key.identifier(), "_text");
+    if (asf::bcd_timecode(v))
+        json_.raw_with([v](io::Output& out) {
+            out.text("\"");
+            write_timecode(out, v);
+            out.text("\"");
+        });
+    else
+        json_.null();
 }
 
 void JsonView::unsigned_value(const decode::Key& key, std::uint64_t v, decode::Unit) {
     member(key);
-    out_.number(v);
+    json_.number(v);
 }
 
-void JsonView::write_guid_member(const asf::Guid& v) {
-    out_.text("{\"guid\":\"");
-    write_guid(out_, v);
-    out_.text("\",\"name\":");
+void JsonView::write_guid_value(const asf::Guid& v) {
+    json_.begin_object().member_string("guid", asf::as_view(asf::registry_form(v)));
     const std::string_view name = asf::guid_name(v);
-    if (name.empty()) {
-        out_.text("null}");
-    } else {
-        out_.text("\"").text(name).text("\"}");
-    }
+    if (name.empty())
+        json_.member_null("name");
+    else
+        json_.member_string("name", name);
+    json_.end_object();
 }
 
 void JsonView::write_bytes(io::Bytes head, std::uint64_t length) {
     static constexpr char kHex[] = "0123456789abcdef";
-    out_.text("{\"length\":").number(length).text(",\"hex\":\"");
     char buf[2 * decode::kBlobHeadBytes];
     std::size_t n = 0;
     for (const std::uint8_t b : head.first(std::min(head.size(), decode::kBlobHeadBytes))) {
         buf[n++] = kHex[b >> 4];
         buf[n++] = kHex[b & 0xf];
     }
-    out_.text(std::string_view(buf, n)).text("\"}");
+    json_.begin_object().member_number("length", length);
+    json_.member_string("hex", std::string_view(buf, n)).end_object();
 }
 
 void JsonView::finding(const decode::Finding& f) {

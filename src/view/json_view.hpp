@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decode/view.hpp"
+#include "io/json_writer.hpp"
 #include "io/output.hpp"
 #include "view/format.hpp"
 
@@ -50,19 +51,14 @@ class JsonView final : public decode::View, public decode::FindingSink {
     struct Level {
         Frame frame = Frame::document;
         ObjectPart part = ObjectPart::fields;
-        bool first = true;  // nothing written in the current part yet
         std::vector<HeldFinding> findings;
         std::size_t held = 0;  // findings[0, held) are this container's
         std::uint64_t dropped = 0;
     };
 
-    Level& top() { return levels_.back(); }
+    void member(const decode::Key& key);
     Level& push(Frame frame);
     void pop();
-    void comma(Level& level);
-    // Starts a member of the innermost field container: `,"key":`.
-    void member(const decode::Key& key);
-    void member_beside(const decode::Key& key, std::string_view suffix);
     void close_part(Level& object);
     void open_file(std::string_view path, std::int64_t size);
     void close_file();
@@ -70,12 +66,14 @@ class JsonView final : public decode::View, public decode::FindingSink {
     void close_object();
     void open_packets();
     void open_item(std::uint64_t index, std::int64_t offset);
-    void write_guid_member(const asf::Guid& v);
+    void write_guid_value(const asf::Guid& v);
     void write_bytes(io::Bytes head, std::uint64_t length);
     void write_unset(const decode::Key& key, std::string_view meaning);
-    void write_findings(Level& level);
+    void write_timecode_value(const decode::Key& key, std::uint32_t v);
+    void write_findings(const Level& level);
 
     io::Output& out_;
+    io::JsonWriter json_;
     std::vector<Level> levels_;
     std::size_t depth_ = 0;  // levels in use; levels_ keeps the others for reuse
     FlagPartsText flag_parts_;

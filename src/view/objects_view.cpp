@@ -13,9 +13,10 @@ namespace asfinspect::view {
 
 namespace {
 
+// Times as ASF stores them, in milliseconds, say so in their names.
 constexpr std::string_view kColumns =
-    "stream,number,time,presentation_time,size,key_frame,fragments,first_packet,last_packet,"
-    "send_time,offset";
+    "stream,number,time,presentation_time_ms,size,key_frame,fragments,first_packet,last_packet,"
+    "send_time_ms,offset,whole,size_declared";
 
 // The time a player shows: the stored presentation time less the preroll.
 // A preroll past 2^63 ms (a file's 64-bit field) is taken as 2^63 - 1, so
@@ -104,9 +105,9 @@ void ObjectsView::begin(const decode::Part& part) {
             break;
         }
         case Format::json:
-            out_.text("{\"file\":{\"path\":");
-            write_json_string(out_, part.path);
-            out_.text(",\"size\":").signed_number(part.size).text("},\"media_objects\":[");
+            json_.begin_object();
+            write_json_file(json_, part.path, part.size);
+            json_.key("media_objects").begin_array();
             break;
         case Format::csv:
             if (!batch_)
@@ -120,8 +121,11 @@ void ObjectsView::write_csv_header(io::Output& out, bool path) {
 }
 
 void ObjectsView::end(const decode::Part& part) {
-    if (part.kind == decode::Part::Kind::file && format_ == Format::json)
-        out_.text(written_ == 0 ? "]}" : "\n]}").end_line();
+    if (part.kind != decode::Part::Kind::file || format_ != Format::json)
+        return;
+    if (written_ != 0)
+        json_.line_break();
+    json_.end_array().end_object().end_document();
 }
 
 void ObjectsView::media_object(const decode::MediaObject& m) {
@@ -156,21 +160,21 @@ void ObjectsView::write_text(const decode::MediaObject& m) {
     out_.end_line();
 }
 
+// The members' names are template arguments: a file has millions of objects.
 void ObjectsView::write_json(const decode::MediaObject& m) {
-    out_.text(written_ == 0 ? "\n{\"stream\":" : ",\n{\"stream\":").number(m.stream);
-    out_.text(",\"number\":").number(m.number).text(",\"time\":");
-    write_signed_seconds(out_, player_time(m, preroll_));
-    out_.text(",\"presentation_time\":").number(m.presentation_time);
-    out_.text(",\"size\":").number(m.size);
-    out_.text(m.key_frame ? ",\"key_frame\":true" : ",\"key_frame\":false");
-    out_.text(",\"fragments\":").number(m.fragments);
-    out_.text(",\"first_packet\":").number(m.first_packet);
-    out_.text(",\"last_packet\":").number(m.last_packet);
-    out_.text(",\"send_time\":").number(m.send_time);
-    out_.text(",\"offset\":").signed_number(m.offset);
+    json_.line_break().begin_object();
+    json_.member_number<"stream">(m.stream).member_number<"number">(m.number);
+    json_.key<"time">().raw_with(
+        [&](io::Output& out) { write_signed_seconds(out, player_time(m, preroll_)); });
+    json_.member_number<"presentation_time_ms">(m.presentation_time);
+    json_.member_number<"size">(m.size).member_bool<"key_frame">(m.key_frame);
+    json_.member_number<"fragments">(m.fragments);
+    json_.member_number<"first_packet">(m.first_packet);
+    json_.member_number<"last_packet">(m.last_packet);
+    json_.member_number<"send_time_ms">(m.send_time).member_signed<"offset">(m.offset);
     if (!m.whole)
-        out_.text(",\"whole\":false,\"size_declared\":").number(m.size_declared);
-    out_.text("}");
+        json_.member_bool<"whole">(false).member_number<"size_declared">(m.size_declared);
+    json_.end_object();
 }
 
 void ObjectsView::write_csv(const decode::MediaObject& m) {
@@ -183,7 +187,8 @@ void ObjectsView::write_csv(const decode::MediaObject& m) {
     out_.text(",").number(m.presentation_time).text(",").number(m.size);
     out_.text(m.key_frame ? ",true," : ",false,").number(m.fragments);
     out_.text(",").number(m.first_packet).text(",").number(m.last_packet);
-    out_.text(",").number(m.send_time).text(",").signed_number(m.offset).text("\r\n");
+    out_.text(",").number(m.send_time).text(",").signed_number(m.offset);
+    out_.text(m.whole ? ",true," : ",false,").number(m.size_declared).text("\r\n");
 }
 
 }  // namespace asfinspect::view
