@@ -8,13 +8,15 @@
 #include <cstring>
 #include <memory>
 
+#include "answers/measures.hpp"
 #include "decode/decoder.hpp"
 #include "decode/text.hpp"
+#include "io/decimal.hpp"
 #include "io/error_text.hpp"
 #include "io/file_reader.hpp"
+#include "io/json_writer.hpp"
 #include "repair/plan.hpp"
 #include "repair/writer.hpp"
-#include "view/format.hpp"
 
 namespace asfinspect::repair {
 
@@ -28,19 +30,16 @@ using decode::message;
 class Report final : public ChangeSink {
   public:
     Report(io::Output& out, io::Output& err, const Request& request)
-        : out_(out), err_(err), request_(request) {
+        : out_(out), err_(err), request_(request), json_(out) {
         if (!request.json)
             return;
-        out_.text("{\"file\":");
-        view::write_json_string(out_, request.file);
-        out_.text(",\"out\":");
+        json_.begin_object().member_string("file", request.file);
         if (request.out.empty()) {
-            out_.text("null");
+            json_.member_null("out");
         } else {
-            view::write_json_string(out_, request.out);
+            json_.member_string("out", request.out);
         }
-        out_.text(",\"dry_run\":").text(request.dry_run ? "true" : "false");
-        out_.text(",\"changes\":[");
+        json_.member_bool("dry_run", request.dry_run).key("changes").begin_array();
     }
 
     void change(const Change& c) override {
@@ -51,31 +50,21 @@ class Report final : public ChangeSink {
             out_.end_line();
             return;
         }
-        out_.text(changes_++ == 0 ? "{" : ",{");
-        out_.text("\"offset\":").number(static_cast<std::uint64_t>(c.offset));
-        out_.text(",\"code\":");
-        view::write_json_string(out_, c.code);
-        out_.text(",\"what\":");
-        view::write_json_string(out_, c.what);
-        out_.text(",\"before\":");
-        view::write_json_string(out_, c.before);
-        out_.text(",\"after\":");
-        view::write_json_string(out_, c.after);
-        out_.text("}");
+        json_.begin_object().member_signed("offset", c.offset).member_string("code", c.code);
+        json_.member_string("what", c.what).member_string("before", c.before);
+        json_.member_string("after", c.after).end_object();
     }
 
     // The end of the run: what it came to, with the totals when there are.
     Outcome finish(Outcome outcome, std::string_view reason, const Plan* plan) {
         if (request_.json) {
-            out_.text("]");
+            json_.end_array();
             if (plan != nullptr)
                 json_totals(*plan);
-            out_.text(",\"result\":\"").text(result_name(outcome)).text("\"");
-            if (!reason.empty()) {
-                out_.text(",\"reason\":");
-                view::write_json_string(out_, reason);
-            }
-            out_.text("}").end_line();
+            json_.member_string("result", result_name(outcome));
+            if (!reason.empty())
+                json_.member_string("reason", reason);
+            json_.end_object().end_document();
         } else if (outcome == Outcome::nothing_to_repair) {
             out_.text("nothing to repair").end_line();
         } else if (outcome == Outcome::repaired || outcome == Outcome::dry_run) {
@@ -123,8 +112,7 @@ class Report final : public ChangeSink {
                 continue;
             out_.text(separator).text("stream ").number(s).text(": ");
             out_.number(t.dropped_by_stream[s]).text(" from ");
-            write_time(plan, t.first_dropped_time[s]);
-            out_.text(" s");
+            out_.text(player_seconds(plan, t.first_dropped_time[s]).view()).text(" s");
             separator = ", ";
         }
         if (t.objects_dropped != 0)
@@ -135,36 +123,35 @@ class Report final : public ChangeSink {
 
     void json_totals(const Plan& plan) {
         const Totals& t = plan.totals;
-        out_.text(",\"packets\":{\"kept\":").number(t.packets_kept);
-        out_.text(",\"rewritten\":").number(t.packets_rewritten);
-        out_.text(",\"replaced\":").number(t.packets_replaced);
-        out_.text(",\"dropped\":").number(t.packets_dropped);
-        out_.text("},\"media_objects\":{\"kept\":").number(t.objects_kept);
-        out_.text(",\"dropped\":").number(t.objects_dropped).text(",\"dropped_by_stream\":[");
-        const char* separator = "";
+        json_.key("packets").begin_object().member_number("kept", t.packets_kept);
+        json_.member_number("rewritten", t.packets_rewritten);
+        json_.member_number("replaced", t.packets_replaced);
+        json_.member_number("dropped", t.packets_dropped).end_object();
+        json_.key("media_objects").begin_object().member_number("kept", t.objects_kept);
+        json_.member_number("dropped", t.objects_dropped).key("dropped_by_stream").begin_array();
         for (std::size_t s = 0; s < t.dropped_by_stream.size(); ++s) {
             if (t.dropped_by_stream[s] == 0)
                 continue;
-            out_.text(separator).text("{\"stream\":").number(s);
-            out_.text(",\"dropped\":").number(t.dropped_by_stream[s]).text(",\"from\":");
-            write_time(plan, t.first_dropped_time[s]);
-            out_.text("}");
-            separator = ",";
+            json_.begin_object().member_number("stream", s);
+            json_.member_number("dropped", t.dropped_by_stream[s]);
+            json_.member_raw("from", player_seconds(plan, t.first_dropped_time[s]).view());
+            json_.end_object();
         }
-        out_.text("]},\"indexes_rebuilt\":").number(t.indexes_rebuilt);
+        json_.end_array().end_object().member_number("indexes_rebuilt", t.indexes_rebuilt);
     }
 
-    // A time as ASF stores it, as a player shows it in seconds.
-    void write_time(const Plan& plan, std::uint32_t stored) {
-        const std::uint64_t preroll = plan.facts.file_properties.preroll;
-        view::write_seconds(out_, stored > preroll ? stored - preroll : 0,
-                            decode::Unit::milliseconds);
+    // A time as ASF stores it, as a player shows it, in seconds.
+    static io::DecimalText player_seconds(const Plan& plan, std::uint32_t stored) {
+        const std::int64_t ms = answers::player_time(stored, plan.facts.file_properties.preroll);
+        return io::exact_decimal(
+            ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms), 3,
+            ms < 0);
     }
 
     io::Output& out_;
     io::Output& err_;
     const Request& request_;
-    std::uint64_t changes_ = 0;
+    io::JsonWriter json_;
 };
 
 // A file opened for reading, closed at the end of its scope.

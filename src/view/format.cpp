@@ -8,6 +8,7 @@
 
 #include "asf/guid_registry.hpp"
 #include "asf/timecode.hpp"
+#include "io/decimal.hpp"
 #include "io/json_writer.hpp"
 
 namespace asfinspect::view {
@@ -77,31 +78,7 @@ bool write_short_escape(io::Output& out, unsigned char c) {
 }  // namespace
 
 SecondsText exact_seconds(std::uint64_t magnitude, decode::Unit unit, bool negative) {
-    SecondsText t;
-    char* p = t.chars.data();
-    char* const end = p + t.chars.size();
-    if (negative && magnitude != 0)
-        *p++ = '-';
-    const bool ms = unit == decode::Unit::milliseconds;
-    const std::uint64_t per_second = ms ? kMillisecondsPerSecond : kTicksPerSecond;
-    p = std::to_chars(p, end, magnitude / per_second).ptr;
-    std::uint64_t fraction = magnitude % per_second;
-    if (fraction != 0) {
-        int digits = ms ? 3 : 7;
-        // Trailing zeros are left out: 3.100 s is "3.1".
-        while (fraction % 10 == 0) {
-            fraction /= 10;
-            --digits;
-        }
-        *p++ = '.';
-        for (int i = digits - 1; i >= 0; --i) {
-            p[i] = static_cast<char>('0' + fraction % 10);
-            fraction /= 10;
-        }
-        p += digits;
-    }
-    t.size = static_cast<std::size_t>(p - t.chars.data());
-    return t;
+    return io::exact_decimal(magnitude, unit == decode::Unit::milliseconds ? 3 : 7, negative);
 }
 
 SecondsText exact_seconds_of_ms(std::int64_t ms) {
@@ -221,10 +198,6 @@ void write_quoted(io::Output& out, std::string_view text) {
         }
     }
     out.text(text.substr(run)).text("\"");
-}
-
-void write_json_string(io::Output& out, std::string_view text) {
-    io::JsonWriter(out).string(text);
 }
 
 std::string_view severity_name(decode::Severity severity) {

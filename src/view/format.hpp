@@ -8,6 +8,7 @@
 #include "answers/measures.hpp"
 #include "decode/facts.hpp"
 #include "decode/view.hpp"
+#include "io/decimal.hpp"
 #include "io/json_writer.hpp"
 #include "io/output.hpp"
 
@@ -16,11 +17,7 @@ namespace asfinspect::view {
 
 // Seconds as text, made once to be written anywhere (a cell of a table, a
 // JSON value).
-struct SecondsText {
-    std::array<char, 32> chars{};
-    std::size_t size = 0;
-    std::string_view view() const { return {chars.data(), size}; }
-};
+using SecondsText = io::DecimalText;
 
 // The one formatter of times for machines: a count of `unit` as exact
 // seconds, 3100 ms as "3.1", 61460000 x 100 ns as "6.146", 0 as "0"; with a
@@ -60,9 +57,6 @@ void fourcc_chars(std::uint32_t v, char (&chars)[4]);
 // Text for a terminal: between double quotes, with quotes, backslashes and
 // control characters escaped, so that a line of the view stays one line.
 void write_quoted(io::Output& out, std::string_view text);
-
-// A JSON string, as io::JsonWriter writes it.
-void write_json_string(io::Output& out, std::string_view text);
 
 // "error" or "warning".
 std::string_view severity_name(decode::Severity severity);
