@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "io/json_writer.hpp"
-#include "view/answer_view.hpp"
+#include "check/answer_view.hpp"
 
 namespace asfinspect::check {
 
@@ -19,7 +19,7 @@ namespace asfinspect::check {
 // packets end in zeros, a stream's worst delivery), so the findings shown
 // are held, at most kShownPerCode of each code, and written by their offset
 // when the file ends.
-class CheckView final : public view::AnswerView {
+class CheckView final : public AnswerView {
   public:
     enum class Format { text, json };
 

@@ -6,7 +6,7 @@
 #include "decode/view.hpp"
 #include "io/output.hpp"
 
-namespace asfinspect::view {
+namespace asfinspect::check {
 
 // A view that answers questions about a file rather than show its fields
 // (a verdict, a summary): it takes the findings, counted by severity, and the
@@ -37,4 +37,4 @@ class AnswerView : public decode::View, public decode::FindingSink {
     std::uint64_t warnings_ = 0;
 };
 
-}  // namespace asfinspect::view
+}  // namespace asfinspect::check
