@@ -236,19 +236,30 @@ bool write_timecode(io::Output& out, std::uint32_t v) {
 }
 
 std::string_view FlagPartsText::of(const decode::Key& key, asf::FlagParts parts, std::uint64_t v) {
-    // Tables are arrays of 64-byte parts: their addresses differ in the bits
-    // above the sixth.
+    // A field and a value may be kept in either of two places, which their
+    // hash picks; a new one takes the place not used last. A few fields of a
+    // few values each are kept for good, whatever the addresses of tables.
     const auto table = reinterpret_cast<std::uintptr_t>(parts.data());
-    Kept& kept = kept_[(v ^ (table >> 6) * 7) & (kKept - 1)];
+    const std::uint64_t hash = (table ^ v * 0xff51afd7ed558ccdULL) * 0x9E3779B97F4A7C15ULL;
+    Kept* const places[2] = {&kept_[hash >> 58 & (kKept - 1)], &kept_[hash >> 52 & (kKept - 1)]};
     // A key's label is a literal: the same address holds the same name.
-    if (kept.field != key.label().data() || kept.table != parts.data() || kept.value != v ||
-        kept.text.empty()) {
-        kept.field = key.label().data();
-        kept.table = parts.data();
-        kept.value = v;
-        kept.text.clear();
-        make(parts, v, kept.text);
+    const auto holds = [&](const Kept* k) {
+        return k->field == key.label().data() && k->table == parts.data() && k->value == v &&
+               !k->text.empty();
+    };
+    for (Kept* k : places) {
+        if (holds(k)) {
+            k->used = ++uses_;
+            return k->text;
+        }
     }
+    Kept& kept = *(places[0]->used <= places[1]->used ? places[0] : places[1]);
+    kept.field = key.label().data();
+    kept.table = parts.data();
+    kept.value = v;
+    kept.used = ++uses_;
+    kept.text.clear();
+    make(parts, v, kept.text);
     return kept.text;
 }
 

@@ -99,6 +99,7 @@ class FlagPartsText {
         const char* field = nullptr;  // the key's label
         const asf::FlagPart* table = nullptr;
         std::uint64_t value = 0;
+        std::uint64_t used = 0;  // when it was last asked for
         std::string text;
     };
     static constexpr std::size_t kKept = 64;  // a power of two
@@ -108,6 +109,7 @@ class FlagPartsText {
 
     Style style_;
     std::array<Kept, kKept> kept_{};
+    std::uint64_t uses_ = 0;
 };
 
 // A stream's type by its Stream Type: "audio", "video", ... or "unknown".

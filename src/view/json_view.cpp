@@ -275,8 +275,11 @@ void JsonView::write_bytes(io::Bytes head, std::uint64_t length) {
         buf[n++] = kHex[b >> 4];
         buf[n++] = kHex[b & 0xf];
     }
-    json_.begin_object().member_number("length", length);
-    json_.member_string("hex", std::string_view(buf, n)).end_object();
+    json_.begin_object().member_number("length", length).key("hex");
+    // Hex digits need no escaping.
+    json_.raw_with(
+        [&](io::Output& out) { out.text("\"").text(std::string_view(buf, n)).text("\""); });
+    json_.end_object();
 }
 
 void JsonView::finding(const decode::Finding& f) {
