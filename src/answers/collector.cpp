@@ -297,7 +297,8 @@ void Collector::start_packets(const decode::Facts& facts) {
         BusiestWindow::kWindow);
     declared_duration_ = declared_duration(facts.file_properties);
     buffer_ = buffer;
-    probe_ = std::make_unique<Probe>();
+    if (wants_intervals())
+        probe_ = std::make_unique<Probe>();
 }
 
 void Collector::start_timeline() {
@@ -344,13 +345,15 @@ void Collector::media_object(const decode::MediaObject& m) {
     const std::int64_t at = ticks_of_ms(player_time(m.presentation_time, preroll_));
     busiest_[m.stream]->add(at, m.size);
     file_busiest_.add(at, m.size);
-    to_timeline(m);
+    if (probe_ || timeline_)
+        to_timeline(m);
 }
 
 void Collector::packet_sent(const decode::SentPacket& p) {
     if (probe_)
         ++probe_->packets;
-    to_timeline(p);
+    if (probe_ || timeline_)
+        to_timeline(p);
     // Windows settle a second at a time, not at every packet.
     if (p.send_time < settle_at_ms_)
         return;
@@ -372,7 +375,8 @@ void Collector::packet_sent(const decode::SentPacket& p) {
 void Collector::payload_sent(const decode::SentPayload& p) {
     if (probe_)
         probe_->payload(p);
-    to_timeline(p);
+    if (probe_ || timeline_)
+        to_timeline(p);
 }
 
 void Collector::finding(const decode::Finding& f) {

@@ -42,6 +42,10 @@ class Collector : public decode::View, public decode::FindingSink {
 
     // The file begins.
     virtual void began(std::string_view /*path*/, std::int64_t /*size*/) {}
+    // Whether the view cuts the delivery into intervals: only then are the
+    // first packets held until their spacing is known, and interval_ms()
+    // asked.
+    virtual bool wants_intervals() const { return false; }
     // Once the first packets are read (packet_spacing_ms() is known then): the
     // length in ms of the intervals to cut the delivery into, given the
     // duration the header declares; none by default.

@@ -44,6 +44,7 @@ class HtmlReport final : public answers::Collector {
     };
 
   protected:
+    bool wants_intervals() const override { return true; }
     std::optional<std::uint64_t> interval_ms(std::optional<std::uint64_t> duration) override;
     void interval(const answers::Span& span) override;
     void answered(const answers::FileAnswers& a) override;

@@ -36,6 +36,7 @@ class TimelineView final : public answers::Collector {
     static void write_csv_header(io::Output& out, bool path);
 
   protected:
+    bool wants_intervals() const override { return true; }
     void began(std::string_view path, std::int64_t size) override;
     std::optional<std::uint64_t> interval_ms(std::optional<std::uint64_t> duration) override;
     void interval(const answers::Span& span) override;
