@@ -85,13 +85,15 @@ std::string lead_bytes(io::Bytes bytes) {
     return message(text, "(\"", ascii, "\")");
 }
 
-}  // namespace
-
-std::int64_t find_top_level_object(io::FileReader& file, asf::ObjectType type, std::int64_t from) {
-    std::vector<std::uint8_t> chunk(kScanChunk + kObjectHeaderSize);
-    const std::int64_t last = file.size() - kObjectHeaderSize;
+// Where the first object that `accept` takes (its GUID known, its size, its
+// offset) starts in [from, last], or -1; read a chunk at a time into
+// `chunk`, up to a read error.
+template <typename Accept>
+std::int64_t scan_for_object(io::FileReader& file, std::int64_t from, std::int64_t last,
+                             std::vector<std::uint8_t>& chunk, Accept accept) {
+    chunk.resize(kScanChunk + kObjectHeaderSize);
     // Each pass looks at the objects that could start in one chunk.
-    for (std::int64_t at = std::max<std::int64_t>(from, 0); at <= last && !file.failed();
+    for (std::int64_t at = from; at <= last && !file.failed();
          at += static_cast<std::int64_t>(kScanChunk)) {
         file.read_at(at, chunk);
         const auto starts = static_cast<std::size_t>(
@@ -103,13 +105,22 @@ std::int64_t find_top_level_object(io::FileReader& file, asf::ObjectType type, s
             std::copy_n(chunk.begin() + static_cast<std::ptrdiff_t>(i), guid.bytes.size(),
                         guid.bytes.begin());
             const asf::GuidInfo* known = asf::find_guid(guid);
-            if (known != nullptr && known->object == type &&
-                io::le64s(chunk, i + kSizeFieldOffset) >= kObjectHeaderSize) {
-                return at + static_cast<std::int64_t>(i);
-            }
+            const std::int64_t start = at + static_cast<std::int64_t>(i);
+            if (known != nullptr && accept(*known, io::le64s(chunk, i + kSizeFieldOffset), start))
+                return start;
         }
     }
     return -1;
+}
+
+}  // namespace
+
+std::int64_t find_top_level_object(io::FileReader& file, asf::ObjectType type, std::int64_t from) {
+    std::vector<std::uint8_t> chunk;
+    return scan_for_object(file, std::max<std::int64_t>(from, 0), file.size() - kObjectHeaderSize,
+                           chunk, [&](const asf::GuidInfo& known, std::int64_t size, std::int64_t) {
+                               return known.object == type && size >= kObjectHeaderSize;
+                           });
 }
 
 void decode_file(io::FileReader& file, View& view, FindingSink& findings, std::string_view path,
@@ -169,34 +180,17 @@ ObjectHead Decoder::read_head(std::int64_t offset) {
 }
 
 std::int64_t Decoder::next_object(std::int64_t from, std::int64_t end, asf::Placement where) {
+    if (stopped())
+        return -1;
     const std::int64_t last =
         std::min(end - kObjectHeaderSize, saturating_add(from, kMaxStrayBytes));
-    std::vector<std::uint8_t>& chunk = bytes_;
-    chunk.resize(kScanChunk + kObjectHeaderSize);
-    // Each pass looks at the objects that could start in one chunk.
-    for (std::int64_t at = from; at <= last && !stopped();
-         at += static_cast<std::int64_t>(kScanChunk)) {
-        file_.read_at(at, chunk);
-        const auto starts = static_cast<std::size_t>(
-            std::min<std::int64_t>(last - at + 1, static_cast<std::int64_t>(kScanChunk)));
-        for (std::size_t i = 0; i < starts; ++i) {
-            if (!asf::may_start_object_guid(chunk[i], chunk[i + 1]))
-                continue;
-            asf::Guid guid;
-            std::copy_n(chunk.begin() + static_cast<std::ptrdiff_t>(i), guid.bytes.size(),
-                        guid.bytes.begin());
-            const asf::GuidInfo* known = asf::find_guid(guid);
-            const std::int64_t size = io::le64s(chunk, i + kSizeFieldOffset);
-            const std::int64_t start = at + static_cast<std::int64_t>(i);
-            // Inside a parent, the object must fit it; at the top level it may
-            // be cut short by the end of the file.
-            if (known != nullptr && belongs(*known, where) && size >= kObjectHeaderSize &&
-                (where == asf::Placement::top_level || size <= end - start)) {
-                return start;
-            }
-        }
-    }
-    return -1;
+    return scan_for_object(file_, from, last, bytes_,
+                           [&](const asf::GuidInfo& known, std::int64_t size, std::int64_t start) {
+                               // Inside a parent, the object must fit it; at the top level it may
+                               // be cut short by the end of the file.
+                               return belongs(known, where) && size >= kObjectHeaderSize &&
+                                      (where == asf::Placement::top_level || size <= end - start);
+                           });
 }
 
 std::uint32_t Decoder::walk(std::int64_t start, std::int64_t end, asf::Placement where, int depth) {
