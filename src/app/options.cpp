@@ -161,7 +161,10 @@ std::string takes_error(const Options& o, const Given& g, const Mode& mode) {
     }
     if (o.selection.time && o.packets_given)
         return "--time and --packets can't be combined: each selects the packets";
-    for (const auto& [name, value] : o.own) {
+    for (const auto& given : o.own) {
+        // A name of its own, which a lambda can capture (a structured binding
+        // can't be, for clang).
+        const std::string& name = given.first;
         const bool its_own = std::any_of(mode.own.begin(), mode.own.end(),
                                          [&](const OwnOption& own) { return own.name == name; });
         if (its_own)
