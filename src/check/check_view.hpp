@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "io/json_writer.hpp"
 #include "check/answer_view.hpp"
+#include "io/json_writer.hpp"
 
 namespace asfinspect::check {
 
