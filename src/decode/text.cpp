@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "decode/facts.hpp"
+#include "io/utf8.hpp"
 
 namespace asfinspect::decode {
 
@@ -67,42 +68,17 @@ std::optional<std::string_view> utf8_text(io::Bytes bytes, bool cut) {
     std::size_t end = bytes.size();
     while (end > 0 && bytes[end - 1] == 0)
         --end;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), end);
     // Each pass takes one character, until the end or one that isn't valid.
     for (std::size_t i = 0; i < end;) {
-        const std::uint8_t lead = bytes[i];
-        std::size_t n = 1;
-        char32_t least = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            n = 2;
-            least = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            n = 3;
-            least = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            n = 4;
-            least = 0x10000;
-        } else if (lead >= 0x80) {
+        const io::Utf8Char ch = io::utf8_char(text.substr(i));
+        if (ch.cut && cut)
+            return text.substr(0, i);  // a character the cut ends inside of
+        if (ch.size == 0 || ch.cut)
             return std::nullopt;
-        }
-        const std::size_t have = std::min(n, end - i);
-        char32_t c = lead & (0x7F >> n);
-        for (std::size_t k = 1; k < have; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                return std::nullopt;
-            c = c << 6 | (bytes[i + k] & 0x3F);
-        }
-        if (have < n) {
-            // A character the cut ends inside of.
-            if (!cut)
-                return std::nullopt;
-            end = i;
-            break;
-        }
-        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            return std::nullopt;
-        i += n;
+        i += ch.size;
     }
-    return std::string_view(reinterpret_cast<const char*>(bytes.data()), end);
+    return text;
 }
 
 void append_utf8_from_latin1(io::Bytes text, std::string& out) {

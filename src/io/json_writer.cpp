@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "io/utf8.hpp"
+
 namespace asfinspect::io {
 
 namespace {
@@ -46,38 +48,6 @@ constexpr std::uint64_t bytes_below(std::uint64_t w, std::uint8_t n) {
 constexpr bool plain_bytes(std::uint64_t w) {
     return (bytes_below(w, 0x20) | bytes_below(w ^ (kOnes * '"'), 1) |
             bytes_below(w ^ (kOnes * '\\'), 1) | (w & kHighBits)) == 0;
-}
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0: overlong
-// forms, surrogates and code points past U+10FFFF are not valid.
-std::size_t utf8_sequence(std::string_view s) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t n = 0;
-    char32_t min = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        n = 2;
-        min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        n = 3;
-        min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        n = 4;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (s.size() < n)
-        return 0;
-    char32_t c = b0 & (0x7F >> n);
-    for (std::size_t i = 1; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        c = c << 6 | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return 0;
-    return n;
 }
 
 // The escape of a character below 0x20, a quote or a backslash.
@@ -190,7 +160,8 @@ void JsonWriter::escaped(std::string_view text) {
             ++i;
             continue;
         }
-        const std::size_t sequence = k == ByteClass::high ? utf8_sequence(text.substr(i)) : 0;
+        const Utf8Char ch = k == ByteClass::high ? utf8_char(text.substr(i)) : Utf8Char{};
+        const std::size_t sequence = ch.cut ? 0 : ch.size;
         if (sequence != 0) {
             i += sequence;
             continue;
