@@ -58,6 +58,32 @@ void coordinate(io::Output& out, double v) {
     out.text(std::string_view(text, static_cast<std::size_t>(std::max(n, 0))));
 }
 
+// Writes a line from (x1, y1) to (x2, y2) up to the end of its attributes,
+// for the caller to close or to add more.
+void open_line(io::Output& out, std::string_view name, double x1, double x2, double y1, double y2) {
+    out.text("<line class=\"").text(name).text("\" x1=\"");
+    coordinate(out, x1);
+    out.text("\" x2=\"");
+    coordinate(out, x2);
+    out.text("\" y1=\"");
+    coordinate(out, y1);
+    out.text("\" y2=\"");
+    coordinate(out, y2);
+    out.text("\"");
+}
+
+// Writes `text` at (x, y), anchored at its start, middle or end.
+void text_at(io::Output& out, std::string_view name, double x, double y, std::string_view anchor,
+             std::string_view text) {
+    out.text("<text class=\"").text(name).text("\" x=\"");
+    coordinate(out, x);
+    out.text("\" y=\"");
+    coordinate(out, y);
+    out.text("\" text-anchor=\"").text(anchor).text("\">");
+    write_html(out, text);
+    out.text("</text>");
+}
+
 }  // namespace
 
 void write_html(io::Output& out, std::string_view text) {
@@ -196,47 +222,20 @@ void SvgPlot::grid() {
     // Each pass draws one tick of the value axis.
     for (long long i = y_first; i <= y_last; ++i) {
         const double v = static_cast<double>(i) * y_.step;
-        out_.text("<line class=\"grid\" x1=\"");
-        coordinate(out_, kLeft);
-        out_.text("\" x2=\"");
-        coordinate(out_, kRight);
-        out_.text("\" y1=\"");
-        coordinate(out_, y(v));
-        out_.text("\" y2=\"");
-        coordinate(out_, y(v));
-        out_.text("\"/><text class=\"tick-y\" x=\"");
-        coordinate(out_, kLeft - 5);
-        out_.text("\" y=\"");
-        coordinate(out_, y(v) + 4);
-        out_.text("\" text-anchor=\"end\">").text(tick_text(y_, v)).text("</text>");
+        open_line(out_, "grid", kLeft, kRight, y(v), y(v));
+        out_.text("/>");
+        text_at(out_, "tick-y", kLeft - 5, y(v) + 4, "end", tick_text(y_, v));
     }
     const auto [x_first, x_last] = ticks(x_);
     // Each pass draws one tick of the time axis.
     for (long long i = x_first; i <= x_last; ++i) {
         const double v = static_cast<double>(i) * x_.step;
-        out_.text("<line class=\"grid\" x1=\"");
-        coordinate(out_, x(v));
-        out_.text("\" x2=\"");
-        coordinate(out_, x(v));
-        out_.text("\" y1=\"");
-        coordinate(out_, kTop);
-        out_.text("\" y2=\"");
-        coordinate(out_, kBottom);
-        out_.text("\"/><text class=\"tick-x\" x=\"");
-        coordinate(out_, x(v));
-        out_.text("\" y=\"");
-        coordinate(out_, kBottom + 15);
-        out_.text("\" text-anchor=\"middle\">").text(tick_text(x_, v)).text("</text>");
+        open_line(out_, "grid", x(v), x(v), kTop, kBottom);
+        out_.text("/>");
+        text_at(out_, "tick-x", x(v), kBottom + 15, "middle", tick_text(x_, v));
     }
-    out_.text("<text class=\"unit\" x=\"");
-    coordinate(out_, kLeft - 5);
-    out_.text("\" y=\"");
-    coordinate(out_, kTop - 7);
-    out_.text("\" text-anchor=\"end\">").text(y_.unit).text("</text><text class=\"unit\" x=\"");
-    coordinate(out_, kRight);
-    out_.text("\" y=\"");
-    coordinate(out_, kBottom + 28);
-    out_.text("\" text-anchor=\"end\">").text(x_.unit).text("</text>");
+    text_at(out_, "unit", kLeft - 5, kTop - 7, "end", y_.unit);
+    text_at(out_, "unit", kRight, kBottom + 28, "end", x_.unit);
 }
 
 void SvgPlot::area(const std::vector<Step>& steps, std::string_view colour) {
@@ -290,21 +289,9 @@ void SvgPlot::line(const std::vector<Step>& steps, std::string_view colour) {
 }
 
 void SvgPlot::level(double value, std::string_view name) {
-    out_.text("<line class=\"level\" x1=\"");
-    coordinate(out_, kLeft);
-    out_.text("\" x2=\"");
-    coordinate(out_, kRight);
-    out_.text("\" y1=\"");
-    coordinate(out_, y(value));
-    out_.text("\" y2=\"");
-    coordinate(out_, y(value));
-    out_.text("\"/><text class=\"level\" x=\"");
-    coordinate(out_, kRight - 4);
-    out_.text("\" y=\"");
-    coordinate(out_, y(value) - 4);
-    out_.text("\" text-anchor=\"end\">");
-    write_html(out_, name);
-    out_.text("</text>");
+    open_line(out_, "level", kLeft, kRight, y(value), y(value));
+    out_.text("/>");
+    text_at(out_, "level", kRight - 4, y(value) - 4, "end", name);
 }
 
 void SvgPlot::tip(const Step& step, std::string_view text) {
@@ -322,15 +309,9 @@ void SvgPlot::tip(const Step& step, std::string_view text) {
 }
 
 void SvgPlot::marker(double at, std::size_t number, bool error, std::string_view title) {
-    out_.text("<a href=\"#finding-").number(number).text("\"><line class=\"marker\" x1=\"");
-    coordinate(out_, x(at));
-    out_.text("\" x2=\"");
-    coordinate(out_, x(at));
-    out_.text("\" y1=\"");
-    coordinate(out_, kTop);
-    out_.text("\" y2=\"");
-    coordinate(out_, kBottom);
-    out_.text("\" stroke=\"").text(error ? kErrorColour : kWarningColour).text("\"><title>");
+    out_.text("<a href=\"#finding-").number(number).text("\">");
+    open_line(out_, "marker", x(at), x(at), kTop, kBottom);
+    out_.text(" stroke=\"").text(error ? kErrorColour : kWarningColour).text("\"><title>");
     write_html(out_, title);
     out_.text("</title></line></a>");
 }
