@@ -259,6 +259,25 @@ std::vector<Damage> damages() {
     });
     Bytes mixed_intact = build(mixed);
     add("partial_beside_compressed_and_single_payloads", mixed_intact, 4, {}, mixed_intact);
+    // A stray fragment of stream 1 in packet 1 makes it rewritten before the
+    // video object of packets 0-2, with a gap, is dropped from all three.
+    FileSpec stray;
+    stray.raw_packets = cat({
+        packet_of({spec_payload({1, true, 0, 0, 20, 1000, 20}),
+                   spec_payload({2, true, 0, 0, 300, 1000, 100})},
+                  0),
+        packet_of({spec_payload({2, true, 0, 100, 300, 1000, 100}),
+                   spec_payload({1, true, 5, 10, 30, 1050, 20})},
+                  100),
+        packet_of({spec_payload({2, true, 0, 250, 300, 1000, 50}),
+                   spec_payload({1, true, 1, 0, 20, 1100, 20})},
+                  200),
+        packet_of({spec_payload({1, true, 2, 0, 20, 1200, 20}),
+                   spec_payload({2, true, 1, 0, 100, 1200, 100})},
+                  300),
+    });
+    const Bytes stray_file = build(stray);
+    add("stray_fragment_inside_a_partial_media_object", stray_file, 4, {}, stray_file);
     return all;
 }
 
@@ -279,6 +298,9 @@ TEST(Repair, mends_each_damage) {
         EXPECT_TRUE(after.indexed);
         if (d.name == "media_object_whose_first_fragments_are_lost") {
             EXPECT_NE(r.said.find("whose earlier fragments are lost"), std::string::npos) << r.said;
+        }
+        if (d.name == "stray_fragment_inside_a_partial_media_object") {
+            EXPECT_NE(r.said.find("packets 1 kept, 3 rewritten,"), std::string::npos) << r.said;
         }
         if (d.name == "index_object_wrong") {
             EXPECT_NE(tree_of(r.out).find("ASF_Index_Object"), std::string::npos);

@@ -420,6 +420,11 @@ void Planner::finish_packets() {
     // off) are decided in finish_packet; nothing is pending now.
     plan_.packets_out = std::min({plan_.packets_read, cut_at_, zero_tail_});
     plan_.totals.packets_dropped = plan_.packets_read - plan_.packets_out;
+    // A media object dropped when its last packet ends marks its earlier
+    // packets after those that other streams' drops marked meanwhile.
+    std::sort(plan_.rewritten.begin(), plan_.rewritten.end());
+    plan_.rewritten.erase(std::unique(plan_.rewritten.begin(), plan_.rewritten.end()),
+                          plan_.rewritten.end());
     plan_.totals.packets_rewritten = plan_.rewritten.size();
     plan_.totals.packets_kept =
         plan_.packets_out - plan_.totals.packets_replaced - plan_.totals.packets_rewritten;

@@ -119,7 +119,7 @@ struct Plan {
     std::uint64_t packets_read = 0;
     std::uint64_t packets_out = 0;
     std::vector<PacketRun> replaced;
-    std::vector<std::uint64_t> rewritten;  // sorted
+    std::vector<std::uint64_t> rewritten;  // sorted once the packets end
     std::vector<std::int64_t> removed;     // payload offsets, sorted
     // The packets lost their end: durations are measured again.
     bool cut = false;
