@@ -8,6 +8,7 @@
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
 #include "io/saturating.hpp"
+#include "io/zeros.hpp"
 
 namespace asfinspect::repair {
 
@@ -161,7 +162,8 @@ void Planner::packet(const decode::Packet& p) {
     }
     // A zeroed packet reads as a header of zeros with a payload of stream 0.
     if (!current_.cut && p.header_whole && p.header.length_type_flags == 0 &&
-        p.header.property_flags == 0 && all_zero(p.offset, p.offset + p.size)) {
+        p.header.property_flags == 0 &&
+        io::zeros_end(file_, p.offset, p.offset + p.size) == p.offset + p.size) {
         current_.zero = true;
     }
     if (current_.cut || current_.noise || current_.zero)
@@ -250,22 +252,6 @@ bool Planner::replaced_pending(std::uint64_t first, std::uint64_t last) const {
 void Planner::mark_rewritten(std::uint64_t packet) {
     if (plan_.rewritten.empty() || plan_.rewritten.back() != packet)
         plan_.rewritten.push_back(packet);
-}
-
-bool Planner::all_zero(std::int64_t offset, std::int64_t end) {
-    chunk_.resize(kChunk);
-    // Each pass looks at one chunk of the packet.
-    for (std::int64_t at = offset; at < end && !file_.failed();
-         at += static_cast<std::int64_t>(kChunk)) {
-        const auto n =
-            static_cast<std::size_t>(std::min<std::int64_t>(end - at, std::int64_t{kChunk}));
-        file_.read_at(at, std::span(chunk_).first(n));
-        if (std::any_of(chunk_.begin(), chunk_.begin() + static_cast<std::ptrdiff_t>(n),
-                        [](std::uint8_t b) { return b != 0; })) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -210,7 +210,6 @@ class Planner final : public decode::View, public decode::FindingSink {
     void finish_packets();
     void fold_payload(const decode::Packet& packet, const decode::Payload& p);
     std::uint64_t digest_of_bytes(std::int64_t offset, std::uint64_t size);
-    bool all_zero(std::int64_t offset, std::int64_t end);
     void say(std::int64_t offset, std::string_view code, std::string what, std::string before,
              std::string after);
 
