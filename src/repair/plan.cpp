@@ -47,10 +47,6 @@ bool Plan::header_usable() const {
            objects.front().type == asf::ObjectType::header;
 }
 
-bool Plan::replaced_packet(std::uint64_t index) const {
-    return in_range_replaced(index, index);
-}
-
 bool Plan::in_range_replaced(std::uint64_t first, std::uint64_t last) const {
     // The first run that ends after `first`.
     const auto run =
@@ -561,13 +557,13 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
     }
     // A broadcast file has no index: its packets may run past its Data Object
     // up to the end of the file. Rewritten lengths move no key frame.
-    plan.video_unindexed = !fp.broadcast() && video_unindexed(plan.facts);
+    const bool unindexed = !fp.broadcast() && video_unindexed(plan.facts);
     const bool changed_before_indexes = totals.changes != 0;
     const bool packets_lost = plan.cut || totals.packets_replaced != 0 ||
                               totals.packets_dropped != 0 || totals.objects_dropped != 0 ||
                               plan.borrowed_header;
     plan.rebuild_indexes = !fp.broadcast() && (!plan.simple_indexes.empty() || plan.index_object) &&
-                           (packets_lost || plan.index_faults || plan.video_unindexed);
+                           (packets_lost || plan.index_faults || unindexed);
     if (plan.rebuild_indexes) {
         // The entries reach the end of the last media object kept, the preroll
         // included as in the Play Duration, whatever the header says.
@@ -580,9 +576,7 @@ void settle_fields(Plan& plan, ChangeSink& changes, bool measure) {
                 {std::min(data.end, plan.file_size), changes::kIndex,
                  message("Simple Index Object of stream ", index.stream(), ", ", index.entries(),
                          " entries ", index.interval(), " (100 ns) apart"),
-                 plan.video_unindexed && !plan.index_faults && !changed_before_indexes
-                     ? "none"
-                     : "as it was",
+                 unindexed && !plan.index_faults && !changed_before_indexes ? "none" : "as it was",
                  "rebuilt from the key frames kept"});
         }
         if (plan.index_object) {

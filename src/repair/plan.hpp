@@ -126,8 +126,7 @@ struct Plan {
     std::uint64_t last_send_time = 0;  // ms, of the last packet kept
     // The media objects kept of each stream, measured as the answers do.
     std::array<answers::StreamMeasure, decode::kStreamNumbers> measures{};
-    bool index_faults = false;     // the check found the indexes wrong
-    bool video_unindexed = false;  // a video stream has no index
+    bool index_faults = false;  // the check found the indexes wrong
     std::int64_t header_size = 0;
     bool borrowed_header = false;  // another file's, with its File ID
     FieldValues fields;
@@ -143,7 +142,6 @@ struct Plan {
     std::uint64_t undeclared_payloads = 0;
 
     bool header_usable() const;
-    bool replaced_packet(std::uint64_t index) const;
     bool in_range_replaced(std::uint64_t first, std::uint64_t last) const;
     bool nothing_to_do() const { return totals.changes == 0; }
     // Whether a top-level object other than the Header and Data Objects is
