@@ -715,7 +715,8 @@ void HtmlReport::write_stream_plots(const answers::StreamAnswers& s, std::size_t
         key_item(out_, Swatch::area_and_line, colour, "bitrate of each bin");
     }
     if (s.bitrate_limit) {
-        key_item(out_, Swatch::level, "", s.bucket ? "leaky bucket's R" : "average declared");
+        key_item(out_, Swatch::level, "",
+                 s.limit_is_bucket ? "leaky bucket's R" : "average declared");
         top = std::max(top, static_cast<double>(*s.bitrate_limit));
     }
     marker_keys(out_, a, markers);
