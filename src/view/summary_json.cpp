@@ -213,8 +213,7 @@ void write_summary_json(io::Output& out, const FileAnswers& a, const decode::Str
     // `path` first, as every line of --check --json begins.
     json.begin_object().member_string("path", a.path);
     json.member_string("version", ASFINSPECT_VERSION);
-    json.key("file").begin_object().member_string("path", a.path);
-    json.member_signed("size", a.size).end_object();
+    write_json_file(json, a.path, a.size);
     if (a.duration)
         declared_seconds(json, "duration", *a.duration);
     if (a.measured)
