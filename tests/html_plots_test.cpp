@@ -152,6 +152,34 @@ TEST(HtmlPlots, AStreamAtAConstantRateIsAFlatLine) {
     EXPECT_NE(html.find("No packet carries data of this stream."), std::string::npos);
 }
 
+// The level on a stream's bitrate plot is named for what it is: the leaky
+// bucket's R, or the recorded average where R is 0.
+TEST(HtmlPlots, TheDeclaredLevelIsNamedForItsSource) {
+    for (const std::uint32_t r : {0u, 64'000u}) {
+        SCOPED_TRACE(r);
+        FileSpec spec = constant_rate(40);
+        Bytes average;
+        put16(average, 1);  // records
+        put16(average, 1);  // stream 1
+        put32(average, 16'000);
+        spec.more_header_objects = {
+            object(asfinspect::asf::guid_named("ASF_Stream_Bitrate_Properties_Object"), average)};
+        Bytes extended(16, 0);  // start and end time
+        put32(extended, r);
+        extended.resize(extended.size() + 7 * 4, 0);  // buffers, alternates, size, flags
+        put16(extended, 1);                           // stream 1
+        extended.resize(extended.size() + 14, 0);     // language, frame time, counts
+        spec.header_extension_data =
+            object(asfinspect::asf::guid_named("ASF_Extended_Stream_Properties_Object"), extended);
+        const std::string html = report_of(build(spec));
+        const std::size_t plot = html.find("<svg id=\"bitrate-1\"");
+        ASSERT_NE(plot, std::string::npos);
+        const std::string key = html.substr(html.rfind("<p class=\"key\">", plot));
+        EXPECT_LT(key.find(r == 0 ? "average declared" : "leaky bucket's R"), key.find("</p>"))
+            << key.substr(0, key.find("</p>"));
+    }
+}
+
 // Findings 50 bytes apart in a file of 1 MB, and one in its last packet, each
 // keep a marker of their own, or a count in one, inside the map.
 TEST(HtmlPlots, TheMapShowsEveryFindingEvenWhenCrowded) {

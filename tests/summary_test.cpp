@@ -418,6 +418,26 @@ TEST(Summary, HeaderAloneLeavesWhatPacketsMeasureOut) {
     EXPECT_TRUE(contains(summarize(file, Format::json).text, "\"duration_measured\":0.2,"));
 }
 
+// The Play Duration and an index's interval are 64 bits: values past 2^63
+// ticks are written as they are, never as negative times.
+TEST(Summary, DeclaredDurationsPast2To63TicksStayPositive) {
+    FileSpec spec;
+    spec.play_duration = 0xF000'0000'0000'0000;  // the preroll is 1 s
+    Bytes index(16, 0xf1);                       // File ID
+    put64(index, 0x8000'0000'0000'0001);         // Index Entry Time Interval
+    put32(index, 1);                             // Maximum Packet Count
+    put32(index, 2);                             // Index Entries Count
+    put(index, Bytes(12, 0));
+    spec.trailing = object(guid_named("ASF_Simple_Index_Object"), index);
+    const std::string json = summarize(build(spec), Format::json).text;
+    EXPECT_TRUE(JsonChecker(json).valid()) << json;
+    for (const char* part :
+         {"\"duration\":1729382256909.270464,", "\"interval\":922337203685.4775809,",
+          "\"covers\":1844674407370.9551615}"}) {
+        EXPECT_TRUE(contains(json, part)) << part << "\n" << json;
+    }
+}
+
 // Every view gives a stream the bitrate its media objects measure: the
 // summary, the timeline's totals at any interval, and the report; no busiest
 // second is below its average.

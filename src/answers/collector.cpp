@@ -108,7 +108,8 @@ StreamAnswers declared_stream(const Facts& facts, std::uint8_t number, std::size
         if (s.kind == StreamKind::video)
             a.frame_rate_declared = declared_frame_rate(e.average_time_per_frame);
     }
-    if (s.extended && e.data_bitrate != 0)
+    a.limit_is_bucket = s.extended && e.data_bitrate != 0;
+    if (a.limit_is_bucket)
         a.bitrate_limit = e.data_bitrate;
     else if (s.bitrate_declared && s.bitrate != 0)
         a.bitrate_limit = s.bitrate;

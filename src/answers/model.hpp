@@ -85,9 +85,11 @@ struct StreamAnswers {
     std::optional<double> frame_rate_declared;            // by it, where plausible
     // As its codec description states it.
     std::optional<BitrateMode> bitrate_mode;
-    // The bitrate players and plots hold the stream to: its leaky bucket's,
-    // else its recorded average; none when it declares neither.
+    // The bitrate players and plots hold the stream to: its leaky bucket's
+    // (`limit_is_bucket`), else its recorded average; none when it declares
+    // neither.
     std::optional<std::uint32_t> bitrate_limit;
+    bool limit_is_bucket = false;
     // None when its packets were not read.
     std::optional<Measured> measured;
 };

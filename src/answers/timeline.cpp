@@ -46,13 +46,6 @@ void Span::merge(const Span& o) {
 Timeline::Timeline(std::uint64_t interval_ms, Sink sink)
     : interval_(std::max<std::uint64_t>(interval_ms, 1)), sink_(std::move(sink)) {}
 
-void Timeline::start(const decode::Facts& facts) {
-    std::uint64_t buffer = 0;
-    for (const decode::StreamFacts& s : facts.streams)
-        buffer = std::max<std::uint64_t>(buffer, s.buffer_size);
-    start(facts.file_properties.preroll, buffer);
-}
-
 void Timeline::start(std::uint64_t preroll_ms, std::uint64_t buffer_ms) {
     preroll_ = preroll_ms;
     horizon_ = io::saturating_add(io::saturating_add(preroll_, buffer_ms), interval_);

@@ -5,7 +5,6 @@
 #include <map>
 #include <vector>
 
-#include "decode/facts.hpp"
 #include "decode/view.hpp"
 
 namespace asfinspect::answers {
@@ -62,9 +61,7 @@ class Timeline {
 
     Timeline(std::uint64_t interval_ms, Sink sink);
 
-    std::uint64_t interval() const { return interval_; }
-    // The header's facts, before the packets: the preroll and the buffers.
-    void start(const decode::Facts& facts);
+    // Before the packets: the preroll, and the largest stream buffer.
     void start(std::uint64_t preroll_ms, std::uint64_t buffer_ms);
     void packet(const decode::SentPacket& p);
     void payload(const decode::SentPayload& p);
@@ -74,7 +71,6 @@ class Timeline {
     // bitrate is over its own length.
     void finish(std::uint64_t end_ms);
 
-    std::uint64_t preroll() const { return preroll_; }
     std::uint64_t unplaced() const { return unplaced_; }
 
   private:

@@ -1,7 +1,6 @@
 #include "view/html_report.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <string>
 
@@ -138,12 +137,6 @@ std::string short_name(std::string_view name) {
 
 // About the width of text in the map's font, in its units.
 constexpr double kCharWidth = 6.2;
-
-void real(io::Output& out, double v) {
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%.1f", v);
-    out.text(std::string_view(text, static_cast<std::size_t>(std::max(n, 0))));
-}
 
 // Bits per second for people: "128.3 kb/s".
 std::string rate_text(double bits) {
@@ -416,7 +409,7 @@ void HtmlReport::write_map(const answers::FileAnswers& a) {
     const double findings_top = (header_row ? kHeaderRow : kFileRow) + kRowHeight + 8;
     const double height = findings_top + lanes * kLaneHeight + (counted ? 12 : 0) + 2;
     out_.text("<svg id=\"map\" viewBox=\"0 0 1000 ");
-    real(out_, height);
+    write_coordinate(out_, height);
     out_.text("\" role=\"img\">");
     bool drawn[std::size(kFamilies)] = {};
     // An object as a block of its row: [from, to) of the row's bytes, drawn
@@ -433,13 +426,13 @@ void HtmlReport::write_map(const answers::FileAnswers& a) {
         const Family family = family_of(p.type);
         drawn[static_cast<std::size_t>(family)] = true;
         out_.text("<rect class=\"object\" x=\"");
-        real(out_, x);
+        write_coordinate(out_, x);
         out_.text("\" y=\"");
-        real(out_, row);
+        write_coordinate(out_, row);
         out_.text("\" width=\"");
-        real(out_, w);
+        write_coordinate(out_, w);
         out_.text("\" height=\"");
-        real(out_, kRowHeight);
+        write_coordinate(out_, kRowHeight);
         out_.text("\" fill=\"").text(style_of(family).colour);
         out_.text("\" stroke=\"#fff\" stroke-width=\"0.5\"><title>");
         write_html(out_, p.name);
@@ -448,9 +441,9 @@ void HtmlReport::write_map(const answers::FileAnswers& a) {
         const std::string name = short_name(p.name);
         if (static_cast<double>(name.size()) * kCharWidth + 6 <= w) {
             out_.text("<text class=\"label\" x=\"");
-            real(out_, x + 3);
+            write_coordinate(out_, x + 3);
             out_.text("\" y=\"");
-            real(out_, row + 16);
+            write_coordinate(out_, row + 16);
             out_.text("\"").text(family == Family::protection ? " style=\"fill:#fff\"" : "");
             out_.text(">");
             write_html(out_, name);
@@ -472,13 +465,13 @@ void HtmlReport::write_map(const answers::FileAnswers& a) {
              {std::pair(static_cast<double>(from) * scale, 0.0),
               std::pair(static_cast<double>(to) * scale, kMapWidth)}) {
             out_.text("<line x1=\"");
-            real(out_, file_x);
+            write_coordinate(out_, file_x);
             out_.text("\" y1=\"");
-            real(out_, kFileRow + kRowHeight);
+            write_coordinate(out_, kFileRow + kRowHeight);
             out_.text("\" x2=\"");
-            real(out_, row_x);
+            write_coordinate(out_, row_x);
             out_.text("\" y2=\"");
-            real(out_, kHeaderRow);
+            write_coordinate(out_, kHeaderRow);
             out_.text("\" stroke=\"#999\" stroke-width=\"0.5\"/>");
         }
         for (const answers::PlacedObject& p : a.objects) {
@@ -492,13 +485,13 @@ void HtmlReport::write_map(const answers::FileAnswers& a) {
         for (std::size_t j = 0; j < m.findings.size(); ++j)
             out_.text(j == 0 ? "" : " ").number(m.findings[j] + 1);
         out_.text("\" x=\"");
-        real(out_, m.x);
+        write_coordinate(out_, m.x);
         out_.text("\" y=\"");
-        real(out_, findings_top + m.lane * kLaneHeight);
+        write_coordinate(out_, findings_top + m.lane * kLaneHeight);
         out_.text("\" width=\"");
-        real(out_, kMarkerWidth);
+        write_coordinate(out_, kMarkerWidth);
         out_.text("\" height=\"");
-        real(out_, kLaneHeight - 2);
+        write_coordinate(out_, kLaneHeight - 2);
         out_.text("\" fill=\"").text(m.error ? kErrorColour : kWarningColour).text("\"><title>");
         for (std::size_t j = 0; j < m.findings.size(); ++j) {
             const answers::ListedFinding& f = a.findings[m.findings[j]];
@@ -508,9 +501,9 @@ void HtmlReport::write_map(const answers::FileAnswers& a) {
         out_.text("</title></rect></a>");
         if (m.findings.size() > 1) {
             out_.text("<text class=\"count\" x=\"");
-            real(out_, std::min(m.x, kMapWidth - 24));
+            write_coordinate(out_, std::min(m.x, kMapWidth - 24));
             out_.text("\" y=\"");
-            real(out_, findings_top + lanes * kLaneHeight + 10);
+            write_coordinate(out_, findings_top + lanes * kLaneHeight + 10);
             out_.text("\">\xC3\x97").number(m.findings.size()).text("</text>");
         }
     }
@@ -715,7 +708,8 @@ void HtmlReport::write_stream_plots(const answers::StreamAnswers& s, std::size_t
         key_item(out_, Swatch::area_and_line, colour, "bitrate of each bin");
     }
     if (s.bitrate_limit) {
-        key_item(out_, Swatch::level, "", s.bucket ? "leaky bucket's R" : "average declared");
+        key_item(out_, Swatch::level, "",
+                 s.limit_is_bucket ? "leaky bucket's R" : "average declared");
         top = std::max(top, static_cast<double>(*s.bitrate_limit));
     }
     marker_keys(out_, a, markers);
@@ -830,8 +824,7 @@ void HtmlReport::write_findings(const answers::FileAnswers& a) {
         "<th>message</th></tr>\n");
     for (std::size_t i = 0; i < a.findings.size(); ++i) {
         const answers::ListedFinding& f = a.findings[i];
-        const std::string_view severity =
-            f.severity == decode::Severity::error ? "error" : "warning";
+        const std::string_view severity = severity_name(f.severity);
         out_.text("<tr id=\"finding-").number(i + 1).text("\"><td class=\"n\">").number(i + 1);
         out_.text("</td><td class=\"n\">0x").hex_number(static_cast<std::uint64_t>(f.offset));
         out_.text("</td><td class=\"").text(severity).text("\">").text(severity);

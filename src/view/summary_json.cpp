@@ -41,6 +41,11 @@ void seconds(JsonWriter& json, std::string_view key, std::int64_t ticks) {
     json.member_raw(key, exact_seconds_of_ticks(ticks).view());
 }
 
+// A duration the file declares, 64 bits that may pass 2^63 ticks.
+void declared_seconds(JsonWriter& json, std::string_view key, std::uint64_t ticks) {
+    json.member_raw(key, exact_seconds(ticks, decode::Unit::hundred_nanoseconds).view());
+}
+
 void tag_value(JsonWriter& json, const TagAnswers& tag) {
     switch (tag.kind) {
         case TagAnswers::Kind::text:
@@ -181,8 +186,8 @@ void indexes(JsonWriter& json, const FileAnswers& a) {
             json.number(s);
         json.end_array();
         if (index.interval) {
-            seconds(json, "interval", static_cast<std::int64_t>(*index.interval));
-            seconds(json, "covers", static_cast<std::int64_t>(*index.covers));
+            declared_seconds(json, "interval", *index.interval);
+            declared_seconds(json, "covers", *index.covers);
         }
         json.end_object();
     }
@@ -208,10 +213,9 @@ void write_summary_json(io::Output& out, const FileAnswers& a, const decode::Str
     // `path` first, as every line of --check --json begins.
     json.begin_object().member_string("path", a.path);
     json.member_string("version", ASFINSPECT_VERSION);
-    json.key("file").begin_object().member_string("path", a.path);
-    json.member_signed("size", a.size).end_object();
+    write_json_file(json, a.path, a.size);
     if (a.duration)
-        seconds(json, "duration", static_cast<std::int64_t>(*a.duration));
+        declared_seconds(json, "duration", *a.duration);
     if (a.measured)
         seconds(json, "duration_measured", a.measured->duration);
     if (a.preroll_ms)

@@ -52,23 +52,17 @@ Axis from_zero(double top, Unit unit) {
     return {0, std::ceil(top / step - 1e-9) * step, step, unit.scale, unit.name};
 }
 
-void coordinate(io::Output& out, double v) {
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%.1f", v);
-    out.text(std::string_view(text, static_cast<std::size_t>(std::max(n, 0))));
-}
-
 // Writes a line from (x1, y1) to (x2, y2) up to the end of its attributes,
 // for the caller to close or to add more.
 void open_line(io::Output& out, std::string_view name, double x1, double x2, double y1, double y2) {
     out.text("<line class=\"").text(name).text("\" x1=\"");
-    coordinate(out, x1);
+    write_coordinate(out, x1);
     out.text("\" x2=\"");
-    coordinate(out, x2);
+    write_coordinate(out, x2);
     out.text("\" y1=\"");
-    coordinate(out, y1);
+    write_coordinate(out, y1);
     out.text("\" y2=\"");
-    coordinate(out, y2);
+    write_coordinate(out, y2);
     out.text("\"");
 }
 
@@ -76,15 +70,21 @@ void open_line(io::Output& out, std::string_view name, double x1, double x2, dou
 void text_at(io::Output& out, std::string_view name, double x, double y, std::string_view anchor,
              std::string_view text) {
     out.text("<text class=\"").text(name).text("\" x=\"");
-    coordinate(out, x);
+    write_coordinate(out, x);
     out.text("\" y=\"");
-    coordinate(out, y);
+    write_coordinate(out, y);
     out.text("\" text-anchor=\"").text(anchor).text("\">");
     write_html(out, text);
     out.text("</text>");
 }
 
 }  // namespace
+
+void write_coordinate(io::Output& out, double v) {
+    char text[32];
+    const int n = std::snprintf(text, sizeof text, "%.1f", v);
+    out.text(std::string_view(text, static_cast<std::size_t>(std::max(n, 0))));
+}
 
 void write_html(io::Output& out, std::string_view text) {
     std::size_t run = 0;
@@ -186,17 +186,17 @@ SvgPlot::SvgPlot(io::Output& out, std::string_view id, const Axis& x, const Axis
     if (!(y_.high > y_.low))
         y_.high = y_.low + 1;
     out_.text("<svg id=\"").text(id).text("\" class=\"plot\" viewBox=\"0 0 ");
-    coordinate(out_, kWidth);
+    write_coordinate(out_, kWidth);
     out_.text(" ");
-    coordinate(out_, kHeight);
+    write_coordinate(out_, kHeight);
     out_.text("\" role=\"img\"><rect class=\"frame\" x=\"");
-    coordinate(out_, kLeft);
+    write_coordinate(out_, kLeft);
     out_.text("\" y=\"");
-    coordinate(out_, kTop);
+    write_coordinate(out_, kTop);
     out_.text("\" width=\"");
-    coordinate(out_, kRight - kLeft);
+    write_coordinate(out_, kRight - kLeft);
     out_.text("\" height=\"");
-    coordinate(out_, kBottom - kTop);
+    write_coordinate(out_, kBottom - kTop);
     out_.text("\"/>");
     grid();
 }
@@ -247,22 +247,22 @@ void SvgPlot::area(const std::vector<Step>& steps, std::string_view colour) {
         if (previous == nullptr || s.start != previous->end) {
             if (previous != nullptr) {
                 out_.text("V");
-                coordinate(out_, y(0));
+                write_coordinate(out_, y(0));
                 out_.text("Z");
             }
             out_.text("M");
-            coordinate(out_, x(s.start));
+            write_coordinate(out_, x(s.start));
             out_.text(" ");
-            coordinate(out_, y(0));
+            write_coordinate(out_, y(0));
         }
         out_.text("V");
-        coordinate(out_, y(s.value));
+        write_coordinate(out_, y(s.value));
         out_.text("H");
-        coordinate(out_, x(s.end));
+        write_coordinate(out_, x(s.end));
         previous = &s;
     }
     out_.text("V");
-    coordinate(out_, y(0));
+    write_coordinate(out_, y(0));
     out_.text("Z\"/>");
 }
 
@@ -274,15 +274,15 @@ void SvgPlot::line(const std::vector<Step>& steps, std::string_view colour) {
     for (const Step& s : steps) {
         if (previous == nullptr || s.start != previous->end) {
             out_.text("M");
-            coordinate(out_, x(s.start));
+            write_coordinate(out_, x(s.start));
             out_.text(" ");
-            coordinate(out_, y(s.value));
+            write_coordinate(out_, y(s.value));
         } else {
             out_.text("V");
-            coordinate(out_, y(s.value));
+            write_coordinate(out_, y(s.value));
         }
         out_.text("H");
-        coordinate(out_, x(s.end));
+        write_coordinate(out_, x(s.end));
         previous = &s;
     }
     out_.text("\"/>");
@@ -296,13 +296,13 @@ void SvgPlot::level(double value, std::string_view name) {
 
 void SvgPlot::tip(const Step& step, std::string_view text) {
     out_.text("<rect class=\"tip\" x=\"");
-    coordinate(out_, x(step.start));
+    write_coordinate(out_, x(step.start));
     out_.text("\" y=\"");
-    coordinate(out_, kTop);
+    write_coordinate(out_, kTop);
     out_.text("\" width=\"");
-    coordinate(out_, std::max(x(step.end) - x(step.start), 0.0));
+    write_coordinate(out_, std::max(x(step.end) - x(step.start), 0.0));
     out_.text("\" height=\"");
-    coordinate(out_, kBottom - kTop);
+    write_coordinate(out_, kBottom - kTop);
     out_.text("\"><title>");
     write_html(out_, text);
     out_.text("</title></rect>");

@@ -27,6 +27,9 @@ struct Axis {
     std::string_view unit;
 };
 
+// A coordinate or length in SVG units, to a tenth: "12.5".
+void write_coordinate(io::Output& out, double v);
+
 // The smallest of 1, 2, 2.5 and 5 x 10^k that is at least `least` (> 0).
 double nice_step(double least);
 
@@ -55,7 +58,6 @@ struct Step {
 // findings' two.
 inline constexpr std::string_view kErrorColour = "#D55E00";
 inline constexpr std::string_view kWarningColour = "#E69F00";
-inline constexpr std::string_view kNeutralColour = "#555555";
 std::string_view series_colour(std::size_t i);
 
 // One plot: its frame, grid and tick labels when made, then what is drawn in

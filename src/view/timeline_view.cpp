@@ -115,8 +115,7 @@ void TimelineView::began(std::string_view path, std::int64_t size) {
             break;
         case Format::json:
             json_.begin_object();
-            json_.key("file").begin_object().member_string("path", path);
-            json_.member_signed("size", size).end_object();
+            write_json_file(json_, path, size);
             json_.member_raw("interval", seconds_text(interval_));
             json_.key("intervals").begin_array();
             break;
@@ -265,9 +264,6 @@ void TimelineView::write_buckets_text(const FileAnswers& a) {
 }
 
 void TimelineView::write_json_totals(const FileAnswers& a) {
-    const auto ms_as_seconds = [](std::uint64_t ms) {
-        return std::string(exact_seconds(ms, decode::Unit::milliseconds).view());
-    };
     if (written_ != 0)
         json_.line_break();
     json_.end_array();
@@ -290,18 +286,18 @@ void TimelineView::write_json_totals(const FileAnswers& a) {
         const answers::LeakyBucket& alt = *s.alternate_bucket;
         json_.begin_object().member_number("stream", s.number);
         json_.member_number("bitrate", b.bitrate);
-        json_.member_raw("buffer_size", ms_as_seconds(b.buffer_ms));
-        json_.member_raw("initial_fullness", ms_as_seconds(b.initial_fullness_ms));
+        json_.member_raw("buffer_size", seconds_text(b.buffer_ms));
+        json_.member_raw("initial_fullness", seconds_text(b.initial_fullness_ms));
         json_.member_number("alternate_bitrate", alt.bitrate);
-        json_.member_raw("alternate_buffer_size", ms_as_seconds(alt.buffer_ms));
-        json_.member_raw("alternate_initial_fullness", ms_as_seconds(alt.initial_fullness_ms));
+        json_.member_raw("alternate_buffer_size", seconds_text(alt.buffer_ms));
+        json_.member_raw("alternate_initial_fullness", seconds_text(alt.initial_fullness_ms));
         json_.end_object();
     }
     json_.end_array();
     json_.key("bucket_pairs").begin_array();
     for (const decode::LeakyBucketPairFacts& p : a.bucket_pairs) {
         json_.begin_object().member_number("bitrate", p.bitrate);
-        json_.member_raw("window", ms_as_seconds(p.window)).end_object();
+        json_.member_raw("window", seconds_text(p.window)).end_object();
     }
     json_.end_array().end_object().end_object().end_document();
 }
