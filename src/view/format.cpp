@@ -16,14 +16,9 @@ namespace asfinspect::view {
 namespace {
 
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;
-constexpr std::uint64_t kMillisecondsPerSecond = 1000;
 constexpr std::uint64_t kSecondsPerDay = 86'400;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
-
-std::uint64_t magnitude_of(std::int64_t v) {
-    return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-}
 
 void write_two_digits(io::Output& out, std::uint64_t v) {
     const char buf[2] = {static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
@@ -76,40 +71,6 @@ bool write_short_escape(io::Output& out, unsigned char c) {
 }
 
 }  // namespace
-
-SecondsText exact_seconds(std::uint64_t magnitude, decode::Unit unit, bool negative) {
-    return io::exact_decimal(magnitude, unit == decode::Unit::milliseconds ? 3 : 7, negative);
-}
-
-SecondsText exact_seconds_of_ms(std::int64_t ms) {
-    // In unsigned arithmetic, so that the most negative value has a magnitude.
-    return exact_seconds(magnitude_of(ms), decode::Unit::milliseconds, ms < 0);
-}
-
-SecondsText exact_seconds_of_ticks(std::int64_t ticks) {
-    return exact_seconds(magnitude_of(ticks), decode::Unit::hundred_nanoseconds, ticks < 0);
-}
-
-SecondsText seconds_for_people(std::int64_t ticks) {
-    constexpr std::uint64_t kTicksPerMillisecond = kTicksPerSecond / kMillisecondsPerSecond;
-    const std::uint64_t magnitude = magnitude_of(ticks);
-    const std::uint64_t ms = magnitude / kTicksPerMillisecond +
-                             (magnitude % kTicksPerMillisecond >= kTicksPerMillisecond / 2 ? 1 : 0);
-    SecondsText t;
-    char* p = t.chars.data();
-    if (ticks < 0 && ms != 0)
-        *p++ = '-';
-    p = std::to_chars(p, t.chars.data() + t.chars.size(), ms / kMillisecondsPerSecond).ptr;
-    const std::uint64_t fraction = ms % kMillisecondsPerSecond;
-    *p++ = '.';
-    *p++ = static_cast<char>('0' + fraction / 100);
-    *p++ = static_cast<char>('0' + fraction / 10 % 10);
-    *p++ = static_cast<char>('0' + fraction % 10);
-    *p++ = ' ';
-    *p++ = 's';
-    t.size = static_cast<std::size_t>(p - t.chars.data());
-    return t;
-}
 
 void write_seconds(io::Output& out, std::uint64_t v, decode::Unit unit) {
     out.text(exact_seconds(v, unit).view());
