@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "answers/measures.hpp"
+#include "answers/seconds.hpp"
 #include "decode/decoder.hpp"
 #include "decode/findings.hpp"
 #include "decode/text.hpp"
@@ -24,14 +25,6 @@ constexpr std::size_t kChunk = 4096;
 
 std::uint64_t u(std::int64_t v) {
     return static_cast<std::uint64_t>(v);
-}
-
-// "3.1 s" of a time as ASF stores it: the preroll is taken off, as players do.
-std::string player_time(std::uint64_t stored_ms, std::uint64_t preroll) {
-    const std::uint64_t ms = stored_ms > preroll ? stored_ms - preroll : 0;
-    const std::uint64_t fraction = ms % 1000;
-    return message(ms / 1000, ".", fraction < 100 ? "0" : "", fraction < 10 ? "0" : "", fraction,
-                   " s");
 }
 
 std::string packets_text(std::uint64_t first, std::uint64_t count) {
@@ -344,10 +337,11 @@ void Planner::drop(const decode::MediaObject& m) {
         ++removed;
     }
     const std::uint64_t preroll = facts_ != nullptr ? facts_->file_properties.preroll : 0;
+    const std::int64_t shown = answers::player_time(m.presentation_time, preroll);
     say(m.offset, changes::kMediaObject,
         message("media object ", m.number, " of stream ", m.stream, " at ",
-                player_time(m.presentation_time, preroll), ", ", m.size, " of its ",
-                m.size_declared, " bytes in ",
+                answers::seconds_for_people(answers::ticks_of_ms(shown)).view(), ", ", m.size,
+                " of its ", m.size_declared, " bytes in ",
                 packets_text(m.first_packet, m.last_packet - m.first_packet + 1)),
         // Whole as read, but in a packet that is dropped or can't be trusted.
         m.whole ? "in a packet lost" : "partial",

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "answers/measures.hpp"
+#include "answers/seconds.hpp"
 #include "decode/decoder.hpp"
 #include "decode/text.hpp"
-#include "io/decimal.hpp"
 #include "io/error_text.hpp"
 #include "io/file_reader.hpp"
 #include "io/json_writer.hpp"
@@ -112,7 +112,9 @@ class Report final : public ChangeSink {
                 continue;
             out_.text(separator).text("stream ").number(s).text(": ");
             out_.number(t.dropped_by_stream[s]).text(" from ");
-            out_.text(player_seconds(plan, t.first_dropped_time[s]).view()).text(" s");
+            out_.text(answers::seconds_for_people(
+                          answers::ticks_of_ms(player_ms(plan, t.first_dropped_time[s])))
+                          .view());
             separator = ", ";
         }
         if (t.objects_dropped != 0)
@@ -134,18 +136,17 @@ class Report final : public ChangeSink {
                 continue;
             json_.begin_object().member_number("stream", s);
             json_.member_number("dropped", t.dropped_by_stream[s]);
-            json_.member_raw("from", player_seconds(plan, t.first_dropped_time[s]).view());
+            json_.member_raw(
+                "from",
+                answers::exact_seconds_of_ms(player_ms(plan, t.first_dropped_time[s])).view());
             json_.end_object();
         }
         json_.end_array().end_object().member_number("indexes_rebuilt", t.indexes_rebuilt);
     }
 
-    // A time as ASF stores it, as a player shows it, in seconds.
-    static io::DecimalText player_seconds(const Plan& plan, std::uint32_t stored) {
-        const std::int64_t ms = answers::player_time(stored, plan.facts.file_properties.preroll);
-        return io::exact_decimal(
-            ms < 0 ? 0 - static_cast<std::uint64_t>(ms) : static_cast<std::uint64_t>(ms), 3,
-            ms < 0);
+    // A time as ASF stores it, as a player shows it.
+    static std::int64_t player_ms(const Plan& plan, std::uint32_t stored) {
+        return answers::player_time(stored, plan.facts.file_properties.preroll);
     }
 
     io::Output& out_;
