@@ -234,12 +234,13 @@ TEST(Answers, CsvFieldsAreQuotedAsRfc4180Says) {
 }
 
 TEST(Answers, APrerollPastTheRangeOfTimesLeavesTimesInRange) {
-    // The File Properties' Preroll is 64 bits; 2^64 - 1 ms is taken as 2^63 - 1.
+    // The File Properties' Preroll is 64 bits: 1000 ms less 2^64 - 1 lies
+    // below the range of times, which saturates, as in every other answer.
     FileSpec layout;
     layout.preroll = ~std::uint64_t{0};
     const Rows objects = objects_of(build(layout));
     ASSERT_FALSE(objects.empty());
-    EXPECT_EQ(objects[0][2], "-9223372036854774.807");  // 1000 ms less 2^63 - 1
+    EXPECT_EQ(objects[0][2], "-9223372036854775.807");  // -(2^63 - 1) ms
 }
 
 // A media object whose second fragment is missing: the bytes present, then

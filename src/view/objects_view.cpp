@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <limits>
 
 #include "decode/facts.hpp"
 #include "view/format.hpp"
@@ -17,15 +16,6 @@ namespace {
 constexpr std::string_view kColumns =
     "stream,number,time,presentation_time_ms,size,key_frame,fragments,first_packet,last_packet,"
     "send_time_ms,offset,whole,size_declared";
-
-// The time a player shows: the stored presentation time less the preroll.
-// A preroll past 2^63 ms (a file's 64-bit field) is taken as 2^63 - 1, so
-// that the difference stays within range.
-std::int64_t player_time(const decode::MediaObject& m, std::uint64_t preroll) {
-    const std::uint64_t kept =
-        std::min<std::uint64_t>(preroll, std::numeric_limits<std::int64_t>::max());
-    return static_cast<std::int64_t>(m.presentation_time) - static_cast<std::int64_t>(kept);
-}
 
 // A column's text, made on the stack.
 class Cell {
@@ -147,7 +137,7 @@ void ObjectsView::write_text(const decode::MediaObject& m) {
     Cell cell;
     cell.number(m.stream).write(out_, 6);
     cell.number(m.number).write(out_, 8);
-    cell.seconds(player_time(m, preroll_)).write(out_, 12);
+    cell.seconds(answers::player_time(m.presentation_time, preroll_)).write(out_, 12);
     cell.seconds(m.presentation_time).write(out_, 14);
     cell.number(m.size).write(out_, 9);
     out_.text(m.key_frame ? "  yes" : "   no");
@@ -164,8 +154,9 @@ void ObjectsView::write_text(const decode::MediaObject& m) {
 void ObjectsView::write_json(const decode::MediaObject& m) {
     json_.line_break().begin_object();
     json_.member_number<"stream">(m.stream).member_number<"number">(m.number);
-    json_.key<"time">().raw_with(
-        [&](io::Output& out) { write_signed_seconds(out, player_time(m, preroll_)); });
+    json_.key<"time">().raw_with([&](io::Output& out) {
+        write_signed_seconds(out, answers::player_time(m.presentation_time, preroll_));
+    });
     json_.member_number<"presentation_time_ms">(m.presentation_time);
     json_.member_number<"size">(m.size).member_bool<"key_frame">(m.key_frame);
     json_.member_number<"fragments">(m.fragments);
@@ -183,7 +174,7 @@ void ObjectsView::write_csv(const decode::MediaObject& m) {
         out_.text(",");
     }
     out_.number(m.stream).text(",").number(m.number).text(",");
-    write_signed_seconds(out_, player_time(m, preroll_));
+    write_signed_seconds(out_, answers::player_time(m.presentation_time, preroll_));
     out_.text(",").number(m.presentation_time).text(",").number(m.size);
     out_.text(m.key_frame ? ",true," : ",false,").number(m.fragments);
     out_.text(",").number(m.first_packet).text(",").number(m.last_packet);
