@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "asf/time_units.hpp"
 #include "decode/facts.hpp"
 #include "decode/view.hpp"
 
@@ -17,8 +18,9 @@
 // durations; ASF stores presentation and send times in milliseconds.
 namespace asfinspect::answers {
 
-inline constexpr std::int64_t kTicksPerMillisecond = 10'000;
-inline constexpr std::int64_t kTicksPerSecond = 10'000'000;
+// ASF's units, signed for the differences of times the answers take.
+inline constexpr auto kTicksPerMillisecond = static_cast<std::int64_t>(asf::kTicksPerMillisecond);
+inline constexpr auto kTicksPerSecond = static_cast<std::int64_t>(asf::kTicksPerSecond);
 
 // Milliseconds as ticks, saturating.
 std::int64_t ticks_of_ms(std::int64_t ms);

@@ -2,13 +2,14 @@
 
 #include <charconv>
 
-#include "answers/measures.hpp"
+#include "asf/time_units.hpp"
 
 namespace asfinspect::answers {
 
 namespace {
 
-constexpr std::uint64_t kMillisecondsPerSecond = 1000;
+using asf::kMillisecondsPerSecond;
+using asf::kTicksPerMillisecond;
 
 // In unsigned arithmetic, so that the most negative value has a magnitude.
 std::uint64_t magnitude_of(std::int64_t v) {
@@ -30,10 +31,9 @@ SecondsText exact_seconds_of_ticks(std::int64_t ticks) {
 }
 
 SecondsText seconds_for_people(std::int64_t ticks) {
-    constexpr auto kPerMillisecond = static_cast<std::uint64_t>(kTicksPerMillisecond);
     const std::uint64_t magnitude = magnitude_of(ticks);
-    const std::uint64_t ms =
-        magnitude / kPerMillisecond + (magnitude % kPerMillisecond >= kPerMillisecond / 2 ? 1 : 0);
+    const std::uint64_t ms = magnitude / kTicksPerMillisecond +
+                             (magnitude % kTicksPerMillisecond >= kTicksPerMillisecond / 2 ? 1 : 0);
     SecondsText t;
     char* p = t.chars.data();
     if (ticks < 0 && ms != 0)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "asf/time_units.hpp"
 #include "decode/facts.hpp"
 
 // The entries of a Simple Index Object, built from the key frames of a video
@@ -13,9 +14,9 @@
 // entry, so an index over hours of sparse key frames takes a few runs.
 namespace asfinspect::repair {
 
-inline constexpr std::uint64_t kTicksPerMillisecond = 10'000;
+using asf::kTicksPerMillisecond;
 // One second, in 100 ns: the interval of an index made where the file had none.
-inline constexpr std::uint64_t kDefaultIndexInterval = 10'000'000;
+inline constexpr std::uint64_t kDefaultIndexInterval = asf::kTicksPerSecond;
 
 struct IndexEntry {
     std::uint32_t packet = 0;

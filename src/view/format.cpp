@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "asf/guid_registry.hpp"
+#include "asf/time_units.hpp"
 #include "asf/timecode.hpp"
 #include "io/decimal.hpp"
 #include "io/json_writer.hpp"
@@ -15,7 +16,7 @@ namespace asfinspect::view {
 
 namespace {
 
-constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+using asf::kTicksPerSecond;
 constexpr std::uint64_t kSecondsPerDay = 86'400;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr std::int64_t kDaysFrom1601To1970 = 134'774;

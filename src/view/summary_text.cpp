@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "asf/time_units.hpp"
 #include "view/format.hpp"
 #include "view/summary_columns.hpp"
 #include "view/summary_writers.hpp"
@@ -18,7 +19,6 @@ using answers::StreamAnswers;
 using answers::TagAnswers;
 using decode::StreamKind;
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
 // Names and values are shortened to this many characters.
 constexpr std::size_t kShownChars = 70;
 constexpr std::size_t kMaxTagNameWidth = 28;
@@ -54,7 +54,7 @@ void seconds(io::Output& out, std::int64_t ticks) {
 void duration(io::Output& out, std::uint64_t ticks) {
     seconds(out, static_cast<std::int64_t>(
                      std::min<std::uint64_t>(ticks, std::numeric_limits<std::int64_t>::max())));
-    const std::uint64_t whole = ticks / kTicksPerSecond;
+    const std::uint64_t whole = ticks / asf::kTicksPerSecond;
     if (whole < 60)
         return;
     out.text(" (");

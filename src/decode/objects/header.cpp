@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "asf/sentinels.hpp"
+#include "asf/time_units.hpp"
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/objects.hpp"
@@ -123,10 +124,9 @@ void file_properties(FieldReader& r) {
     fp.flags = static_cast<std::uint32_t>(*flags);
     fp.minimum_packet_size = *minimum;
     fp.maximum_packet_size = *maximum;
-    constexpr std::uint64_t kTicksPerMillisecond = 10'000;
     if (!fp.broadcast() &&
-        fp.preroll <= std::numeric_limits<std::uint64_t>::max() / kTicksPerMillisecond &&
-        fp.play_duration < fp.preroll * kTicksPerMillisecond) {
+        fp.preroll <= std::numeric_limits<std::uint64_t>::max() / asf::kTicksPerMillisecond &&
+        fp.play_duration < fp.preroll * asf::kTicksPerMillisecond) {
         r.finding(Severity::error, codes::kPlayDuration,
                   message("Play Duration ", fp.play_duration, " (100 ns) is below the Preroll of ",
                           fp.preroll, " ms"),

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "asf/sentinels.hpp"
+#include "asf/time_units.hpp"
 #include "decode/context.hpp"
 #include "decode/findings.hpp"
 #include "decode/objects/shared.hpp"
@@ -46,8 +47,8 @@ constexpr std::uint64_t kBlockPositionBytes = 8;
 constexpr std::uint64_t kOffsetBytes = 4;
 constexpr std::uint64_t kTimecodeRangeBytes = 2;
 constexpr std::uint64_t kTimecodeBytes = 4;
+using asf::kTicksPerMillisecond;
 using asf::sentinels::kNoIndexEntry;
-constexpr std::uint64_t kTicksPerMillisecond = 10'000;
 // Entries whose packets an index check holds before it probes them; their
 // sort keys hold the packet, the stream and the place in the queue.
 constexpr int kQueueBits = 15;

@@ -6,6 +6,7 @@
 
 #include "asf/guid_registry.hpp"
 #include "asf/object_format.hpp"
+#include "asf/time_units.hpp"
 #include "decode/findings.hpp"
 #include "decode/packets/show.hpp"
 #include "decode/text.hpp"
@@ -481,9 +482,8 @@ void PacketDecoder::check_duration() {
         io::saturating_add(data.offset, data.size) > file_.size()) {
         return;
     }
-    constexpr std::uint64_t kTicksPerMs = 10'000;
     constexpr std::uint64_t kMarginMs = 1000;
-    const std::uint64_t played = fp.play_duration / kTicksPerMs;
+    const std::uint64_t played = fp.play_duration / asf::kTicksPerMillisecond;
     const std::uint64_t declared = played > fp.preroll ? played - fp.preroll : 0;
     const std::uint64_t spanned = span->second - span->first;
     if (declared <= io::saturating_add(spanned, kMarginMs))
